@@ -1,0 +1,67 @@
+#include "tests/common/Sandbox.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <system_error>
+#include <vector>
+
+namespace vtest {
+
+std::filesystem::path makeTempDir(const std::string& prefix) {
+  std::string pattern = (std::filesystem::temp_directory_path() / (prefix + "XXXXXX")).string();
+  std::vector<char> buf(pattern.begin(), pattern.end());
+  buf.push_back('\0');
+  if (!::mkdtemp(buf.data())) {
+    throw std::runtime_error("mkdtemp failed for " + pattern);
+  }
+  return std::filesystem::path(buf.data());
+}
+
+std::string readWholeFile(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+void writeWholeFile(const std::filesystem::path& file, const std::string& content) {
+  if (file.has_parent_path()) {
+    std::filesystem::create_directories(file.parent_path());
+  }
+  std::ofstream out(file, std::ios::binary | std::ios::trunc);
+  out.write(content.data(), static_cast<std::streamsize>(content.size()));
+  if (!out) {
+    throw std::runtime_error("cannot write " + file.string());
+  }
+}
+
+std::filesystem::path buildDir() {
+  const char* dir = std::getenv("VORNASK_BUILD_DIR");
+  return dir ? std::filesystem::path(dir) : std::filesystem::current_path();
+}
+
+void Sandbox::SetUp() {
+  const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+  std::string name = std::string("vornask-") + (info ? info->name() : "test") + "-";
+  for (char& c : name) {
+    if (c == '/') c = '_';
+  }
+  dir_ = makeTempDir(name);
+}
+
+void Sandbox::TearDown() {
+  std::error_code ec;
+  std::filesystem::remove_all(dir_, ec);
+}
+
+std::filesystem::path Sandbox::writeFile(const std::string& relative, const std::string& content) const {
+  auto file = dir_ / relative;
+  writeWholeFile(file, content);
+  return file;
+}
+
+std::string Sandbox::readFile(const std::string& relative) const { return readWholeFile(dir_ / relative); }
+
+}  // namespace vtest

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+#include <gtest/gtest.h>
+
+namespace vtest {
+
+// A fresh temporary folder per test, removed with everything in it afterwards.
+class Sandbox : public ::testing::Test {
+protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  const std::filesystem::path& dir() const { return dir_; }
+  std::filesystem::path path(const std::string& relative) const { return dir_ / relative; }
+
+  // Writes a file below the sandbox, creating its folders.
+  std::filesystem::path writeFile(const std::string& relative, const std::string& content) const;
+  std::string readFile(const std::string& relative) const;
+
+private:
+  std::filesystem::path dir_;
+};
+
+// Creates a unique temporary folder; the caller removes it.
+std::filesystem::path makeTempDir(const std::string& prefix);
+std::string readWholeFile(const std::filesystem::path& file);
+void writeWholeFile(const std::filesystem::path& file, const std::string& content);
+
+// Folder of the build tree (VORNASK_BUILD_DIR, set by ctest) or the current directory.
+std::filesystem::path buildDir();
+
+}  // namespace vtest
