@@ -1,0 +1,95 @@
+#include "updater/FileCheck.h"
+#include "updater/FileList.h"
+#include "updater/UpdatePlan.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/common/Sandbox.h"
+
+using namespace updater;
+
+TEST(FileListLine, FieldsAndDigitRules) {
+  ListLine line;
+  ASSERT_TRUE(parseListLine("music/a.mp3:x:12:1f", line));
+  EXPECT_EQ("music/a.mp3", line.name);
+  EXPECT_EQ(12u, line.size);
+  EXPECT_EQ(0x1Fu, line.crc);
+
+  ASSERT_TRUE(parseListLine("a::4294967297:DeadBeef:extra:more", line));
+  EXPECT_EQ(1u, line.size);  // wraps at 32 bits
+  EXPECT_EQ(0xDEADBEEFu, line.crc);
+
+  // Digits are not validated: 'g' counts as 'g' - 87 = 16.
+  ASSERT_TRUE(parseListLine("a:x:1a:g", line));
+  EXPECT_EQ(10u + ('a' - '0'), line.size);
+  EXPECT_EQ(16u, line.crc);
+
+  // A CR before the LF joins the crc field.
+  ASSERT_TRUE(parseListLine("a:x:5:1f\r", line));
+  EXPECT_NE(0x1Fu, line.crc);
+
+  EXPECT_FALSE(parseListLine("music/a.mp3:12:1f", line));
+  EXPECT_FALSE(parseListLine("no colon", line));
+  EXPECT_TRUE(parseListLine("a:x:5:", line));
+  EXPECT_EQ(0u, line.crc);
+}
+
+TEST(FileListLine, SplittingKeepsLastLineWithoutLf) {
+  EXPECT_EQ((std::vector<std::string>{"a", "", "b"}), splitLines("a\n\nb"));
+  EXPECT_EQ((std::vector<std::string>{"a"}), splitLines("a\n"));
+  EXPECT_TRUE(splitLines("").empty());
+}
+
+TEST(FileListLine, UnsafeNames) {
+  EXPECT_TRUE(isSafeListName("music/a.mp3"));
+  EXPECT_TRUE(isSafeListName("a..b/..c"));
+  EXPECT_FALSE(isSafeListName(""));
+  EXPECT_FALSE(isSafeListName("/etc/passwd"));
+  EXPECT_FALSE(isSafeListName(".."));
+  EXPECT_FALSE(isSafeListName("../x"));
+  EXPECT_FALSE(isSafeListName("a/../../x"));
+  EXPECT_FALSE(isSafeListName("a/.."));
+}
+
+TEST(SizeText, Boundaries) {
+  EXPECT_EQ("0б.", sizeText(0));
+  EXPECT_EQ("2048б.", sizeText(2048));
+  EXPECT_EQ("2.0Кб.", sizeText(2049));
+  EXPECT_EQ("128.0Кб.", sizeText(131072));
+  EXPECT_EQ("0.1Мб.", sizeText(131073));
+  EXPECT_EQ("1.0Мб.", sizeText(1048576));
+  EXPECT_EQ("4096.0Мб.", sizeText(0xFFFFFFFFu));
+}
+
+TEST(TemporaryPath, DigestAndCrc) {
+  UpdateEntry entry;
+  entry.name = "abc";
+  entry.crc = 0x00ABC123;
+  EXPECT_EQ("download/a9993e364706816aba3e25717850c26c9cd0d89d.abc123.tmp", temporaryPath(entry));
+  entry.crc = 0;
+  EXPECT_EQ("download/a9993e364706816aba3e25717850c26c9cd0d89d.0.tmp", temporaryPath(entry));
+}
+
+TEST(BaseUrl, PlainAndDebugForms) {
+  ::setenv("VORNASK_WEB_HOST", "127.0.0.1:8080", 1);
+  EXPECT_EQ("http://127.0.0.1:8080/", baseUrl(false, "u", "p"));
+  EXPECT_EQ("http://имя:pw@127.0.0.1:8080/vuvero/", baseUrl(true, "имя", "pw"));
+  EXPECT_EQ("http://127.0.0.1:8080/library/crc.txt?0", fileListUrl(baseUrl(false, "", ""), 0));
+  ::unsetenv("VORNASK_WEB_HOST");
+  EXPECT_NE(std::string::npos, baseUrl(false, "", "").find("http://"));
+  EXPECT_NE("http:///", baseUrl(false, "", ""));
+}
+
+class FileCheckTest : public vtest::Sandbox {};
+
+TEST_F(FileCheckTest, SizeCrcAndEmptyFile) {
+  EXPECT_EQ(0xCBF43926u, crc32Of("123456789", 9));
+  const std::string file = writeFile("a/b.txt", "123456789").string();
+  EXPECT_TRUE(checkFile(file, 9, 0xCBF43926u));
+  EXPECT_FALSE(checkFile(file, 9, 0xCBF43927u));
+  EXPECT_FALSE(checkFile(file, 8, 0xCBF43926u));
+  EXPECT_FALSE(checkFile(path("missing").string(), 9, 0xCBF43926u));
+  EXPECT_FALSE(checkFile(path("a").string(), 0, 0));  // a folder
+  const std::string empty = writeFile("empty", "").string();
+  EXPECT_FALSE(checkFile(empty, 0, 0));
+}

@@ -1,0 +1,125 @@
+#include "updater/UpdatePlan.h"
+
+#include "updater/FileCheck.h"
+#include "updater/FileList.h"
+
+#include <openssl/sha.h>
+#include <boost/filesystem/operations.hpp>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+
+namespace updater {
+
+const char* const clientListName = "download/vornask.exe";
+
+namespace {
+
+const char* const defaultWebHost = "vornask.ondrel.ru";
+
+bool reservedName(const std::string& name) {
+  return name == "version" || name == "vclient" || name == "lang_ru.txt";
+}
+
+std::string hex(uint32_t value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%x", value);
+  return text;
+}
+
+}  // namespace
+
+std::vector<UpdateEntry> buildPlan(const std::string& body, const PlanOptions& options) {
+  std::vector<UpdateEntry> plan;
+  const auto check = options.check
+                         ? options.check
+                         : boost::function<bool(const std::string&, uint32_t, uint32_t)>(&checkFile);
+  for (const std::string& line : splitLines(body)) {
+    ListLine parsed;
+    if (!parseListLine(line, parsed)) continue;
+    if (reservedName(parsed.name) || parsed.size == 0 || !isSafeListName(parsed.name)) continue;
+    if (options.noDownload) continue;
+
+    UpdateEntry entry;
+    std::string compared;
+    if (parsed.name == clientListName) {
+      entry.client = true;
+      compared = options.executableFolder + "/" + options.executableName;
+      entry.target = "new." + options.executableName;
+    } else if (parsed.name == "download/flash.cab") {
+      compared = entry.target = "flash.cab";
+    } else {
+      compared = entry.target = parsed.name;
+    }
+    if (check(compared, parsed.size, parsed.crc)) continue;
+    if (entry.client && options.noClientUpdate) continue;
+
+    entry.name = parsed.name;
+    entry.size = parsed.size;
+    entry.crc = parsed.crc;
+    entry.sound = parsed.name.compare(0, 6, "music/") == 0;
+    if (entry.client) {
+      plan.clear();
+      plan.push_back(entry);
+      if (options.terminateLeftover) {
+        boost::system::error_code ec;
+        const auto cwd = boost::filesystem::current_path(ec);
+        options.terminateLeftover((cwd / entry.target).string());
+      }
+      break;
+    }
+    plan.push_back(entry);
+  }
+  return plan;
+}
+
+uint32_t updateSize(const std::vector<UpdateEntry>& plan, bool withSounds) {
+  uint32_t total = 0;
+  for (const UpdateEntry& entry : plan)
+    if (withSounds || !entry.sound) total += entry.size;
+  return total;
+}
+
+std::string sizeText(uint32_t bytes) {
+  char text[64];
+  if (bytes > 131072)
+    std::snprintf(text, sizeof text, "%.1fМб.", bytes / 1048576.0);
+  else if (bytes > 2048)
+    std::snprintf(text, sizeof text, "%.1fКб.", bytes / 1024.0);
+  else
+    std::snprintf(text, sizeof text, "%dб.", static_cast<int>(bytes));
+  return text;
+}
+
+std::string temporaryPath(const UpdateEntry& entry) {
+  unsigned char digest[SHA_DIGEST_LENGTH];
+  SHA1(reinterpret_cast<const unsigned char*>(entry.name.data()), entry.name.size(), digest);
+  std::string path = "download/";
+  static const char digits[] = "0123456789abcdef";
+  for (unsigned char byte : digest) {
+    path += digits[byte >> 4];
+    path += digits[byte & 15];
+  }
+  return path + "." + hex(entry.crc) + ".tmp";
+}
+
+std::string webHost() {
+  const char* host = std::getenv("VORNASK_WEB_HOST");
+  return host && *host ? host : defaultWebHost;
+}
+
+std::string baseUrl(bool debug, const std::string& user, const std::string& password) {
+  if (debug) return "http://" + user + ":" + password + "@" + webHost() + "/vuvero/";
+  return "http://" + webHost() + "/";
+}
+
+std::string fileListUrl(const std::string& base, uint32_t tick) {
+  return base + "library/crc.txt?" + std::to_string(tick);
+}
+
+uint32_t tickCount() {
+  const auto since = std::chrono::steady_clock::now().time_since_epoch();
+  return static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(since).count());
+}
+
+}  // namespace updater
