@@ -1,0 +1,69 @@
+#include "support/Singleton.h"
+
+#include <cstdlib>
+#include <mutex>
+#include <new>
+#include <utility>
+#include <vector>
+
+namespace mstd {
+namespace {
+
+struct ExitList {
+  std::mutex lock;
+  std::vector<boost::function<void()>> functions;
+};
+
+std::atomic<int> listState{0};
+ExitList* list = nullptr;
+
+void runExitList() {
+  ExitList* current = list;
+  for (;;) {
+    boost::function<void()> destroy;
+    {
+      std::lock_guard<std::mutex> guard(current->lock);
+      if (current->functions.empty()) break;
+      destroy = std::move(current->functions.back());
+      current->functions.pop_back();
+    }
+    try {
+      if (destroy) destroy();
+    } catch (...) {
+    }
+  }
+  list = nullptr;
+  listState.store(0, std::memory_order_release);
+  delete current;
+}
+
+ExitList& exitList() {
+  int seen = 0;
+  while (!listState.compare_exchange_weak(seen, 2, std::memory_order_acq_rel, std::memory_order_acquire)) {
+    if (seen == 1) return *list;
+    if (seen == 2) std::this_thread::yield();
+    seen = 0;
+  }
+  ExitList* created = nullptr;
+  try {
+    created = new ExitList;
+    if (std::atexit(runExitList) != 0) throw std::bad_alloc();
+  } catch (...) {
+    delete created;
+    listState.store(0, std::memory_order_release);
+    throw;
+  }
+  list = created;
+  listState.exchange(1, std::memory_order_acq_rel);
+  return *created;
+}
+
+}  // namespace
+
+void at_exit_register(boost::function<void()> destroy) {
+  ExitList& target = exitList();
+  std::lock_guard<std::mutex> guard(target.lock);
+  target.functions.push_back(std::move(destroy));
+}
+
+}  // namespace mstd
