@@ -1,0 +1,11 @@
+#pragma once
+
+#include "platform/ui/Types.h"
+
+namespace shell {
+
+// Makes a top-level window "Vornask" covering the screen, with the program's
+// icon and `handler` bound to it; callers move and size it. Null on failure.
+platform::ui::WindowHandle createBoundWindow(platform::ui::WindowProc handler, std::uint32_t style);
+
+}  // namespace shell
