@@ -1,0 +1,21 @@
+#pragma once
+
+#include <boost/date_time/posix_time/posix_time_types.hpp>
+#include <boost/function.hpp>
+
+#include <string>
+
+namespace mstd {
+class thread_pool;
+}
+
+// Traces the route to `host` and returns the report, one line per hop.
+// Throws boost::system::system_error when the host cannot be resolved or the
+// raw socket fails.
+std::string Trace(const std::string& host,
+                  boost::posix_time::time_duration probeTimeout = boost::posix_time::seconds(3));
+
+// Runs Trace on the pool's worker; `done` gets the report there. A failed
+// trace calls nothing.
+void postTrace(mstd::thread_pool& pool, const std::string& host,
+               boost::function<void(const std::string&)> done);
