@@ -1,0 +1,326 @@
+#include "updater/FileCheck.h"
+#include "updater/UpdatePlan.h"
+#include "updater/UpdateWorkflow.h"
+
+#include <gtest/gtest.h>
+
+#include <deque>
+
+#include "tests/common/Sandbox.h"
+
+using namespace updater;
+
+namespace {
+
+struct FakeHost : WorkflowHost {
+  std::string status, error, caption;
+  bool checkEnabled = true, checked = false, progressShown = false, launcherShown = false;
+  uint32_t range = 0, position = 0;
+  int restartTimers = 0, gameOpened = 0, quits = 0;
+  GameWindow game = GameWindow::Visible;
+  std::deque<boost::function<void()>> posted;
+  std::vector<std::pair<std::string, std::string>> started;
+  std::vector<std::string> terminated;
+
+  void setStatus(const std::string& t) override { status = t; }
+  void setError(const std::string& t) override { error = t; }
+  void setCaption(const std::string& t) override { caption = t; }
+  void enableCheckBox(bool e) override { checkEnabled = e; }
+  bool checkBoxChecked() const override { return checked; }
+  void setCheckBox(bool c) override { checked = c; }
+  void setProgressMarquee(bool) override {}
+  void setProgressRange(uint32_t m) override { range = m; }
+  void setProgressPosition(uint32_t p) override { position = p; }
+  void showProgress(bool s) override { progressShown = s; }
+  void showLauncher(bool s) override { launcherShown = s; }
+  void redraw() override {}
+  void startRestartTimer() override { ++restartTimers; }
+  GameWindow openGameWindow() override {
+    ++gameOpened;
+    return game;
+  }
+  void post(boost::function<void()> job) override { posted.push_back(job); }
+  void quit() override { ++quits; }
+  bool startProcess(const std::string& a, const std::string& c) override {
+    started.emplace_back(a, c);
+    return true;
+  }
+  void terminateProcessesOf(const std::string& p) override { terminated.push_back(p); }
+
+  void runPosted() {
+    while (!posted.empty()) {
+      auto job = posted.front();
+      posted.pop_front();
+      job();
+    }
+  }
+};
+
+struct FakeDownload : WorkflowDownload {
+  std::string url, path;
+  uint64_t size = 0, count = 0;
+  boost::function<void(int, int)> onEnd;
+  bool running = false;
+  bool* destroyed = nullptr;
+  ~FakeDownload() override {
+    if (running) onEnd(2, 200);  // a stopped run still reports its end
+    if (destroyed) *destroyed = true;
+  }
+  void start() override { running = true; }
+  uint64_t downloaded() const override { return count; }
+};
+
+struct FakeNet : WorkflowNet {
+  std::vector<std::string> urls;
+  boost::function<void(int, const std::string&)> onData;
+  int cancels = 0;
+  FakeDownload* current = nullptr;
+  bool currentGone = true;
+  std::vector<std::string> downloads;
+
+  void getData(const std::string& url, boost::function<void(int)>,
+               boost::function<void(int, const std::string&)> done) override {
+    urls.push_back(url);
+    onData = done;
+  }
+  void cancelAll() override { ++cancels; }
+  std::unique_ptr<WorkflowDownload> makeDownload(const std::string& url, const std::string& path,
+                                                 uint64_t size,
+                                                 boost::function<void(int, int)> onEnd) override {
+    auto d = std::make_unique<FakeDownload>();
+    d->url = url;
+    d->path = path;
+    d->size = size;
+    d->onEnd = onEnd;
+    currentGone = false;
+    d->destroyed = &currentGone;
+    current = d.get();
+    downloads.push_back(url);
+    return d;
+  }
+  // The list request answers.
+  void answer(int code, const std::string& body) {
+    auto done = onData;
+    onData.clear();
+    done(code, body);
+  }
+};
+
+class WorkflowTest : public vtest::Sandbox {
+ protected:
+  void SetUp() override {
+    Sandbox::SetUp();
+    previous_ = std::filesystem::current_path();
+    std::filesystem::current_path(dir());
+    ::setenv("VORNASK_WEB_HOST", "host.test", 1);
+    options_.executableFolder = dir().string();
+    options_.executableName = "Vornask";
+    options_.argumentText = "noStupidPath";
+  }
+  void TearDown() override {
+    workflow_.reset();
+    std::filesystem::current_path(previous_);
+    Sandbox::TearDown();
+  }
+
+  UpdateWorkflow& start() {
+    workflow_ = std::make_unique<UpdateWorkflow>(host_, net_, options_);
+    workflow_->launcherCreated();
+    workflow_->startFileList();
+    return *workflow_;
+  }
+
+  static std::string line(const std::string& name, const std::string& content) {
+    char crc[16];
+    std::snprintf(crc, sizeof crc, "%x", crc32Of(content.data(), content.size()));
+    return name + ":0:" + std::to_string(content.size()) + ":" + crc + "\n";
+  }
+
+  // The current download delivers `content` and reports `action`.
+  void deliver(const std::string& content, int action = 0, int code = 200) {
+    ASSERT_FALSE(net_.currentGone);
+    vtest::writeWholeFile(net_.current->path, content);
+    net_.current->running = false;
+    net_.current->onEnd(action, code);
+    host_.runPosted();
+  }
+
+  std::filesystem::path previous_;
+  FakeHost host_;
+  FakeNet net_;
+  WorkflowOptions options_;
+  std::unique_ptr<UpdateWorkflow> workflow_;
+};
+
+}  // namespace
+
+TEST_F(WorkflowTest, FirstFetchFailsThenRetryLaunchesGame) {
+  UpdateWorkflow& w = start();
+  EXPECT_TRUE(host_.launcherShown);
+  EXPECT_EQ("Получение списка файлов", host_.status);
+  EXPECT_EQ("Отмена", host_.caption);
+  EXPECT_FALSE(host_.checkEnabled);
+  ASSERT_EQ(1u, net_.urls.size());
+  EXPECT_EQ(0u, net_.urls[0].find("http://host.test/library/crc.txt?"));
+
+  net_.answer(404, "not found");
+  EXPECT_EQ("Ошибка загрузки: 404", host_.error);
+  EXPECT_EQ("Повторить", host_.caption);
+  EXPECT_FALSE(w.busy());
+  EXPECT_TRUE(host_.checkEnabled);
+  EXPECT_EQ("Получение списка файлов", host_.status);
+
+  writeFile("download/leftover", "x");
+  w.buttonPressed();
+  EXPECT_EQ(1, host_.gameOpened);
+  EXPECT_FALSE(host_.launcherShown);
+  EXPECT_FALSE(std::filesystem::exists("download/leftover"));
+  EXPECT_EQ("downloadSounds=0\nfullyDownloaded=1\n", readFile("vornask.ini"));
+}
+
+TEST_F(WorkflowTest, DownloadsVerifiesRetriesOnceAndMovesIntoPlace) {
+  writeFile("current.txt", "same");
+  UpdateWorkflow& w = start();
+  net_.answer(0, line("current.txt", "same") + line("data/a.bin", std::string(3000, 'a')) +
+                     line("b.txt", "bbb") + line("music/m.mp3", "tune"));
+  EXPECT_EQ("Размер обновления: 2.9Кб.", host_.status);
+  EXPECT_EQ("Запуск", host_.caption);
+  EXPECT_EQ(3003u, host_.range);
+  ASSERT_EQ(3u, w.plan().size());
+
+  w.buttonPressed();
+  EXPECT_EQ("Загружаем: data/a.bin", host_.status);
+  EXPECT_EQ("Отмена", host_.caption);
+  EXPECT_TRUE(host_.progressShown);
+  EXPECT_EQ("http://host.test/data/a.bin", net_.current->url);
+  EXPECT_EQ(temporaryPath(w.plan()[0]), net_.current->path);
+  EXPECT_EQ(3000u, net_.current->size);
+
+  net_.current->count = 1000;
+  w.timer(UpdateWorkflow::pollTimer);
+  EXPECT_EQ(1000u, host_.position);
+
+  // A corrupted file is fetched once more, into a fresh file, and then taken as it is.
+  deliver(std::string(3000, 'x'));
+  EXPECT_EQ(0u, host_.position);
+  EXPECT_EQ(2u, net_.downloads.size());
+  EXPECT_FALSE(std::filesystem::exists(net_.current->path));
+  deliver(std::string(3000, 'y'));
+  EXPECT_EQ(3000u, host_.position);
+  EXPECT_EQ("Загружаем: b.txt", host_.status);
+  deliver("bbb");
+
+  EXPECT_EQ(3u, net_.downloads.size());  // the unchecked sound is skipped
+  EXPECT_EQ(std::string(3000, 'y'), readFile("data/a.bin"));
+  EXPECT_EQ("bbb", readFile("b.txt"));
+  EXPECT_FALSE(std::filesystem::exists("music/m.mp3"));
+  EXPECT_TRUE(std::filesystem::is_empty("download"));
+  EXPECT_EQ(1, host_.gameOpened);
+  EXPECT_EQ("Отмена", host_.caption);  // busy stays after downloads
+
+  // The next fetch finds only the sound; with the box checked it is downloaded too.
+  w.startFileList();
+  net_.answer(0, line("data/a.bin", std::string(3000, 'y')) + line("music/m.mp3", "tune"));
+  EXPECT_EQ("Нечего обновлять", host_.status);
+  host_.checked = true;
+  w.checkBoxClicked();
+  EXPECT_EQ("Размер обновления: 4б.", host_.status);
+  EXPECT_EQ("downloadSounds=1\nfullyDownloaded=1\n", readFile("vornask.ini"));
+  w.buttonPressed();
+  deliver("tune");
+  EXPECT_EQ("tune", readFile("music/m.mp3"));
+}
+
+TEST_F(WorkflowTest, CompleteTemporaryFileIsReused) {
+  UpdateWorkflow& w = start();
+  net_.answer(0, line("a.txt", "aaa"));
+  writeFile(temporaryPath(w.plan()[0]), "aaa");
+  w.buttonPressed();
+  EXPECT_TRUE(net_.downloads.empty());
+  EXPECT_EQ("aaa", readFile("a.txt"));
+  EXPECT_EQ(1, host_.gameOpened);
+}
+
+TEST_F(WorkflowTest, FailureRestartsAndCancelKeepsPartialFile) {
+  UpdateWorkflow& w = start();
+  net_.answer(0, line("a.txt", "aaa"));
+  w.buttonPressed();
+  deliver("a", 1, 404);
+  EXPECT_EQ("Ошибка загрузки: 404", host_.error);
+  EXPECT_EQ("Отмена", host_.caption);
+  EXPECT_EQ(1, host_.restartTimers);
+  EXPECT_TRUE(net_.currentGone);
+
+  w.timer(UpdateWorkflow::restartTimer);
+  EXPECT_EQ(2u, net_.urls.size());
+  EXPECT_EQ("", host_.error);
+  net_.answer(0, line("a.txt", "aaa"));
+  w.buttonPressed();
+  const std::string partial = net_.current->path;
+  vtest::writeWholeFile(partial, "a");
+
+  // The stopped download's own end report must not show as an error.
+  w.buttonPressed();
+  EXPECT_TRUE(net_.currentGone);
+  EXPECT_EQ(0, net_.cancels);
+  host_.runPosted();
+  EXPECT_EQ("", host_.error);
+  EXPECT_EQ("Получение списка файлов", host_.status);
+  EXPECT_EQ(1, host_.restartTimers);
+  EXPECT_EQ("a", vtest::readWholeFile(partial));
+}
+
+TEST_F(WorkflowTest, CancelDuringFetchWaitsForTheCancelledRequest) {
+  UpdateWorkflow& w = start();
+  w.buttonPressed();
+  EXPECT_EQ(1, net_.cancels);
+  EXPECT_EQ(1u, net_.urls.size());
+  net_.answer(642, "");
+  EXPECT_EQ(2u, net_.urls.size());
+  EXPECT_EQ("", host_.error);
+  EXPECT_TRUE(w.busy());
+  net_.answer(0, "");
+  EXPECT_EQ("Нечего обновлять", host_.status);
+  EXPECT_EQ("Запуск", host_.caption);
+}
+
+TEST_F(WorkflowTest, MoveFailureNamesTheFile) {
+  UpdateWorkflow& w = start();
+  net_.answer(0, line("dir/a.txt", "aaa"));
+  writeFile("dir/a.txt/blocker", "x");  // a non-empty folder where the file goes
+  w.buttonPressed();
+  deliver("aaa");
+  EXPECT_EQ("Перемещаем: dir/a.txt", host_.status);
+  EXPECT_FALSE(host_.error.empty());
+  EXPECT_EQ(1, host_.restartTimers);
+  EXPECT_EQ(0, host_.gameOpened);
+}
+
+TEST_F(WorkflowTest, ChangedClientIsRelaunched) {
+  writeFile("Vornask", "old build");
+  writeFile("download/other", "kept");
+  UpdateWorkflow& w = start();
+  net_.answer(0, line("a.txt", "a") + line("download/vornask.exe", "new build") + line("b.txt", "b"));
+  EXPECT_EQ("Необходимо обновить клиент.", host_.status);
+  ASSERT_EQ(1u, host_.terminated.size());
+  EXPECT_EQ((dir() / "new.Vornask").string(), host_.terminated[0]);
+  w.buttonPressed();
+  deliver("new build");
+  EXPECT_EQ("new build", readFile("new.Vornask"));
+  ASSERT_EQ(1u, host_.started.size());
+  EXPECT_EQ("new.Vornask", host_.started[0].first);
+  EXPECT_EQ("\"@" + dir().string() + "/Vornask\" noStupidPath", host_.started[0].second);
+  EXPECT_EQ(1, host_.quits);
+  EXPECT_EQ(0, host_.gameOpened);
+  EXPECT_EQ("kept", readFile("download/other"));
+}
+
+TEST_F(WorkflowTest, SettingsDecideTheStart) {
+  writeFile("vornask.ini", "downloadSounds=0\r\nfullyDownloaded=1\r\n");
+  host_.game = WorkflowHost::GameWindow::Failed;
+  start();
+  EXPECT_TRUE(host_.checked);  // the CR makes the value non-zero
+  EXPECT_EQ(1, host_.gameOpened);
+  EXPECT_TRUE(host_.launcherShown);  // the game window failed
+  EXPECT_EQ("downloadSounds=0\r\nfullyDownloaded=1\r\n", readFile("vornask.ini"));
+}

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <string>
+
+namespace updater {
+
+// Moves a finished temporary file to its target: deletes the target, creates
+// its parent folders and renames. Returns "" or the system's error text.
+std::string moveIntoPlace(const std::string& temporary, const std::string& target);
+
+// Deletes every file (not subfolders) directly inside `folder`; failures ignored.
+void deleteFilesIn(const std::string& folder);
+
+}  // namespace updater

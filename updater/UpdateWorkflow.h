@@ -1,0 +1,83 @@
+#pragma once
+
+#include "updater/UpdateEntry.h"
+#include "updater/WorkflowHost.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace updater {
+
+struct WorkflowOptions {
+  std::string executableFolder;
+  std::string executableName;
+  std::string argumentText;  // every argument, joined by single spaces
+  std::string user;
+  std::string password;
+  bool debug = false;
+  bool noDownload = false;
+  bool noClientUpdate = false;
+};
+
+// The update cycle of the launcher window: file list, plan, downloads,
+// moving into place, self-replacement and launching the game. UI thread only.
+class UpdateWorkflow {
+ public:
+  static const int pollTimer = 1;     // every 300 ms
+  static const int restartTimer = 2;  // one-shot, 3000 ms
+
+  UpdateWorkflow(WorkflowHost& host, WorkflowNet& net, const WorkflowOptions& options);
+  ~UpdateWorkflow();
+  UpdateWorkflow(const UpdateWorkflow&) = delete;
+  UpdateWorkflow& operator=(const UpdateWorkflow&) = delete;
+
+  // The launcher window exists: read the settings, then open the game at
+  // once (fully downloaded) or show the launcher window.
+  void launcherCreated();
+  void startFileList();
+  void buttonPressed();
+  void checkBoxClicked();
+  void timer(int id);
+  void launchGame();
+
+  const std::string& baseUrl() const { return baseUrl_; }
+  const std::vector<UpdateEntry>& plan() const { return plan_; }
+  bool busy() const { return busy_; }
+  bool fullyDownloaded() const { return fullyDownloaded_; }
+
+ private:
+  void fileListFinished(int code, const std::string& body);
+  void fileListProgress(int percent);
+  void requestFileList();
+  void planSummary();
+  void processPlan(size_t index, bool acceptUnverified);
+  bool startEntry(size_t index, bool acceptUnverified);
+  void entryFinished(unsigned serial, size_t index, int action, int code);
+  bool finishEntries();
+  void relaunchClient();
+  void setError(const std::string& text);
+  void setBusy(bool busy);
+  void readSettings();
+  void writeSettings();
+
+  WorkflowHost& host_;
+  WorkflowNet& net_;
+  WorkflowOptions options_;
+  std::string baseUrl_;
+  std::vector<UpdateEntry> plan_;
+  bool busy_ = true;
+  uint32_t completedBytes_ = 0;
+  uint64_t shownBytes_ = 0;
+  bool acceptUnverified_ = false;
+  bool fullyDownloaded_ = false;
+  std::string error_;
+  std::unique_ptr<WorkflowDownload> download_;
+  unsigned downloadSerial_ = 0;  // completions of replaced downloads are dropped
+  bool listInFlight_ = false;
+  bool listAgain_ = false;  // fetch again once the running request reports back
+  std::shared_ptr<bool> alive_;
+};
+
+}  // namespace updater

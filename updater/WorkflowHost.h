@@ -1,0 +1,65 @@
+#pragma once
+
+#include <boost/function.hpp>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace updater {
+
+// What the update workflow needs from the launcher window and the application.
+// Everything is called on the UI thread.
+class WorkflowHost {
+ public:
+  virtual ~WorkflowHost() = default;
+
+  virtual void setStatus(const std::string& text) = 0;
+  virtual void setError(const std::string& text) = 0;
+  virtual void setCaption(const std::string& text) = 0;
+  virtual void enableCheckBox(bool enabled) = 0;
+  virtual bool checkBoxChecked() const = 0;
+  virtual void setCheckBox(bool checked) = 0;
+  virtual void setProgressMarquee(bool marquee) = 0;
+  virtual void setProgressRange(uint32_t maximum) = 0;
+  virtual void setProgressPosition(uint32_t position) = 0;
+  virtual void showProgress(bool shown) = 0;
+  virtual void showLauncher(bool shown) = 0;
+  virtual void redraw() = 0;
+  // One-shot restart timer (3000 ms) of the launcher window.
+  virtual void startRestartTimer() = 0;
+
+  enum class GameWindow { Failed, Visible, Hidden };
+  // Closes any game window and opens it anew.
+  virtual GameWindow openGameWindow() = 0;
+  // Runs `job` later on the UI thread; callable from any thread.
+  virtual void post(boost::function<void()> job) = 0;
+  virtual void quit() = 0;
+  // Starts `application` with a Windows-style command line (quoted items).
+  virtual bool startProcess(const std::string& application, const std::string& commandLine) = 0;
+  // Terminates running processes started from the executable at `path`.
+  virtual void terminateProcessesOf(const std::string& path) = 0;
+};
+
+// One running segmented download, as the workflow sees it.
+class WorkflowDownload {
+ public:
+  virtual ~WorkflowDownload() = default;  // stops a running download
+  virtual void start() = 0;
+  virtual uint64_t downloaded() const = 0;
+};
+
+// The network side: the list request, cancelling, and downloads.
+class WorkflowNet {
+ public:
+  virtual ~WorkflowNet() = default;
+  // Body of `url`; completion on the UI thread with (code, body).
+  virtual void getData(const std::string& url, boost::function<void(int)> onProgress,
+                       boost::function<void(int, const std::string&)> onData) = 0;
+  virtual void cancelAll() = 0;
+  // `onEnd(action, code)` runs on a download thread; action 0 is a complete file.
+  virtual std::unique_ptr<WorkflowDownload> makeDownload(const std::string& url, const std::string& path,
+                                                         uint64_t size,
+                                                         boost::function<void(int, int)> onEnd) = 0;
+};
+
+}  // namespace updater
