@@ -137,9 +137,13 @@ void UpdateWorkflow::buttonPressed() {
     return;
   }
   if (listInFlight_) net_.cancelAll();
+  stopDownload();
+  startFileList();
+}
+
+void UpdateWorkflow::stopDownload() {
   ++downloadSerial_;
   download_.reset();
-  startFileList();
 }
 
 void UpdateWorkflow::checkBoxClicked() {

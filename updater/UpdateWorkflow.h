@@ -41,6 +41,8 @@ class UpdateWorkflow {
   void checkBoxClicked();
   void timer(int id);
   void launchGame();
+  // Destroys the current download; its end report is dropped.
+  void stopDownload();
 
   const std::string& baseUrl() const { return baseUrl_; }
   const std::vector<UpdateEntry>& plan() const { return plan_; }
