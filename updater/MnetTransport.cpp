@@ -1,0 +1,43 @@
+#include "updater/MnetTransport.h"
+
+#include "net/Download.h"
+#include "net/HTTPContext.h"
+#include "net/Request.h"
+
+namespace updater {
+
+namespace {
+
+class MnetDownload : public WorkflowDownload {
+ public:
+  MnetDownload(const std::string& url, const std::string& path, uint64_t size,
+               boost::function<void(int, int)> onEnd)
+      : download_(url, path, static_cast<std::int64_t>(size),
+                  [onEnd](mnet::Download&, mnet::DownloadAction action, int code) {
+                    onEnd(static_cast<int>(action), code);
+                  }) {}
+  void start() override { download_.start(); }
+  uint64_t downloaded() const override { return static_cast<uint64_t>(download_.progress().downloaded); }
+
+ private:
+  mnet::Download download_;
+};
+
+}  // namespace
+
+void MnetTransport::getData(const std::string& url, boost::function<void(int)> onProgress,
+                            boost::function<void(int, const std::string&)> onData) {
+  mnet::getData(url, std::string(), onProgress, onData);
+}
+
+void MnetTransport::cancelAll() {
+  mnet::HTTPContext::instance().cancelAll();
+}
+
+std::unique_ptr<WorkflowDownload> MnetTransport::makeDownload(const std::string& url, const std::string& path,
+                                                              uint64_t size,
+                                                              boost::function<void(int, int)> onEnd) {
+  return std::make_unique<MnetDownload>(url, path, size, onEnd);
+}
+
+}  // namespace updater
