@@ -1,0 +1,127 @@
+#include "net/AsyncHTTP.h"
+
+#include "logging/Log.h"
+#include "net/Logs.h"
+#include "support/Exception.h"
+
+#include <boost/thread/thread.hpp>
+
+#include <algorithm>
+#include <atomic>
+#include <mutex>
+#include <vector>
+
+namespace mnet {
+
+int completionCode(CURLcode result, long status) {
+  if (result == CURLE_OK && status == 200) return 0;
+  if (status != 0 && status != 200) return static_cast<int>(status);
+  return 600 + static_cast<int>(result);
+}
+
+namespace {
+
+// Exceptions of a task (an empty dispatcher) must not take the engine down.
+template <class F>
+void guarded(const char* what, F&& f) {
+  try {
+    f();
+  } catch (const boost::exception& e) {
+    MLOG(httpLog(), 3) << what << " failed: " << e;
+  } catch (const std::exception& e) {
+    MLOG(httpLog(), 3) << what << " failed: " << e.what();
+  }
+}
+
+}  // namespace
+
+struct AsyncHTTP::Impl {
+  std::mutex mutex;
+  std::vector<AsyncTaskPtr> pending;
+  std::atomic<int> cancelFlag{0};
+  boost::thread thread;
+
+  void run();
+  void pass(CURLM* multi, std::vector<AsyncTaskPtr>& active);
+};
+
+void AsyncHTTP::Impl::run() {
+  MLOG(httpLog(), 7) << "curl version: " << curl_version();
+  MultiHandle multi(curl_multi_init());
+  std::vector<AsyncTaskPtr> active;
+  try {
+    while (!boost::this_thread::interruption_requested()) pass(multi.get(), active);
+  } catch (const boost::thread_interrupted&) {
+  }
+  // Tasks leave the multi handle in their destructors, before it is cleaned up.
+  active.clear();
+}
+
+void AsyncHTTP::Impl::pass(CURLM* multi, std::vector<AsyncTaskPtr>& active) {
+  size_t firstNew = active.size();
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    active.insert(active.end(), pending.begin(), pending.end());
+    pending.clear();
+  }
+  int expected = 1;
+  if (cancelFlag.compare_exchange_strong(expected, 0)) {
+    std::vector<AsyncTaskPtr> cancelled;
+    cancelled.swap(active);
+    for (const AsyncTaskPtr& task : cancelled) guarded("finish", [&] { task->finish(CancelledCode); });
+  } else {
+    for (size_t i = firstNew; i < active.size(); ++i) guarded("start", [&] { active[i]->start(multi); });
+  }
+
+  int running = 0;
+  while (curl_multi_perform(multi, &running) == CURLM_CALL_MULTI_PERFORM) {
+  }
+
+  int left = 0;
+  while (CURLMsg* msg = curl_multi_info_read(multi, &left)) {
+    if (msg->msg != CURLMSG_DONE) continue;
+    char* priv = nullptr;
+    long status = 0;
+    curl_easy_getinfo(msg->easy_handle, CURLINFO_PRIVATE, &priv);
+    curl_easy_getinfo(msg->easy_handle, CURLINFO_RESPONSE_CODE, &status);
+    const CURLcode result = msg->data.result;
+    MLOG(httpLog(), status < 300 ? 6 : 4) << "done with code: " << status << ", result: " << result;
+    const int code = completionCode(result, status);
+    AsyncTaskPtr task(reinterpret_cast<AsyncTask*>(priv));
+    auto it = std::find(active.begin(), active.end(), task);
+    if (it != active.end()) active.erase(it);
+    guarded("finish", [&] { task->finish(code); });
+    // The task (and its handle) goes away with the last reference; msg is not used after this.
+  }
+
+  // curl_multi_poll waits the full time even without descriptors and has no descriptor limit.
+  int ready = 0;
+  CURLMcode waited = curl_multi_poll(multi, nullptr, 0, 10, &ready);
+  if (waited != CURLM_OK) {
+    MLOG(httpLog(), 3) << "select failed: " << waited;
+    boost::this_thread::sleep_for(boost::chrono::milliseconds(10));
+  }
+}
+
+AsyncHTTP::AsyncHTTP() : impl_(new Impl) {
+  impl_->thread = boost::thread([this] { impl_->run(); });
+}
+
+AsyncHTTP::~AsyncHTTP() {
+  impl_->thread.interrupt();
+  impl_->thread.join();
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  impl_->pending.clear();
+}
+
+void AsyncHTTP::queue(const AsyncTaskPtr& task) {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  impl_->pending.push_back(task);
+}
+
+void AsyncHTTP::cancelAll() {
+  MLOG(httpLog(), 7) << "cancelAll()";
+  impl_->cancelFlag.store(1);
+}
+
+}  // namespace mnet

@@ -1,0 +1,334 @@
+#include "net/Download.h"
+
+#include "logging/Log.h"
+#include "net/Chunk.h"
+#include "net/CurlHandles.h"
+#include "net/HTTPContext.h"
+#include "net/Logs.h"
+#include "net/UniqueFd.h"
+#include "net/Worker.h"
+
+#include <boost/thread/thread.hpp>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <filesystem>
+#include <mutex>
+
+namespace mnet {
+
+namespace {
+const std::int64_t SplitThreshold = 1048576;
+const int InitialWorkers = 5;
+const int RetryBudget = 100;
+typedef std::chrono::steady_clock Clock;
+}  // namespace
+
+struct Download::Impl {
+  Impl(Download& owner, const std::string& url, const std::string& path, std::int64_t length,
+       const Callback& callback);
+
+  void start();
+  void stop();
+  void execute();
+  // Returns true when interrupted.
+  bool runTransfers(RunState& run, bool& notFound);
+  void addWorkers(RunState& run, int n);
+  void endWorker(RunState& run, Worker* worker, int& retries, bool& notFound);
+  void saveMeta(const RunState& run, int metaFd) const;
+  void finishRun(bool interrupted, bool notFound);
+
+  Download& owner;
+  std::string url;
+  const std::string path;
+  Callback callback;
+  std::mutex mutex;
+  boost::thread thread;
+  bool running = false;
+  std::atomic<std::int64_t> length;
+  std::atomic<std::int64_t> downloaded{0};
+  std::atomic<std::int64_t> speed{0};
+  std::atomic<std::int64_t> elapsedMs{0};
+  ChunkList chunks;
+  Clock::duration activeTime{0};
+};
+
+Download::Impl::Impl(Download& owner_, const std::string& url_, const std::string& path_,
+                     std::int64_t expected, const Callback& callback_)
+    : owner(owner_), url(url_), path(path_), callback(callback_), length(expected) {
+  MLOG(downloadLog(), 7) << "Download::Impl(" << static_cast<const void*>(&owner) << ", " << url << ", "
+                         << path << ", " << expected << ")";
+  UniqueFd meta(::open((path + ".meta").c_str(), O_RDONLY | O_CLOEXEC));
+  if (!meta) return;
+  MLOG(downloadLog(), 7) << "Download::Impl, meta found";
+  std::string bytes;
+  if (!readAll(meta.get(), bytes)) return;
+  std::vector<Chunk> records;
+  if (!parseResumeRecords(bytes, records)) {
+    MLOG(downloadLog(), 4) << "malformed resume file ignored: " << path << ".meta";
+    return;
+  }
+  std::int64_t previousEnd = 0, found = 0;
+  for (const Chunk& record : records) {
+    MLOG(downloadLog(), 7) << "read chunk: " << record.start << ", " << record.end;
+    found += record.start - previousEnd;
+    previousEnd = record.end;
+    if (!record.done()) insertChunk(chunks, record.start, record.end);
+  }
+  if (records.empty()) return;
+  downloaded = found;
+  length = previousEnd;
+}
+
+void Download::Impl::start() {
+  std::lock_guard<std::mutex> lock(mutex);
+  if (running) return;
+  if (thread.joinable()) thread.join();
+  running = true;
+  thread = boost::thread([this] { execute(); });
+}
+
+void Download::Impl::stop() {
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (thread.joinable()) thread.interrupt();
+  }
+  if (thread.joinable()) thread.join();
+}
+
+void Download::Impl::execute() {
+  MLOG(downloadLog(), 6) << "execute(" << url << ")";
+  bool notFound = false, interrupted = false;
+  try {
+    std::filesystem::path parent = std::filesystem::path(path).parent_path();
+    if (!parent.empty()) std::filesystem::create_directories(parent);
+    bool proceed = true;
+    if (chunks.empty()) {
+      std::int64_t probed = length;
+      std::string finalUrl = url;
+      const int result = HTTPContext::instance().probe(finalUrl, probed);
+      // An answer without a length cannot be split into ranges.
+      if (result == 0 && probed >= 0) {
+        url = finalUrl;
+        length = probed;
+        downloaded = 0;
+        if (probed > 0) insertChunk(chunks, 0, probed);
+      } else {
+        notFound = result == 404;
+        proceed = false;
+      }
+    }
+    if (proceed) {
+      RunState run;
+      run.downloaded = &downloaded;
+      run.chunks = &chunks;
+      interrupted = runTransfers(run, notFound);
+    }
+  } catch (const boost::exception& e) {
+    MLOG(downloadLog(), 4) << "run failed: " << e;
+  } catch (const std::exception& e) {
+    MLOG(downloadLog(), 4) << "run failed: " << e.what();
+  }
+  finishRun(interrupted, notFound);
+}
+
+bool Download::Impl::runTransfers(RunState& run, bool& notFound) {
+  const Clock::time_point runStart = Clock::now();
+  Clock::time_point lastSave = runStart;
+  UniqueFd meta(::open((path + ".meta").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
+  UniqueFd target(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
+  if (!target) {
+    MLOG(downloadLog(), 3) << "Failed to open: " << path;
+    return false;
+  }
+  MultiHandle multi(curl_multi_init());
+  run.multi = multi.get();
+  run.fd = target.get();
+  bool interrupted = false;
+  int retries = RetryBudget;
+  try {
+    addWorkers(run, InitialWorkers);
+    saveMeta(run, meta.get());
+    for (;;) {
+      if (boost::this_thread::interruption_requested()) {
+        interrupted = true;
+        break;
+      }
+      int active = 0;
+      while (curl_multi_perform(run.multi, &active) == CURLM_CALL_MULTI_PERFORM) {
+      }
+      int left = 0;
+      while (CURLMsg* msg = curl_multi_info_read(run.multi, &left)) {
+        if (msg->msg != CURLMSG_DONE) continue;
+        char* priv = nullptr;
+        curl_easy_getinfo(msg->easy_handle, CURLINFO_PRIVATE, &priv);
+        endWorker(run, reinterpret_cast<Worker*>(priv), retries, notFound);
+        if (retries > 0) lastSave = Clock::time_point::min();
+      }
+      if (notFound || run.workers.empty()) break;
+      std::int64_t total = 0;
+      for (Worker* worker : run.workers) {
+        curl_off_t rate = 0;
+        if (curl_easy_getinfo(worker->easy(), CURLINFO_SPEED_DOWNLOAD_T, &rate) == CURLE_OK) total += rate;
+      }
+      speed = total;
+      const Clock::time_point now = Clock::now();
+      elapsedMs =
+          std::chrono::duration_cast<std::chrono::milliseconds>(activeTime + (now - runStart)).count();
+      if (lastSave == Clock::time_point::min() || now - lastSave > std::chrono::seconds(5)) {
+        saveMeta(run, meta.get());
+        lastSave = now;
+      }
+      const CURLMcode waited = curl_multi_poll(run.multi, nullptr, 0, 10, nullptr);
+      if (waited != CURLM_OK) {
+        MLOG(downloadLog(), 3) << "select failed: " << waited;
+        break;
+      }
+    }
+  } catch (...) {
+    while (!run.workers.empty()) delete run.workers.front();
+    saveMeta(run, meta.get());
+    activeTime += Clock::now() - runStart;
+    throw;
+  }
+  while (!run.workers.empty()) delete run.workers.front();
+  saveMeta(run, meta.get());
+  speed = 0;
+  activeTime += Clock::now() - runStart;
+  elapsedMs = std::chrono::duration_cast<std::chrono::milliseconds>(activeTime).count();
+  return interrupted;
+}
+
+void Download::Impl::endWorker(RunState& run, Worker* worker, int& retries, bool& notFound) {
+  long status = 0;
+  curl_easy_getinfo(worker->easy(), CURLINFO_RESPONSE_CODE, &status);
+  MLOG(downloadLog(), (status < 300 ? 5 : 4)) << "done with code: " << status;
+  Chunk* chunk = worker->chunk();
+  const bool clean = worker->cleanStop() || (chunk && chunk->done());
+  delete worker;
+  for (auto it = chunks.begin(); it != chunks.end();) {
+    if (it->done() && !it->worker)
+      it = chunks.erase(it);
+    else
+      ++it;
+  }
+  if (!clean) {
+    if (status == 404) {
+      notFound = true;
+      retries = 0;
+    } else if (retries > 0) {
+      --retries;
+      if (status == 301 || status == 302) {
+        std::string finalUrl = url;
+        std::int64_t probed = length;
+        // The ranges stay as they are; only the address moves.
+        if (HTTPContext::instance().probe(finalUrl, probed) == 0) url = finalUrl;
+      }
+    }
+  }
+  if (retries > 0) addWorkers(run, 1);
+}
+
+void Download::Impl::addWorkers(RunState& run, int n) {
+  std::vector<Chunk*> collected;
+  if (run.rangesIgnored) {
+    // The server sends whole files: one transfer at a time walks the pending ranges.
+    if (!run.workers.empty()) return;
+    n = 1;
+  }
+  for (Chunk& chunk : chunks) {
+    if (static_cast<int>(collected.size()) >= n) break;
+    if (!chunk.worker && !chunk.done()) collected.push_back(&chunk);
+  }
+  if (collected.empty()) {
+    if (chunks.empty()) {
+      MLOG(downloadLog(), 5) << "no more chunks";
+      return;
+    }
+    if (run.rangesIgnored) return;
+    Chunk* largest = &chunks.front();
+    for (Chunk& chunk : chunks)
+      if (chunk.remaining() > largest->remaining()) largest = &chunk;
+    collected.push_back(largest);
+    ++n;
+  }
+  const int u = static_cast<int>(collected.size());
+  if (!run.rangesIgnored && u < n) {
+    Chunk* largest = collected.front();
+    for (Chunk* chunk : collected)
+      if (chunk->remaining() > largest->remaining()) largest = chunk;
+    if (largest->remaining() > SplitThreshold) {
+      const std::vector<std::int64_t> sizes = splitSizes(largest->remaining(), n - u + 1);
+      std::int64_t at = largest->start + sizes[0];
+      largest->end = at;
+      for (size_t i = 1; i < sizes.size(); ++i) {
+        collected.push_back(&insertChunk(chunks, at, at + sizes[i]));
+        at += sizes[i];
+      }
+    }
+  }
+  for (Chunk* chunk : collected)
+    if (!chunk->worker) {
+      Worker* worker = new Worker(run, *chunk, url);
+      if (!worker->easy()) delete worker;
+    }
+}
+
+void Download::Impl::saveMeta(const RunState&, int metaFd) const {
+  if (metaFd < 0) return;
+  const std::string records = resumeRecords(chunks, length);
+  const ssize_t written = ::pwrite(metaFd, records.data(), records.size(), 0);
+  if (written != static_cast<ssize_t>(records.size())) {
+    MLOG(downloadLog(), 3) << "mata save failed: " << written << " vs " << records.size();
+  }
+  if (::ftruncate(metaFd, static_cast<off_t>(records.size())) != 0) {
+    MLOG(downloadLog(), 3) << "mata save failed: truncate";
+  }
+}
+
+void Download::Impl::finishRun(bool interrupted, bool notFound) {
+  DownloadAction action = Finished;
+  int status = 200;
+  if (downloaded != length) {
+    if (interrupted)
+      action = Stopped;
+    else {
+      action = Failed;
+      status = notFound ? 404 : 400;
+    }
+  }
+  MLOG(downloadLog(), 7) << "download done: " << action << ", code: " << status;
+  try {
+    callback(owner, action, status);
+  } catch (const std::exception& e) {
+    MLOG(downloadLog(), 3) << "download callback failed: " << e.what();
+  }
+  std::lock_guard<std::mutex> lock(mutex);
+  running = false;
+}
+
+Download::Download(const std::string& url, const std::string& path, std::int64_t expectedLength,
+                   const Callback& callback)
+    : impl_(new Impl(*this, url, path, expectedLength, callback)) {}
+
+Download::~Download() {
+  impl_->stop();
+}
+
+void Download::start() {
+  impl_->start();
+}
+
+DownloadProgress Download::progress() const {
+  DownloadProgress result;
+  result.downloaded = impl_->downloaded.load();
+  result.total = impl_->length.load();
+  result.speed = impl_->speed.load();
+  result.elapsed = std::chrono::milliseconds(impl_->elapsedMs.load());
+  return result;
+}
+
+}  // namespace mnet

@@ -1,0 +1,43 @@
+#include "net/AsyncTask.h"
+
+#include "logging/Log.h"
+#include "net/HTTPContext.h"
+#include "net/Logs.h"
+
+#include <boost/bind/bind.hpp>
+
+namespace mnet {
+
+DownloadTask::DownloadTask(const std::string& url, const std::string& cookies, const ProgressFn& onProgress)
+    : url_(url), cookies_(cookies), onProgress_(onProgress) {}
+
+void DownloadTask::start(CURLM* multi) {
+  MLOG(httpLog(), 7) << "DownloadTask::start(" << static_cast<const void*>(multi) << ")";
+  MLOG(httpLog(), 7) << "DownloadTask, url = " << url_ << ", cookies = " << cookies_;
+  handle_.attach(EasyHandle(HTTPContext::instance().createEasyHandle(url_, cookies_)), multi);
+  if (!handle_) return;
+  CURL* easy = handle_.get();
+  curl_easy_setopt(easy, CURLOPT_PRIVATE, static_cast<void*>(this));
+  handle_.add();
+  curl_easy_setopt(easy, CURLOPT_NOPROGRESS, onProgress_.empty() ? 1L : 0L);
+  curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &DownloadTask::progress);
+  curl_easy_setopt(easy, CURLOPT_XFERINFODATA, static_cast<void*>(this));
+  doStart();
+}
+
+int DownloadTask::progress(void* self, curl_off_t dlTotal, curl_off_t dlNow, curl_off_t, curl_off_t) {
+  DownloadTask* task = static_cast<DownloadTask*>(self);
+  const int percent =
+      dlTotal == 0 ? 0
+                   : static_cast<int>(static_cast<long long>(dlNow * 100.0 / static_cast<double>(dlTotal)));
+  if (percent == task->lastPercent_) return 0;
+  task->lastPercent_ = percent;
+  try {
+    HTTPContext::instance().dispatch(boost::bind(task->onProgress_, percent));
+  } catch (const std::exception& e) {
+    MLOG(httpLog(), 3) << "progress dispatch failed: " << e.what();
+  }
+  return 0;
+}
+
+}  // namespace mnet

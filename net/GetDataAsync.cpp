@@ -1,0 +1,90 @@
+#include "net/GetDataAsync.h"
+
+#include "logging/Log.h"
+#include "net/AsyncHTTP.h"
+#include "net/HTTPContext.h"
+#include "net/Logs.h"
+
+#include <boost/bind/bind.hpp>
+
+namespace mnet {
+
+GetDataAsync::GetDataAsync(const Request& request)
+    : DownloadTask(request.url, request.cookies, request.onProgress),
+      onData_(request.onData),
+      onDataWithHeaders_(request.onDataWithHeaders),
+      postData_(request.postData) {
+  // Each line goes to the front of the list: the wire order is the reverse of the request's.
+  for (auto it = request.headers.rbegin(); it != request.headers.rend(); ++it) {
+    curl_slist* list = curl_slist_append(headerList_.get(), it->c_str());
+    if (list) {
+      headerList_.release();
+      headerList_.reset(list);
+    }
+  }
+}
+
+void GetDataAsync::doStart() {
+  MLOG(httpLog(), 7) << "GetDataAsync::doStart(" << url_ << ")";
+  CURL* easy = handle_.get();
+  curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &GetDataAsync::write);
+  curl_easy_setopt(easy, CURLOPT_WRITEDATA, static_cast<void*>(this));
+  if (!onDataWithHeaders_.empty()) {
+    curl_easy_setopt(easy, CURLOPT_HEADERDATA, static_cast<void*>(this));
+    curl_easy_setopt(easy, CURLOPT_HEADER, 0L);
+    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &GetDataAsync::writeHeader);
+  }
+  if (headerList_) curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headerList_.get());
+  if (postData_) {
+    curl_easy_setopt(easy, CURLOPT_POST, 1L);
+    curl_easy_setopt(easy, CURLOPT_POSTFIELDS, postData_->data());
+    curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(postData_->length()));
+  }
+  MLOG(httpLog(), 7) << "GetDataAsync::doStart, done";
+}
+
+size_t GetDataAsync::write(char* data, size_t size, size_t count, void* self) {
+  GetDataAsync* task = static_cast<GetDataAsync*>(self);
+  MLOG(httpLog(), 7) << "GetDataAsync::write(" << static_cast<const void*>(data) << ", " << size << ", "
+                     << count << ", " << self << ")";
+  task->body_.append(data, size * count);
+  return size * count;
+}
+
+size_t GetDataAsync::writeHeader(char* data, size_t size, size_t count, void* self) {
+  GetDataAsync* task = static_cast<GetDataAsync*>(self);
+  MLOG(httpLog(), 7) << "GetDataAsync::writeHeader(" << static_cast<const void*>(data) << ", " << size << ", "
+                     << count << ", " << self << ")";
+  if (size * count != 0) task->headerText_.append(data, size * count);
+  return size * count;
+}
+
+void GetDataAsync::finish(int code) {
+  MLOG(httpLog(), (code != 0 ? 4 : 7)) << "get data: " << url_ << ", code: " << code;
+  Job job;
+  if (!onDataWithHeaders_.empty())
+    job = boost::bind(onDataWithHeaders_, code, body_, headerText_);
+  else if (!onData_.empty())
+    job = boost::bind(onData_, code, body_);
+  else
+    return;
+  HTTPContext::instance().dispatch(job);
+}
+
+void Request::run() const {
+  MLOG(httpLog(), 7) << "Request::run([url=" << url << ", cookies=" << cookies << "])";
+  AsyncTaskPtr task(new GetDataAsync(*this));
+  HTTPContext::instance().engine().queue(task);
+}
+
+void getData(const std::string& url, const std::string& cookies, const ProgressCallback& onProgress,
+             const DataCallback& onData) {
+  Request request;
+  request.url = url;
+  request.cookies = cookies;
+  request.onProgress = onProgress;
+  request.onData = onData;
+  request.run();
+}
+
+}  // namespace mnet

@@ -1,0 +1,76 @@
+#include "net/HTTPContext.h"
+
+#include "net/AsyncHTTP.h"
+#include "support/Singleton.h"
+
+#include <boost/thread/locks.hpp>
+
+namespace mnet {
+
+HTTPContext& HTTPContext::instance() {
+  return mstd::singleton<HTTPContext>::instance();
+}
+
+HTTPContext::HTTPContext() {
+  curl_global_init(CURL_GLOBAL_ALL);
+  dispatcher_ = [](const Job& job) { job(); };
+  engine_.reset(new AsyncHTTP);
+}
+
+HTTPContext::~HTTPContext() {
+  engine_.reset();
+}
+
+void HTTPContext::setUserAgent(const std::string& agent) {
+  boost::unique_lock<boost::shared_mutex> lock(settingsLock_);
+  userAgent_ = agent;
+}
+
+std::string HTTPContext::userAgent() const {
+  boost::shared_lock<boost::shared_mutex> lock(settingsLock_);
+  return userAgent_;
+}
+
+void HTTPContext::setDispatcher(const Dispatcher& dispatcher) {
+  boost::unique_lock<boost::shared_mutex> lock(settingsLock_);
+  dispatcher_ = dispatcher;
+}
+
+Dispatcher HTTPContext::dispatcher() const {
+  boost::shared_lock<boost::shared_mutex> lock(settingsLock_);
+  return dispatcher_;
+}
+
+void HTTPContext::dispatch(const Job& job) const {
+  Dispatcher run = dispatcher();
+  run(job);
+}
+
+CURL* HTTPContext::createEasyHandle(const std::string& url, const std::string& cookies) const {
+  CURL* handle = curl_easy_init();
+  if (!handle) return nullptr;
+  curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
+  if (!cookies.empty()) curl_easy_setopt(handle, CURLOPT_COOKIE, cookies.c_str());
+  curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, 30L);
+  curl_easy_setopt(handle, CURLOPT_ACCEPT_ENCODING, "gzip");
+  curl_easy_setopt(handle, CURLOPT_HTTP_CONTENT_DECODING, 1L);
+  {
+    boost::shared_lock<boost::shared_mutex> lock(settingsLock_);
+    curl_easy_setopt(handle, CURLOPT_USERAGENT, userAgent_.c_str());
+  }
+  curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, 0L);
+  curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, 0L);
+  // Several threads use curl at once; no signals for time-outs.
+  curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
+  return handle;
+}
+
+AsyncHTTP& HTTPContext::engine() {
+  return *engine_;
+}
+
+void HTTPContext::cancelAll() {
+  engine_->cancelAll();
+}
+
+}  // namespace mnet

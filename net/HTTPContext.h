@@ -1,0 +1,66 @@
+#pragma once
+
+#include "support/Exception.h"
+
+#include <curl/curl.h>
+
+#include <boost/function.hpp>
+#include <boost/thread/shared_mutex.hpp>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace mnet {
+
+struct HTTP;
+// Raised when curl itself fails a blocking request.
+typedef mstd::own_exception<HTTP, mstd::exception> HTTPError;
+
+class AsyncHTTP;
+struct SyncRequest;
+
+typedef boost::function<void()> Job;
+typedef boost::function<void(Job)> Dispatcher;
+
+// Process-wide settings shared by every transfer, and the asynchronous engine.
+class HTTPContext {
+ public:
+  // The process-wide context, built (with its engine thread) on first use.
+  static HTTPContext& instance();
+
+  HTTPContext();
+  HTTPContext(const HTTPContext&) = delete;
+  HTTPContext& operator=(const HTTPContext&) = delete;
+  ~HTTPContext();
+
+  void setUserAgent(const std::string& agent);
+  std::string userAgent() const;
+
+  // Runs jobs of the tasks (progress, completion) on the caller's thread. The default runs
+  // them inline on the engine thread.
+  void setDispatcher(const Dispatcher& dispatcher);
+  Dispatcher dispatcher() const;
+  // Hands a job to the dispatcher; an empty dispatcher raises boost::bad_function_call.
+  void dispatch(const Job& job) const;
+
+  // A new easy handle with the options common to every transfer; the caller cleans it up.
+  CURL* createEasyHandle(const std::string& url, const std::string& cookies) const;
+
+  // Blocking request on the calling thread; follows 301/302 by hand (at most 10).
+  void perform(SyncRequest& request) const;
+  // HEAD request: 0 and the final url/length when the status is below 400, else the status.
+  int probe(std::string& url, std::int64_t& length) const;
+
+  AsyncHTTP& engine();
+  // Ends every task in the engine at its next pass with code 642.
+  void cancelAll();
+
+ private:
+  mutable boost::shared_mutex settingsLock_;
+  std::string userAgent_;
+  Dispatcher dispatcher_;
+  std::unique_ptr<AsyncHTTP> engine_;
+};
+
+}  // namespace mnet

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "net/PostData.h"
+
+#include <boost/function.hpp>
+
+#include <string>
+#include <vector>
+
+namespace mnet {
+
+typedef boost::function<void(int)> ProgressCallback;
+typedef boost::function<void(int, const std::string&)> DataCallback;
+typedef boost::function<void(int, const std::string&, const std::string&)> DataWithHeadersCallback;
+
+// One asynchronous transfer as the caller describes it. The callbacks run through the
+// context's dispatcher: onProgress once per distinct percentage, then exactly one of
+// onDataWithHeaders (when set) or onData with the completion code.
+struct Request {
+  std::string url;
+  std::string cookies;
+  // Complete header lines ("Name: value"); sent in reverse order.
+  std::vector<std::string> headers;
+  ProgressCallback onProgress;
+  DataCallback onData;
+  DataWithHeadersCallback onDataWithHeaders;
+  PostDataPtr postData;
+
+  // Queues the transfer with the engine; returns at once.
+  void run() const;
+};
+
+void getData(const std::string& url, const std::string& cookies, const ProgressCallback& onProgress,
+             const DataCallback& onData);
+
+}  // namespace mnet

@@ -1,0 +1,111 @@
+#include "net/SyncRequest.h"
+
+#include "logging/Log.h"
+#include "net/CurlHandles.h"
+#include "net/HTTPContext.h"
+#include "net/Logs.h"
+
+#include <set>
+
+namespace mnet {
+
+namespace {
+
+size_t appendBody(char* data, size_t size, size_t count, void* target) {
+  static_cast<std::string*>(target)->append(data, size * count);
+  return size * count;
+}
+
+[[noreturn]] void raise(const std::string& text) {
+  throw HTTPError() << mstd::error_message(text);
+}
+
+// One request without following redirects; returns the redirect target ("" for none).
+std::string performOnce(const HTTPContext& context, SyncRequest& request) {
+  MLOG(httpLog(), 7) << "http request: " << request.url;
+  EasyHandle handle(context.createEasyHandle(request.url, request.cookies));
+  if (!handle) raise("curl perform error: 2");
+  CURL* easy = handle.get();
+  if (request.body) {
+    request.body->clear();
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &appendBody);
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, static_cast<void*>(request.body));
+  } else {
+    curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
+  }
+  const CURLcode result = curl_easy_perform(easy);
+  MLOG(httpLog(), 7) << "http result: " << result;
+  if (result != CURLE_OK) {
+    MLOG(httpLog(), 4) << "perform error: " << result;
+    raise("curl perform error: " + std::to_string(static_cast<int>(result)));
+  }
+  char* type = nullptr;
+  if (curl_easy_getinfo(easy, CURLINFO_CONTENT_TYPE, &type) == CURLE_OK && type)
+    request.contentType = type;
+  else
+    request.contentType = "<unknown>";
+  long status = 0;
+  request.status =
+      curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status) == CURLE_OK ? static_cast<int>(status) : 444;
+  curl_off_t length = -1;
+  if (curl_easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) != CURLE_OK) length = -1;
+  request.length = length;
+  if (request.body) {
+    MLOG(httpLog(), 7) << "http response, size: " << request.body->size()
+                       << ", type: " << request.contentType;
+    MLOG(httpLog(), 7) << "http response data: " << bodyLogText(*request.body);
+  }
+  if (request.status != 301 && request.status != 302) return std::string();
+  MLOG(httpLog(), 6) << "http redirection...";
+  char* target = nullptr;
+  if (curl_easy_getinfo(easy, CURLINFO_REDIRECT_URL, &target) != CURLE_OK || !target) return std::string();
+  return target;
+}
+
+}  // namespace
+
+std::string bodyLogText(const std::string& body) {
+  const size_t n = std::min<size_t>(body.size(), 1024);
+  bool text = true;
+  for (size_t i = 0; i < n && text; ++i) {
+    const unsigned char c = static_cast<unsigned char>(body[i]);
+    text = (c >= 32 && c <= 127) || c == 13 || c == 10;
+  }
+  if (text) return body.substr(0, n);
+  static const char digits[] = "0123456789abcdef";
+  std::string hex;
+  hex.reserve(n * 3);
+  for (size_t i = 0; i < n; ++i) {
+    const unsigned char c = static_cast<unsigned char>(body[i]);
+    if (i) hex += ' ';
+    hex += digits[c >> 4];
+    hex += digits[c & 15];
+  }
+  return hex;
+}
+
+void HTTPContext::perform(SyncRequest& request) const {
+  std::set<std::string> seen{request.url};
+  for (int redirects = 0;; ++redirects) {
+    std::string target = performOnce(*this, request);
+    if (target.empty()) return;
+    // A cycle or a long chain fails like curl's own "too many redirects".
+    if (redirects == MaxRedirects || !seen.insert(target).second) {
+      MLOG(httpLog(), 4) << "too many redirects: " << target;
+      raise("curl perform error: " + std::to_string(static_cast<int>(CURLE_TOO_MANY_REDIRECTS)));
+    }
+    request.url = target;
+  }
+}
+
+int HTTPContext::probe(std::string& url, std::int64_t& length) const {
+  SyncRequest request;
+  request.url = url;
+  perform(request);
+  if (request.status >= 400) return request.status;
+  url = request.url;
+  length = request.length;
+  return 0;
+}
+
+}  // namespace mnet

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "net/Chunk.h"
+#include "net/CurlHandles.h"
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+namespace mnet {
+
+// What the workers of one run share.
+struct RunState {
+  CURLM* multi = nullptr;
+  int fd = -1;
+  std::atomic<std::int64_t>* downloaded = nullptr;
+  ChunkList* chunks = nullptr;
+  // Set once a server answered a range request with the whole file.
+  bool rangesIgnored = false;
+  std::list<Worker*> workers;
+};
+
+// One ranged transfer into its chunk. Bytes are written only at their own offset: a 206 is
+// used when its Content-Range starts at the chunk's start, a 200 is the file from byte 0 and
+// only the part inside the chunk is written; any other answer writes nothing.
+class Worker {
+ public:
+  Worker(RunState& run, Chunk& chunk, const std::string& url);
+  Worker(const Worker&) = delete;
+  Worker& operator=(const Worker&) = delete;
+  ~Worker();
+
+  CURL* easy() const noexcept { return handle_.get(); }
+  Chunk* chunk() const noexcept { return chunk_; }
+  // The worker stopped on purpose (its range is written, or another worker serves it).
+  bool cleanStop() const noexcept { return reachedEnd_ || superseded_; }
+
+ private:
+  enum Mode { Unknown, Ranged, Whole, Rejected };
+
+  static size_t onWrite(char* data, size_t size, size_t count, void* self);
+  static size_t onHeader(char* data, size_t size, size_t count, void* self);
+  size_t write(const char* data, size_t n);
+  bool decide();
+  bool writeAt(const char* data, std::int64_t n, std::int64_t offset);
+  Chunk* nextChunkFrom(std::int64_t position) const;
+
+  RunState& run_;
+  Chunk* chunk_;
+  AttachedEasyHandle handle_;
+  std::string headerText_;
+  std::int64_t contentRangeStart_ = -1;
+  Mode mode_ = Unknown;
+  // File offset of the next byte the answer delivers.
+  std::int64_t streamPos_ = 0;
+  bool reachedEnd_ = false;
+  bool superseded_ = false;
+};
+
+}  // namespace mnet
