@@ -1,0 +1,56 @@
+#include "relay/Framing.h"
+#include "tests/relay/RelayPeer.h"
+
+#include <gtest/gtest.h>
+
+using relaytest::Bytes;
+using relaytest::message;
+
+TEST(Framing, SizeOfEveryClassAndIncompleteHeaders) {
+  const std::size_t payload[16] = {0, 300, 2, 8, 12, 8, 16, 24, 200, 7, 40000, 70000, 5, 0, 0, 0};
+  for (unsigned k = 0; k < 16; ++k) {
+    const Bytes m = message(k, 0xABC, Bytes(payload[k], 1));
+    const framing::Frame whole = framing::peek(m.data(), m.size());
+    ASSERT_TRUE(whole.known) << k;
+    EXPECT_EQ(whole.size, m.size()) << k;
+    EXPECT_EQ(whole.id, 0xABCu) << k;
+    // Missing length bytes leave the size unknown.
+    EXPECT_FALSE(framing::peek(m.data(), whole.headerSize - 1).known) << k;
+    EXPECT_TRUE(framing::peek(m.data(), whole.headerSize).known) << k;
+  }
+  EXPECT_FALSE(framing::peek(nullptr, 0).known);
+  const Bytes huge = {0xFF, 0xCF, 0xFF, 0xFF, 0xFF, 0xFF};  // class 12, 4 GiB - 1
+  EXPECT_EQ(framing::peek(huge.data(), huge.size()).size, 6u + 0xFFFFFFFFull);
+}
+
+TEST(Framing, StampWritesLittleEndianMillisOnlyWhereItFits) {
+  Bytes m = message(1, 311, Bytes(27, 0xEE));
+  framing::Frame f = framing::peek(m.data(), m.size());
+  EXPECT_TRUE(framing::stamp(m.data(), f, framing::Direction::ServerToClient, 0x0102030405060708));
+  const Bytes field(m.begin() + 4 + 19, m.begin() + 4 + 27);
+  EXPECT_EQ(field, (Bytes{8, 7, 6, 5, 4, 3, 2, 1}));
+  EXPECT_EQ(m[4 + 18], 0xEE);
+
+  Bytes other = message(1, 311, Bytes(27, 0xEE));
+  EXPECT_FALSE(framing::stamp(other.data(), f, framing::Direction::ClientToServer, 1));
+  EXPECT_EQ(other, message(1, 311, Bytes(27, 0xEE)));
+
+  Bytes shortOne = message(1, 316, Bytes(39, 0xEE));
+  f = framing::peek(shortOne.data(), shortOne.size());
+  EXPECT_FALSE(framing::stamp(shortOne.data(), f, framing::Direction::ClientToServer, 1));
+  EXPECT_EQ(shortOne, message(1, 316, Bytes(39, 0xEE)));
+}
+
+TEST(Framing, WriteHeaderMatchesPeek) {
+  for (unsigned k = 0; k < 16; ++k) {
+    unsigned char header[6];
+    const std::uint32_t payload = framing::lengthFieldSize(k) ? 200 : 0;
+    const unsigned size = framing::writeHeader(header, k, 17, payload);
+    EXPECT_EQ(size, 2 + framing::lengthFieldSize(k));
+    const framing::Frame f = framing::peek(header, size);
+    EXPECT_TRUE(f.known);
+    EXPECT_EQ(f.id, 17u);
+  }
+  EXPECT_NEAR(static_cast<double>(framing::utcMillis()), static_cast<double>(std::time(nullptr)) * 1000,
+              2000);
+}
