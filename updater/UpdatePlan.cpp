@@ -4,10 +4,13 @@
 #include "updater/FileList.h"
 
 #include <openssl/sha.h>
+#include <algorithm>
+#include <atomic>
 #include <boost/filesystem/operations.hpp>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <thread>
 
 namespace updater {
 
@@ -29,46 +32,77 @@ std::string hex(uint32_t value) {
 
 }  // namespace
 
+namespace {
+
+struct Candidate {
+  UpdateEntry entry;
+  std::string compared;  // the local file the list's size and crc apply to
+  bool current = false;
+};
+
+// Checks every candidate's local file, spreading the files over a few threads.
+void checkAll(std::vector<Candidate>& candidates, const PlanOptions& options) {
+  const auto check = [&options](const Candidate& c) {
+    const UpdateEntry& e = c.entry;
+    return options.check ? options.check(c.compared, e.size, e.crc) : checkFile(c.compared, e.size, e.crc);
+  };
+  const size_t threads =
+      std::min<size_t>({std::max(1u, std::thread::hardware_concurrency()), 4, candidates.size() / 8 + 1});
+  std::atomic<size_t> next{0};
+  const auto work = [&] {
+    for (size_t i; (i = next++) < candidates.size();) candidates[i].current = check(candidates[i]);
+  };
+  std::vector<std::thread> helpers;
+  // A custom check may not be thread-safe: it runs on this thread only.
+  for (size_t t = 1; t < threads && !options.check; ++t) helpers.emplace_back(work);
+  work();
+  for (auto& helper : helpers) helper.join();
+}
+
+}  // namespace
+
 std::vector<UpdateEntry> buildPlan(const std::string& body, const PlanOptions& options) {
-  std::vector<UpdateEntry> plan;
-  const auto check = options.check
-                         ? options.check
-                         : boost::function<bool(const std::string&, uint32_t, uint32_t)>(&checkFile);
+  std::vector<Candidate> candidates;
   for (const std::string& line : splitLines(body)) {
     ListLine parsed;
     if (!parseListLine(line, parsed)) continue;
     if (reservedName(parsed.name) || parsed.size == 0 || !isSafeListName(parsed.name)) continue;
     if (options.noDownload) continue;
 
-    UpdateEntry entry;
-    std::string compared;
+    Candidate c;
+    UpdateEntry& entry = c.entry;
     if (parsed.name == clientListName) {
       entry.client = true;
-      compared = options.executableFolder + "/" + options.executableName;
+      c.compared = options.executableFolder + "/" + options.executableName;
       entry.target = "new." + options.executableName;
     } else if (parsed.name == "download/flash.cab") {
-      compared = entry.target = "flash.cab";
+      c.compared = entry.target = "flash.cab";
     } else {
-      compared = entry.target = parsed.name;
+      c.compared = entry.target = parsed.name;
     }
-    if (check(compared, parsed.size, parsed.crc)) continue;
-    if (entry.client && options.noClientUpdate) continue;
-
     entry.name = parsed.name;
     entry.size = parsed.size;
     entry.crc = parsed.crc;
     entry.sound = parsed.name.compare(0, 6, "music/") == 0;
-    if (entry.client) {
-      plan.clear();
-      plan.push_back(entry);
-      if (options.terminateLeftover) {
-        boost::system::error_code ec;
-        const auto cwd = boost::filesystem::current_path(ec);
-        options.terminateLeftover((cwd / entry.target).string());
-      }
-      break;
+    candidates.push_back(std::move(c));
+  }
+  checkAll(candidates, options);
+
+  std::vector<UpdateEntry> plan;
+  for (const Candidate& c : candidates) {
+    if (c.current) continue;
+    if (c.entry.client && options.noClientUpdate) continue;
+    if (!c.entry.client) {
+      plan.push_back(c.entry);
+      continue;
     }
-    plan.push_back(entry);
+    plan.assign(1, c.entry);
+    if (options.terminateLeftover) {
+      boost::system::error_code ec;
+      const auto cwd = boost::filesystem::current_path(ec);
+      options.terminateLeftover((cwd / c.entry.target).string());
+    }
+    break;
   }
   return plan;
 }

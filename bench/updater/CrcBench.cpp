@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "updater/FileCheck.h"
+#include "updater/UpdatePlan.h"
 
 namespace fs = std::filesystem;
 namespace bip = boost::interprocess;
@@ -85,8 +86,25 @@ void BM_CheckFile(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * totalBytes));
 }
 
+// The whole comparison as the client runs it: the list parsed and every file checked.
+void BM_BuildPlan(benchmark::State& state) {
+  std::string list;
+  for (const Sample& s : samples) {
+    char fields[48];
+    std::snprintf(fields, sizeof fields, ":0:%u:%x\n", s.size, s.crc);
+    list += fs::path(s.path).lexically_relative(folder).generic_string() + fields;
+  }
+  const fs::path previous = fs::current_path();
+  fs::current_path(folder);
+  for (auto _ : state)
+    if (!updater::buildPlan(list, updater::PlanOptions()).empty()) state.SkipWithError("files planned");
+  fs::current_path(previous);
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * totalBytes));
+}
+
 BENCHMARK(BM_ZlibCrc32)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
 BENCHMARK(BM_CheckFile)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
+BENCHMARK(BM_BuildPlan)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
 
 }  // namespace
 

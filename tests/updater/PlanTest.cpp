@@ -109,3 +109,16 @@ TEST_F(PlanTest, OnlySoundsGiveZeroUpdateSize) {
   EXPECT_EQ(0u, updateSize(plan, false));
   EXPECT_EQ(4u, updateSize(plan, true));
 }
+
+TEST_F(PlanTest, ManyFilesKeepTheListOrder) {
+  std::string body;
+  std::vector<std::string> expected;
+  for (int i = 0; i < 200; ++i) {
+    const std::string name = "f/" + std::to_string(i);
+    writeFile(name, "content " + std::to_string(i));
+    const bool changed = i % 3 == 0;
+    body += line(name, changed ? "other " + std::to_string(i) : "content " + std::to_string(i));
+    if (changed) expected.push_back(name);
+  }
+  EXPECT_EQ(expected, names(buildPlan(body, options_)));
+}
