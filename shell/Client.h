@@ -79,6 +79,7 @@ class Client : private launcher::LauncherEvents {
   ClientParts parts_;
   std::int32_t movieVersion_ = 0;
   std::uint16_t relayPort_ = 0;
+  bool destroying_ = false;
   std::unique_ptr<mstd::thread_pool> threadPool_;
   std::unique_ptr<GameHost> gameHost_;
   launcher::LauncherWindow launcher_;

@@ -22,14 +22,6 @@ struct StartOptions {
   std::string replacementArguments;  // items 2..n joined like argumentText
 };
 
-// Splits a command line the way the classic argv parser does: the first item
-// ends at the next blank or, when quoted, at the next quote; the others obey
-// the quote and backslash rules. An empty line gives one item, `programPath`.
-std::vector<std::string> splitCommandLine(const std::string& line, const std::string& programPath);
-
-// Quotes items so that splitCommandLine gives them back.
-std::string joinCommandLine(const std::vector<std::string>& items);
-
 // Items joined by single spaces, without quotes.
 std::string argumentText(const std::vector<std::string>& items, std::size_t from = 0);
 

@@ -29,6 +29,7 @@ LResult defWindowProc(WindowHandle window, unsigned message, WParam wParam, LPar
 
 bool showWindow(WindowHandle window, ShowCommand cmd);
 bool isWindowVisible(WindowHandle window);  // the window and all its parents are shown
+bool isWindowShown(WindowHandle window);    // its own flag only
 bool enableWindow(WindowHandle window, bool enable);
 bool isWindowEnabled(WindowHandle window);
 bool setWindowText(WindowHandle window, const std::string& text);

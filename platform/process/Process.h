@@ -1,0 +1,34 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// Full path of the running executable; empty when it cannot be read.
+std::string modulePath();
+
+// Starts `path` with the items of `commandLine` (split by splitCommandLine;
+// none when empty) as its arguments, in the caller's environment and working
+// directory. The child's identifier, or -1 with errno set.
+long spawnProcess(const std::string& path, const std::string& commandLine);
+
+// Copies `source` over `target`: the new content goes to a temporary file
+// beside the target, is synced and renamed into place, so the target is
+// never half written. Fails with ETXTBSY while the target is being run, and
+// with EEXIST when `failIfExists` and the target exists. errno on failure.
+bool copyFile(const std::string& source, const std::string& target, bool failIfExists = false);
+
+struct ProcessEntry {
+  long pid = 0;
+  std::string image;  // executable path
+};
+std::vector<ProcessEntry> listProcesses();
+// Executable of a process, "" when unknown; a replaced file keeps its path.
+std::string processImagePath(long pid);
+bool terminateProcess(long pid);
+// Kills every other process running the executable at `path` (compared without
+// regard to case) and waits up to a second for them to go; the number killed.
+int terminateProcessesRunning(const std::string& path);
+
+}  // namespace platform

@@ -1,0 +1,167 @@
+#include "platform/ui/Console.h"
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "platform/ui/Backend.h"
+#include "platform/ui/Headless.h"
+#include "platform/ui/MessageLoop.h"
+
+namespace platform::ui {
+namespace {
+
+enum Command : WParam { Press = 1, Check = 2, Close = 3 };
+
+struct ConsoleState {
+  std::FILE* out = nullptr;
+  ThreadId uiThread = 0;
+  std::map<ConsoleRole, detail::WindowObject*> holders;  // UI thread only
+  std::map<ConsoleRole, std::string> lastLine;
+  std::thread reader;
+  int stopPipe[2] = {-1, -1};
+
+  ~ConsoleState() { stop(); }
+
+  void stop() {
+    if (reader.joinable()) {
+      char c = 0;
+      [[maybe_unused]] auto n = ::write(stopPipe[1], &c, 1);
+      reader.join();
+    }
+    for (int& fd : stopPipe)
+      if (fd >= 0) ::close(fd), fd = -1;
+    out = nullptr;
+  }
+};
+
+ConsoleState& state() {
+  static ConsoleState s;
+  return s;
+}
+
+std::string lineOf(const detail::WindowObject& w) {
+  switch (w.role) {
+    case ConsoleRole::Window:
+      return std::string("window: ") + (w.visible ? "shown" : "hidden");
+    case ConsoleRole::Status:
+      return "status: " + w.text;
+    case ConsoleRole::Error:
+      return "error: " + w.text;
+    case ConsoleRole::Button:
+      return "button: " + w.text;
+    case ConsoleRole::Check:
+      return std::string("check: ") + (w.checked ? "on " : "off ") + (w.enabled ? "enabled" : "disabled");
+    case ConsoleRole::Progress:
+      return "progress: " + std::to_string(w.progress.pos) + "/" + std::to_string(w.progress.high) +
+             (w.visible ? " shown" : " hidden");
+    case ConsoleRole::None:
+      break;
+  }
+  return {};
+}
+
+void readCommands(int inFd, int stopFd, ThreadId ui) {
+  std::string pending;
+  char buf[256];
+  for (;;) {
+    pollfd fds[2] = {{inFd, POLLIN, 0}, {stopFd, POLLIN, 0}};
+    if (::poll(fds, 2, -1) < 0) continue;
+    if (fds[1].revents) return;
+    const ssize_t n = ::read(inFd, buf, sizeof buf);
+    if (n <= 0) return;  // end of input changes nothing
+    pending.append(buf, static_cast<std::size_t>(n));
+    std::size_t eol;
+    while ((eol = pending.find('\n')) != std::string::npos) {
+      std::string line = pending.substr(0, eol);
+      pending.erase(0, eol + 1);
+      const auto first = line.find_first_not_of(" \t\r");
+      const auto last = line.find_last_not_of(" \t\r");
+      line = first == std::string::npos ? std::string() : line.substr(first, last - first + 1);
+      const WParam cmd = line == "press"   ? WParam{Press}
+                         : line == "check" ? WParam{Check}
+                         : line == "close" ? WParam{Close}
+                                           : WParam{0};
+      if (cmd) postThreadMessage(ui, detail::ConsoleCommandMessage, cmd, 0);
+    }
+  }
+}
+
+}  // namespace
+
+void setConsoleRole(WindowHandle window, ConsoleRole role) {
+  detail::WindowObject* w = detail::find(window);
+  if (!w || role == ConsoleRole::None) return;
+  ConsoleState& s = state();
+  auto& holder = s.holders[role];
+  if (holder && holder != w) holder->role = ConsoleRole::None;
+  holder = w;
+  w->role = role;
+  s.lastLine[role] = lineOf(*w);
+}
+
+void startConsole(int inFd, std::FILE* out) {
+  if (detail::backend().kind() != BackendKind::Headless) return;
+  ConsoleState& s = state();
+  s.stop();
+  s.out = out;
+  s.uiThread = currentThreadId();
+  ensureMessageQueue();
+  if (inFd >= 0 && ::pipe(s.stopPipe) == 0)
+    s.reader = std::thread(readCommands, inFd, s.stopPipe[0], s.uiThread);
+}
+
+void stopConsole() {
+  state().stop();
+}
+
+namespace detail {
+
+void consoleChanged(WindowObject& w) {
+  ConsoleState& s = state();
+  if (w.role == ConsoleRole::None || !s.out) return;
+  std::string line = lineOf(w);
+  std::string& last = s.lastLine[w.role];
+  if (line == last) return;
+  last = line;
+  std::fprintf(s.out, "%s\n", line.c_str());
+  std::fflush(s.out);
+}
+
+void consoleForget(WindowObject& w) {
+  if (w.role == ConsoleRole::None) return;
+  auto& holders = state().holders;
+  auto it = holders.find(w.role);
+  if (it != holders.end() && it->second == &w) holders.erase(it);
+  w.role = ConsoleRole::None;
+}
+
+bool consoleDispatch(const Message& msg) {
+  auto& holders = state().holders;
+  auto holder = [&](ConsoleRole r) -> WindowObject* {
+    auto it = holders.find(r);
+    return it == holders.end() ? nullptr : it->second;
+  };
+  switch (msg.wParam) {
+    case Press:
+      if (WindowObject* b = holder(ConsoleRole::Button)) return headless::click(b->handle);
+      break;
+    case Check:
+      if (WindowObject* c = holder(ConsoleRole::Check)) return headless::click(c->handle);
+      break;
+    case Close:
+      if (WindowObject* w = holder(ConsoleRole::Window)) {
+        callHandler(*w, WmClose, 0, 0);
+        return true;
+      }
+      break;
+  }
+  return false;
+}
+
+}  // namespace detail
+}  // namespace platform::ui

@@ -1,0 +1,437 @@
+#include <gtk/gtk.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/ui/Backend.h"
+#include "platform/ui/MessageLoop.h"
+
+namespace platform::ui {
+namespace {
+
+using detail::WindowObject;
+
+struct Native {
+  GtkWidget* widget = nullptr;
+  GtkWidget* fixed = nullptr;  // top-level windows: holds the controls
+  gulong clickedId = 0;
+  gulong changedId = 0;
+  GtkCssProvider* font = nullptr;
+  guint pulse = 0;
+};
+
+Native* native(WindowObject& w) {
+  return static_cast<Native*>(w.native);
+}
+gpointer tag(WindowObject& w) {
+  return w.handle;
+}
+WindowObject* fromTag(gpointer p) {
+  return detail::find(static_cast<WindowHandle>(p));
+}
+
+const char* const controlCss =
+    ".vornask-control { min-height: 0; min-width: 0; margin: 0; }"
+    "button.vornask-control { padding: 0 6px; }"
+    "checkbutton.vornask-control { padding: 0; }"
+    "entry.vornask-control { padding: 0 4px; }"
+    "progressbar.vornask-control trough, progressbar.vornask-control progress { min-height: 20px; }";
+
+class CairoContext : public PaintContext {
+ public:
+  explicit CairoContext(cairo_t* cr) : cr_(cr) {}
+  void fillRect(const Rect& r, Color c) override {
+    cairo_set_source_rgb(cr_, (c & 0xFF) / 255.0, ((c >> 8) & 0xFF) / 255.0, ((c >> 16) & 0xFF) / 255.0);
+    cairo_rectangle(cr_, r.left, r.top, r.width(), r.height());
+    cairo_fill(cr_);
+  }
+
+ private:
+  cairo_t* cr_;
+};
+
+gboolean onDraw(GtkWidget*, cairo_t* cr, gpointer p) {
+  if (WindowObject* w = fromTag(p)) {
+    CairoContext ctx(cr);
+    detail::erase(*w, ctx);
+  }
+  return FALSE;
+}
+
+gboolean onDelete(GtkWidget*, GdkEvent*, gpointer p) {
+  if (WindowObject* w = fromTag(p)) postMessage(w->handle, WmClose, 0, 0);
+  return TRUE;
+}
+
+gboolean onConfigure(GtkWidget* widget, GdkEventConfigure*, gpointer p) {
+  WindowObject* w = fromTag(p);
+  if (!w) return FALSE;
+  int x = 0, y = 0, cw = 0, ch = 0;
+  gtk_window_get_position(GTK_WINDOW(widget), &x, &y);
+  gtk_window_get_size(GTK_WINDOW(widget), &cw, &ch);
+  const Rect r{x, y, x + cw, y + ch};
+  if (r == w->rect) return FALSE;
+  const bool resized = r.width() != w->rect.width() || r.height() != w->rect.height();
+  w->rect = r;
+  if (!w->maximized) w->normal = r;
+  if (resized) detail::callHandler(*w, WmSize, 0, 0);
+  return FALSE;
+}
+
+gboolean onWindowState(GtkWidget*, GdkEventWindowState* e, gpointer p) {
+  if (WindowObject* w = fromTag(p)) w->maximized = (e->new_window_state & GDK_WINDOW_STATE_MAXIMIZED) != 0;
+  return FALSE;
+}
+
+gboolean onFocusIn(GtkWidget*, GdkEvent*, gpointer p) {
+  if (WindowObject* w = fromTag(p)) detail::callHandler(*w, WmSetFocus, 0, 0);
+  return FALSE;
+}
+
+gboolean onKeyPress(GtkWidget*, GdkEventKey* e, gpointer p) {
+  WindowObject* w = fromTag(p);
+  if (w && (e->keyval == GDK_KEY_Return || e->keyval == GDK_KEY_KP_Enter))
+    postMessage(w->handle, WmKeyDown, VkReturn, 0);
+  return FALSE;
+}
+
+void onClicked(GtkButton* button, gpointer p) {
+  WindowObject* w = fromTag(p);
+  if (!w) return;
+  if (GTK_IS_TOGGLE_BUTTON(button)) {
+    w->checked = gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(button));
+    detail::consoleChanged(*w);
+  }
+  if (WindowObject* top = detail::topLevelOf(w))
+    postMessage(top->handle, WmCommand, 0, reinterpret_cast<LParam>(w->handle));
+}
+
+void onEntryChanged(GtkEditable* e, gpointer p) {
+  if (WindowObject* w = fromTag(p)) w->text = gtk_entry_get_text(GTK_ENTRY(e));
+}
+
+gboolean onPulse(gpointer p) {
+  WindowObject* w = fromTag(p);
+  if (!w || !native(*w)) return G_SOURCE_REMOVE;
+  gtk_progress_bar_pulse(GTK_PROGRESS_BAR(native(*w)->widget));
+  return G_SOURCE_CONTINUE;
+}
+
+gboolean onTimeout(gpointer) {
+  return G_SOURCE_REMOVE;
+}
+
+class GtkBackend : public detail::Backend {
+ public:
+  GtkBackend() {
+    css_ = gtk_css_provider_new();
+    gtk_css_provider_load_from_data(css_, controlCss, -1, nullptr);
+    gtk_style_context_add_provider_for_screen(gdk_screen_get_default(), GTK_STYLE_PROVIDER(css_),
+                                              GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+  }
+  BackendKind kind() const override { return BackendKind::Gtk; }
+
+  void wait(std::optional<detail::Clock::time_point> deadline) override {
+    GSource* timeout = nullptr;
+    if (deadline) {
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(*deadline - detail::Clock::now()).count();
+      if (left <= 0) return;
+      timeout = g_timeout_source_new(static_cast<guint>(left));
+      g_source_set_callback(timeout, onTimeout, nullptr, nullptr);
+      g_source_attach(timeout, nullptr);
+    }
+    g_main_context_iteration(nullptr, TRUE);
+    if (timeout) {
+      g_source_destroy(timeout);
+      g_source_unref(timeout);
+    }
+  }
+  void wake() override { g_main_context_wakeup(nullptr); }
+  void pump() override {
+    for (int i = 0; i < 200 && g_main_context_pending(nullptr); ++i) g_main_context_iteration(nullptr, FALSE);
+  }
+
+  void created(WindowObject& w) override {
+    auto* n = new Native;
+    w.native = n;
+    if (w.topLevel) {
+      n->widget = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+      n->fixed = gtk_fixed_new();
+      gtk_container_add(GTK_CONTAINER(n->widget), n->fixed);
+      gtk_widget_set_app_paintable(n->fixed, TRUE);
+      gtk_widget_show(n->fixed);
+      gtk_window_set_title(GTK_WINDOW(n->widget), w.text.c_str());
+      const bool sizable = (w.style & style::ThickFrame) != 0;
+      gtk_window_set_resizable(GTK_WINDOW(n->widget), sizable);
+      if (!sizable) gtk_window_set_type_hint(GTK_WINDOW(n->widget), GDK_WINDOW_TYPE_HINT_DIALOG);
+      g_signal_connect(n->fixed, "draw", G_CALLBACK(onDraw), tag(w));
+      g_signal_connect(n->widget, "delete-event", G_CALLBACK(onDelete), tag(w));
+      g_signal_connect(n->widget, "configure-event", G_CALLBACK(onConfigure), tag(w));
+      g_signal_connect(n->widget, "window-state-event", G_CALLBACK(onWindowState), tag(w));
+      g_signal_connect(n->widget, "focus-in-event", G_CALLBACK(onFocusIn), tag(w));
+      g_signal_connect(n->widget, "key-press-event", G_CALLBACK(onKeyPress), tag(w));
+      geometryChanged(w);
+      return;
+    }
+    switch (w.cls) {
+      case ControlClass::Static:
+        n->widget = gtk_label_new(w.text.c_str());
+        gtk_label_set_xalign(GTK_LABEL(n->widget), (w.style & style::StaticCenter) ? 0.5f : 0.0f);
+        gtk_label_set_yalign(GTK_LABEL(n->widget), 0.0f);
+        gtk_label_set_ellipsize(GTK_LABEL(n->widget), PANGO_ELLIPSIZE_END);
+        break;
+      case ControlClass::Edit:
+        n->widget = gtk_entry_new();
+        gtk_entry_set_width_chars(GTK_ENTRY(n->widget), 1);
+        gtk_entry_set_has_frame(GTK_ENTRY(n->widget), (w.style & style::ClientEdge) != 0);
+        gtk_entry_set_text(GTK_ENTRY(n->widget), w.text.c_str());
+        n->changedId = g_signal_connect(n->widget, "changed", G_CALLBACK(onEntryChanged), tag(w));
+        break;
+      case ControlClass::Button:
+        if ((w.style & 0xF) == style::AutoCheckBox)
+          n->widget = gtk_check_button_new_with_label(w.text.c_str());
+        else
+          n->widget = gtk_button_new_with_label(w.text.c_str());
+        gtk_widget_set_focus_on_click(n->widget, FALSE);
+        n->clickedId = g_signal_connect(n->widget, "clicked", G_CALLBACK(onClicked), tag(w));
+        break;
+      case ControlClass::Progress:
+        n->widget = gtk_progress_bar_new();
+        break;
+    }
+    gtk_style_context_add_class(gtk_widget_get_style_context(n->widget), "vornask-control");
+    gtk_widget_set_sensitive(n->widget, w.enabled);
+    Native* parent = native(*w.parent);
+    gtk_fixed_put(GTK_FIXED(parent->fixed), n->widget, w.rect.left, w.rect.top);
+    gtk_widget_set_size_request(n->widget, w.rect.width(), w.rect.height());
+    gtk_widget_set_visible(n->widget, w.visible);
+  }
+
+  void destroyed(WindowObject& w) override {
+    Native* n = native(w);
+    if (!n) return;
+    if (n->pulse) g_source_remove(n->pulse);
+    if (n->font) g_object_unref(n->font);
+    gtk_widget_destroy(n->widget);
+    delete n;
+    w.native = nullptr;
+  }
+
+  void textChanged(WindowObject& w) override {
+    Native* n = native(w);
+    if (w.topLevel) {
+      gtk_window_set_title(GTK_WINDOW(n->widget), w.text.c_str());
+    } else if (w.cls == ControlClass::Static) {
+      gtk_label_set_text(GTK_LABEL(n->widget), w.text.c_str());
+    } else if (w.cls == ControlClass::Edit) {
+      g_signal_handler_block(n->widget, n->changedId);
+      gtk_entry_set_max_length(GTK_ENTRY(n->widget), w.textLimit);
+      gtk_entry_set_text(GTK_ENTRY(n->widget), w.text.c_str());
+      g_signal_handler_unblock(n->widget, n->changedId);
+    } else if (w.cls == ControlClass::Button) {
+      gtk_button_set_label(GTK_BUTTON(n->widget), w.text.c_str());
+    }
+  }
+
+  void visibilityChanged(WindowObject& w, ShowCommand cmd) override {
+    Native* n = native(w);
+    if (!w.topLevel) {
+      gtk_widget_set_visible(n->widget, cmd != ShowCommand::Hide);
+      updatePulse(w);
+      return;
+    }
+    GtkWindow* win = GTK_WINDOW(n->widget);
+    switch (cmd) {
+      case ShowCommand::Hide:
+        gtk_widget_hide(n->widget);
+        return;
+      case ShowCommand::Maximize:
+        gtk_window_maximize(win);
+        break;
+      case ShowCommand::ShowNormal:
+      case ShowCommand::Restore:
+        gtk_window_unmaximize(win);
+        break;
+      case ShowCommand::Show:
+        break;
+    }
+    if (!gtk_widget_get_visible(n->widget)) gtk_window_move(win, w.rect.left, w.rect.top);
+    gtk_widget_show(n->widget);
+  }
+
+  void enabledChanged(WindowObject& w) override { gtk_widget_set_sensitive(native(w)->widget, w.enabled); }
+
+  void checkChanged(WindowObject& w) override {
+    Native* n = native(w);
+    if (!GTK_IS_TOGGLE_BUTTON(n->widget)) return;
+    g_signal_handler_block(n->widget, n->clickedId);
+    gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(n->widget), w.checked);
+    g_signal_handler_unblock(n->widget, n->clickedId);
+  }
+
+  void progressChanged(WindowObject& w) override {
+    Native* n = native(w);
+    if (w.cls != ControlClass::Progress) return;
+    const ProgressState& p = w.progress;
+    const double span = static_cast<double>(p.high) - p.low;
+    if (!p.marquee)
+      gtk_progress_bar_set_fraction(GTK_PROGRESS_BAR(n->widget), span > 0 ? (p.pos - p.low) / span : 0.0);
+    updatePulse(w);
+  }
+
+  void geometryChanged(WindowObject& w) override {
+    Native* n = native(w);
+    if (!w.topLevel) {
+      gtk_fixed_move(GTK_FIXED(native(*w.parent)->fixed), n->widget, w.rect.left, w.rect.top);
+      gtk_widget_set_size_request(n->widget, w.rect.width(), w.rect.height());
+      return;
+    }
+    GtkWindow* win = GTK_WINDOW(n->widget);
+    gtk_window_move(win, w.rect.left, w.rect.top);
+    if (gtk_window_get_resizable(win)) {
+      gtk_widget_set_size_request(n->fixed, 1, 1);
+      gtk_window_set_default_size(win, w.rect.width(), w.rect.height());
+      gtk_window_resize(win, w.rect.width(), w.rect.height());
+    } else {
+      gtk_widget_set_size_request(n->fixed, w.rect.width(), w.rect.height());
+    }
+  }
+
+  void fontChanged(WindowObject& w) override {
+    Native* n = native(w);
+    GtkStyleContext* sc = gtk_widget_get_style_context(n->widget);
+    if (n->font) {
+      gtk_style_context_remove_provider(sc, GTK_STYLE_PROVIDER(n->font));
+      g_object_unref(n->font);
+      n->font = nullptr;
+    }
+    const std::string name = detail::fontName(w.font);
+    if (name.empty()) return;
+    PangoFontDescription* d = pango_font_description_from_string(name.c_str());
+    gchar* css =
+        g_strdup_printf("* { font-family: \"%s\"; font-size: %dpt; }",
+                        pango_font_description_get_family(d) ? pango_font_description_get_family(d) : "Sans",
+                        std::max(1, pango_font_description_get_size(d) / PANGO_SCALE));
+    pango_font_description_free(d);
+    n->font = gtk_css_provider_new();
+    gtk_css_provider_load_from_data(n->font, css, -1, nullptr);
+    g_free(css);
+    gtk_style_context_add_provider(sc, GTK_STYLE_PROVIDER(n->font),
+                                   GTK_STYLE_PROVIDER_PRIORITY_APPLICATION + 1);
+    // Labels inside buttons take the font too.
+    if (GTK_IS_BIN(n->widget))
+      if (GtkWidget* child = gtk_bin_get_child(GTK_BIN(n->widget)))
+        gtk_style_context_add_provider(gtk_widget_get_style_context(child), GTK_STYLE_PROVIDER(n->font),
+                                       GTK_STYLE_PROVIDER_PRIORITY_APPLICATION + 1);
+  }
+
+  void redraw(WindowObject& w) override { gtk_widget_queue_draw(native(w)->widget); }
+
+  void focus(WindowObject& w) override {
+    Native* n = native(w);
+    if (w.topLevel)
+      gtk_window_present(GTK_WINDOW(n->widget));
+    else
+      gtk_widget_grab_focus(n->widget);
+  }
+
+  void setIcon(WindowObject& w, const unsigned char* png, std::size_t size) override {
+    GdkPixbufLoader* loader = gdk_pixbuf_loader_new();
+    if (gdk_pixbuf_loader_write(loader, png, size, nullptr) && gdk_pixbuf_loader_close(loader, nullptr)) {
+      if (GdkPixbuf* pix = gdk_pixbuf_loader_get_pixbuf(loader))
+        gtk_window_set_icon(GTK_WINDOW(native(w)->widget), pix);
+    } else {
+      gdk_pixbuf_loader_close(loader, nullptr);
+    }
+    g_object_unref(loader);
+  }
+
+  Rect workArea(WindowObject* w) override {
+    GdkDisplay* display = gdk_display_get_default();
+    GdkMonitor* monitor = nullptr;
+    if (w) w = detail::topLevelOf(w);
+    if (w && native(*w) && gtk_widget_get_window(native(*w)->widget))
+      monitor = gdk_display_get_monitor_at_window(display, gtk_widget_get_window(native(*w)->widget));
+    if (!monitor) monitor = primary();
+    GdkRectangle r{0, 0, 0, 0};
+    if (monitor) gdk_monitor_get_workarea(monitor, &r);
+    return Rect{r.x, r.y, r.x + r.width, r.y + r.height};
+  }
+
+  Rect screen() override {
+    GdkRectangle r{0, 0, 0, 0};
+    if (GdkMonitor* m = primary()) gdk_monitor_get_geometry(m, &r);
+    return Rect{r.x, r.y, r.x + r.width, r.y + r.height};
+  }
+
+  std::string defaultFontName() override {
+    gchar* name = nullptr;
+    g_object_get(gtk_settings_get_default(), "gtk-font-name", &name, nullptr);
+    std::string result = name ? name : "Sans 9";
+    g_free(name);
+    return result;
+  }
+
+  void messageBox(WindowObject* owner, const std::string& text, const std::string& caption,
+                  MessageIcon icon) override {
+    GtkWidget* d = gtk_message_dialog_new(parentOf(owner), GTK_DIALOG_MODAL,
+                                          icon == MessageIcon::Error ? GTK_MESSAGE_ERROR : GTK_MESSAGE_OTHER,
+                                          GTK_BUTTONS_OK, "%s", text.c_str());
+    gtk_window_set_title(GTK_WINDOW(d), caption.c_str());
+    gtk_dialog_run(GTK_DIALOG(d));
+    gtk_widget_destroy(d);
+  }
+
+  std::optional<std::string> browseForFolder(WindowObject* owner, const std::string& title,
+                                             const std::string& initial) override {
+    GtkWidget* d =
+        gtk_file_chooser_dialog_new(title.c_str(), parentOf(owner), GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER,
+                                    "Отмена", GTK_RESPONSE_CANCEL, "OK", GTK_RESPONSE_ACCEPT, nullptr);
+    gtk_file_chooser_set_local_only(GTK_FILE_CHOOSER(d), TRUE);
+    if (!initial.empty()) gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(d), initial.c_str());
+    std::optional<std::string> result;
+    if (gtk_dialog_run(GTK_DIALOG(d)) == GTK_RESPONSE_ACCEPT) {
+      if (gchar* f = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(d))) {
+        if (*f) result = std::string(f);
+        g_free(f);
+      }
+    }
+    gtk_widget_destroy(d);
+    return result;
+  }
+
+ private:
+  static GdkMonitor* primary() {
+    GdkDisplay* display = gdk_display_get_default();
+    GdkMonitor* m = gdk_display_get_primary_monitor(display);
+    if (!m && gdk_display_get_n_monitors(display) > 0) m = gdk_display_get_monitor(display, 0);
+    return m;
+  }
+  static GtkWindow* parentOf(WindowObject* owner) {
+    owner = detail::topLevelOf(owner);
+    return owner && owner->native ? GTK_WINDOW(native(*owner)->widget) : nullptr;
+  }
+  static void updatePulse(WindowObject& w) {
+    Native* n = native(w);
+    const bool on = w.cls == ControlClass::Progress && w.progress.marquee && w.visible;
+    if (on && !n->pulse) n->pulse = g_timeout_add(100, onPulse, tag(w));
+    if (!on && n->pulse) {
+      g_source_remove(n->pulse);
+      n->pulse = 0;
+    }
+  }
+
+  GtkCssProvider* css_;
+};
+
+}  // namespace
+
+namespace detail {
+std::unique_ptr<Backend> makeGtkBackend() {
+  if (!gtk_init_check(nullptr, nullptr)) return nullptr;
+  return std::make_unique<GtkBackend>();
+}
+}  // namespace detail
+}  // namespace platform::ui

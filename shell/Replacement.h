@@ -1,0 +1,22 @@
+#pragma once
+
+#include <chrono>
+#include <string>
+
+namespace shell {
+
+struct ReplacementTiming {
+  std::chrono::milliseconds retryWait{1000};
+  // Copying gives up after this long while the target is busy, and after a
+  // few attempts when the failure cannot be a busy file.
+  std::chrono::milliseconds giveUpAfter{120000};
+  int otherFailureAttempts = 5;
+};
+
+// Copies `source` over `target` until that works, waiting between attempts,
+// then starts `target` with `argumentText`. False when it gave up (a line on
+// standard error says why; the target is not started).
+bool runReplacement(const std::string& source, const std::string& target, const std::string& argumentText,
+                    const ReplacementTiming& timing = {});
+
+}  // namespace shell
