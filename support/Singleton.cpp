@@ -38,12 +38,7 @@ void runExitList() {
 }
 
 ExitList& exitList() {
-  int seen = 0;
-  while (!listState.compare_exchange_weak(seen, 2, std::memory_order_acq_rel, std::memory_order_acquire)) {
-    if (seen == 1) return *list;
-    if (seen == 2) std::this_thread::yield();
-    seen = 0;
-  }
+  if (!detail::begin_build(listState)) return *list;
   ExitList* created = nullptr;
   try {
     created = new ExitList;

@@ -12,6 +12,20 @@ namespace mstd {
 // Safe from any thread.
 void at_exit_register(boost::function<void()> destroy);
 
+namespace detail {
+// Moves the state word from 0 to 2 and returns true, or returns false once it reads 1.
+// While another thread builds (2), yields and reads again.
+inline bool begin_build(std::atomic<int>& state) noexcept {
+  int seen = 0;
+  while (!state.compare_exchange_weak(seen, 2, std::memory_order_acq_rel, std::memory_order_acquire)) {
+    if (seen == 1) return false;
+    if (seen == 2) std::this_thread::yield();
+    seen = 0;
+  }
+  return true;
+}
+}  // namespace detail
+
 // Process-wide T created on first use and destroyed through the exit list.
 // State word: 0 not created, 2 being created, 1 ready.
 // If T's constructor throws, the word goes back to 0 and the exception propagates; the next
@@ -39,12 +53,7 @@ T* singleton<T>::object_ = nullptr;
 
 template <class T>
 T& singleton<T>::create() {
-  int seen = 0;
-  while (!state_.compare_exchange_weak(seen, 2, std::memory_order_acq_rel, std::memory_order_acquire)) {
-    if (seen == 1) return *object_;
-    if (seen == 2) std::this_thread::yield();
-    seen = 0;
-  }
+  if (!detail::begin_build(state_)) return *object_;
   T* object = nullptr;
   try {
     object = new T();

@@ -66,6 +66,18 @@ TEST_F(Record, LongTextComesOutWholeAsOneLine) {
   EXPECT_EQ(record.size() - 1, record.find('\n'));
 }
 
+TEST_F(Record, LongParticipantNameKeepsTheHeaderWhole) {
+  const std::string name(100, 'n');
+  mlog::LogParticipant participant(name);
+  MLOG(participant, mlog::Error) << "text";
+  ASSERT_EQ(1u, memory->records().size());
+  std::smatch match;
+  const std::string record = memory->records()[0];
+  ASSERT_TRUE(std::regex_search(record, match, headerPattern));
+  EXPECT_EQ(name, match[8].str());
+  EXPECT_EQ("text\n", record.substr(match.length(0)));
+}
+
 TEST_F(Record, FilteredRecordTakesNoStreamAndFormatsNothing) {
   mlog::LogParticipant participant("filtered");
   if (!std::getenv("VORNASK_LOG")) {
