@@ -18,6 +18,8 @@ constexpr std::uint32_t receive_capacity = 65536;
 constexpr std::uint32_t assembly_capacity = 65536;
 constexpr std::uint32_t frame_capacity = 131072;
 constexpr std::size_t gather_blocks = 4;
+// Whole messages at the front of a receive from which the block itself is queued.
+constexpr std::size_t handover_min = 32768;
 
 }  // namespace
 
@@ -108,7 +110,7 @@ void ProxySession::received(SessionSide& from, const boost::system::error_code& 
   }
   SessionSide& to = other(from);
   const bool idle = !to.sending;
-  if (!relay(to, from.receive->data(), n)) {
+  if (!relay(from, to, n)) {
     shutdownBoth();
     return;
   }
@@ -119,32 +121,54 @@ void ProxySession::received(SessionSide& from, const boost::system::error_code& 
     receive(from);
 }
 
-// Cuts whole messages from the pending bytes plus the new ones into the
-// assembly buffer of `to`; keeps the rest in its frame buffer.
-bool ProxySession::relay(SessionSide& to, unsigned char* data, std::size_t n) {
-  mstd::PooledBuffer& frame = *to.frame;
+// Cuts whole messages from the pending bytes plus the new ones for `to`; keeps
+// the rest in its frame buffer. A receive buffer that starts with a long run of
+// whole messages is queued as it is instead of being copied.
+bool ProxySession::relay(SessionSide& from, SessionSide& to, std::size_t n) {
+  unsigned char* const data = from.receive->data();
   unsigned char* begin = data;
   std::size_t available = n;
-  if (frame.length) {
+  if (to.frame->length) {
     if (!appendToFrame(to, data, n)) return false;
     begin = to.frame->data();
     available = to.frame->length;
   }
   const framing::Direction dir = direction(to);
-  std::size_t offset = 0;
-  while (available - offset >= 2) {
-    const framing::Frame message = framing::peek(begin + offset, available - offset);
+  std::size_t whole = 0;
+  while (available - whole >= 2) {
+    const framing::Frame message = framing::peek(begin + whole, available - whole);
     if (message.known && message.size > max_message) return false;
-    if (!message.known || message.size > available - offset) break;
-    framing::stamp(begin + offset, message, dir, framing::utcMillis());
-    if (!assemble(to, begin + offset, message.size)) return false;
-    offset += message.size;
+    if (!message.known || message.size > available - whole) break;
+    unsigned field;
+    if (framing::stampField(dir, message.id, field))
+      framing::stamp(begin + whole, message, dir, framing::utcMillis());
+    whole += message.size;
   }
-  const std::size_t rest = available - offset;
+  mstd::BufferPtr received;  // keeps the data alive when handed over
+  if (begin == data && whole >= handover_min) {
+    if (to.assembly->length) {
+      to.queuedBytes += to.assembly->length;
+      to.sendQueue.push_back(std::move(to.assembly));
+      to.assembly = mstd::BufferPool::take(assembly_capacity);
+    }
+    received = std::move(from.receive);
+    received->length = static_cast<std::uint32_t>(whole);
+    to.queuedBytes += whole;
+    to.sendQueue.push_back(received);
+    from.receive = mstd::BufferPool::take(receive_capacity);
+    from.receive->length = from.receive->capacity();
+  } else {
+    for (std::size_t at = 0; at < whole;) {
+      const std::size_t size = framing::peek(begin + at, whole - at).size;
+      if (!assemble(to, begin + at, size)) return false;
+      at += size;
+    }
+  }
+  const std::size_t rest = available - whole;
   if (begin == data) {
-    if (rest) std::memcpy(to.frame->data(), begin + offset, rest);
-  } else if (rest && offset) {
-    std::memmove(to.frame->data(), begin + offset, rest);
+    if (rest) std::memcpy(to.frame->data(), begin + whole, rest);
+  } else if (rest && whole) {
+    std::memmove(to.frame->data(), begin + whole, rest);
   }
   to.frame->length = static_cast<std::uint32_t>(rest);
   return true;

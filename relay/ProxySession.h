@@ -42,7 +42,7 @@ class ProxySession : public mstd::reference_counter<ProxySession> {
 
   void receive(SessionSide& from);
   void received(SessionSide& from, const boost::system::error_code& error, std::size_t n);
-  bool relay(SessionSide& to, unsigned char* data, std::size_t n);
+  bool relay(SessionSide& from, SessionSide& to, std::size_t n);
   bool appendToFrame(SessionSide& to, const unsigned char* data, std::size_t n);
   bool assemble(SessionSide& to, const unsigned char* message, std::size_t size);
   void send(SessionSide& to);
