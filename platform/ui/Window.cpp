@@ -137,7 +137,8 @@ bool destroyWindow(WindowHandle window) {
   WindowObject* w = find(window);
   if (!w || w->destroying) return false;
   w->destroying = true;
-  if (w->visible) {
+  // Controls go silently with their window.
+  if (w->visible && !(w->parent && w->parent->destroying)) {
     w->visible = false;
     detail::backend().visibilityChanged(*w, ShowCommand::Hide);
     detail::consoleChanged(*w);

@@ -1,0 +1,112 @@
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <cerrno>
+#include <filesystem>
+
+#include "platform/process/Process.h"
+#include "tests/common/Sandbox.h"
+#include "tests/common/WaitFor.h"
+
+namespace fs = std::filesystem;
+
+class Process : public vtest::Sandbox {
+ protected:
+  // A copy of sleep(1) that the tests can run and replace.
+  std::string sleeper(const std::string& name) {
+    const fs::path p = path(name);
+    fs::copy_file("/bin/sleep", p, fs::copy_options::overwrite_existing);
+    return p.string();
+  }
+  static int waitExit(long pid) {
+    int status = 0;
+    ::waitpid(static_cast<pid_t>(pid), &status, 0);
+    return status;
+  }
+};
+
+TEST_F(Process, ModulePathIsTheRunningExecutable) {
+  EXPECT_EQ(platform::modulePath(), fs::canonical("/proc/self/exe").string());
+  EXPECT_EQ(platform::processImagePath(::getpid()), platform::modulePath());
+}
+
+TEST_F(Process, SpawnSplitsTheCommandLineIntoArguments) {
+  const std::string out = path("out").string();
+  const long pid =
+      platform::spawnProcess("/bin/sh", "-c \"echo \\\"$#:$1:$2\\\" > '" + out + "'\" sh \"a b\" c");
+  ASSERT_GT(pid, 0);
+  EXPECT_EQ(WEXITSTATUS(waitExit(pid)), 0);
+  EXPECT_EQ(readFile("out"), "2:a b:c\n");
+
+  errno = 0;
+  EXPECT_EQ(platform::spawnProcess(path("missing").string(), ""), -1);
+  EXPECT_EQ(errno, ENOENT);
+}
+
+TEST_F(Process, CopyReplacesContentAndMode) {
+  writeFile("src", "new content");
+  ::chmod(path("src").c_str(), 0755);
+  writeFile("dst", "old content that was longer");
+  ASSERT_TRUE(platform::copyFile(path("src").string(), path("dst").string()));
+  EXPECT_EQ(readFile("dst"), "new content");
+  struct stat st;
+  ASSERT_EQ(::stat(path("dst").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0755u);
+
+  errno = 0;
+  EXPECT_FALSE(platform::copyFile(path("src").string(), path("dst").string(), true));
+  EXPECT_EQ(errno, EEXIST);
+  EXPECT_FALSE(platform::copyFile(path("none").string(), path("dst2").string()));
+  EXPECT_EQ(errno, ENOENT);
+  EXPECT_FALSE(fs::exists(path("dst2")));
+  // No temporary file stays behind.
+  int entries = 0;
+  for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir())) ++entries;
+  EXPECT_EQ(entries, 2);
+}
+
+TEST_F(Process, CopyOverARunningExecutableFailsUntilItEnds) {
+  const std::string target = sleeper("Vornask");
+  writeFile("new.Vornask", "replacement");
+  const long pid = platform::spawnProcess(target, "30");
+  ASSERT_GT(pid, 0);
+  ASSERT_TRUE(vtest::waitFor([&] { return platform::processImagePath(pid) == target; }, 5000));
+
+  errno = 0;
+  EXPECT_FALSE(platform::copyFile(path("new.Vornask").string(), target));
+  EXPECT_EQ(errno, ETXTBSY);
+
+  ::kill(static_cast<pid_t>(pid), SIGTERM);
+  waitExit(pid);
+  EXPECT_TRUE(platform::copyFile(path("new.Vornask").string(), target));
+  EXPECT_EQ(readFile("Vornask"), "replacement");
+}
+
+TEST_F(Process, TerminateKillsOnlyProcessesOfThatExecutable) {
+  const std::string leftover = sleeper("new.Vornask");
+  const std::string other = sleeper("other");
+  const long a = platform::spawnProcess(leftover, "30");
+  const long b = platform::spawnProcess(leftover, "30");
+  const long c = platform::spawnProcess(other, "30");
+  ASSERT_TRUE(vtest::waitFor(
+      [&] {
+        return platform::processImagePath(a) == leftover && platform::processImagePath(b) == leftover &&
+               platform::processImagePath(c) == other;
+      },
+      5000));
+
+  // The folder part is compared without regard to case too.
+  std::string upper = leftover;
+  upper.replace(upper.size() - 11, 11, "NEW.VORNASK");
+  EXPECT_EQ(platform::terminateProcessesRunning(upper), 2);
+  for (long pid : {a, b}) {
+    const int status = waitExit(pid);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+  }
+  EXPECT_EQ(platform::processImagePath(c), other);
+  ::kill(static_cast<pid_t>(c), SIGKILL);
+  waitExit(c);
+  EXPECT_EQ(platform::terminateProcessesRunning(leftover), 0);
+}
