@@ -53,6 +53,8 @@ struct Download::Impl {
   std::atomic<std::int64_t> speed{0};
   std::atomic<std::int64_t> elapsedMs{0};
   ChunkList chunks;
+  // The length came from the resume file or a probe, not only from the caller.
+  bool lengthConfirmed = false;
   Clock::duration activeTime{0};
 };
 
@@ -81,6 +83,7 @@ Download::Impl::Impl(Download& owner_, const std::string& url_, const std::strin
   if (records.empty()) return;
   downloaded = found;
   length = previousEnd;
+  lengthConfirmed = true;
 }
 
 void Download::Impl::start() {
@@ -114,6 +117,7 @@ void Download::Impl::execute() {
       if (result == 0 && probed >= 0) {
         url = finalUrl;
         length = probed;
+        lengthConfirmed = true;
         downloaded = 0;
         if (probed > 0) insertChunk(chunks, 0, probed);
       } else {
@@ -292,7 +296,8 @@ void Download::Impl::saveMeta(const RunState&, int metaFd) const {
 void Download::Impl::finishRun(bool interrupted, bool notFound) {
   DownloadAction action = Finished;
   int status = 200;
-  if (downloaded != length) {
+  // A run whose length was never confirmed has fetched nothing, even when the caller expected 0.
+  if (downloaded != length || !lengthConfirmed) {
     if (interrupted)
       action = Stopped;
     else {

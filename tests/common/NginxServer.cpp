@@ -109,10 +109,16 @@ std::filesystem::path NginxServer::writeRandomFile(const std::string& relative, 
   return writeFile(relative, randomBytes(size, seed));
 }
 
-std::vector<std::string> NginxServer::accessLog() const {
+std::vector<std::string> NginxServer::accessLog(size_t atLeast) const {
   std::vector<std::string> lines;
-  std::ifstream in(prefix_ / "logs" / "access.log");
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  waitFor(
+      [&] {
+        lines.clear();
+        std::ifstream in(prefix_ / "logs" / "access.log");
+        for (std::string line; std::getline(in, line);) lines.push_back(line);
+        return lines.size() >= atLeast;
+      },
+      2000);
   return lines;
 }
 

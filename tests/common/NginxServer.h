@@ -44,7 +44,9 @@ class NginxServer {
   std::filesystem::path writeFile(const std::string& relative, const std::string& content) const;
   // A file of `size` pseudo-random bytes (deterministic for a seed) below the web root.
   std::filesystem::path writeRandomFile(const std::string& relative, size_t size, unsigned seed = 1) const;
-  std::vector<std::string> accessLog() const;
+  // Lines of the access log; waits up to 2 s for at least `atLeast` lines (nginx writes a
+  // line after the answer has gone out).
+  std::vector<std::string> accessLog(size_t atLeast = 0) const;
   std::string errorLog() const;
 
  private:
