@@ -1,0 +1,138 @@
+// The GTK back end on a real X server (Xvfb): the launcher's place and size
+// on the screen, its background, a screenshot, and closing it like a window
+// manager would.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <thread>
+
+#include "tests/common/Sandbox.h"
+#include "tests/shell/ChildProcess.h"
+
+// Last: Xlib's macros clash with C++ headers.
+// clang-format off
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+// clang-format on
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+namespace {
+
+// An Xvfb server with a 1920 x 1040 screen on a free display.
+class Xvfb {
+ public:
+  Xvfb() {
+    int fds[2];
+    if (::pipe(fds) != 0) return;
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_adddup2(&fa, fds[1], 3);
+    posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
+    const char* argv[] = {"Xvfb",         "-displayfd", "3",   "-screen", "0",
+                          "1920x1040x24", "-nolisten",  "tcp", nullptr};
+    if (::posix_spawnp(&pid_, "Xvfb", &fa, nullptr, const_cast<char**>(argv), environ) != 0) pid_ = -1;
+    posix_spawn_file_actions_destroy(&fa);
+    ::close(fds[1]);
+    std::string number;
+    char c;
+    while (pid_ > 0 && ::read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+    ::close(fds[0]);
+    if (!number.empty()) display_ = ":" + number;
+  }
+  ~Xvfb() {
+    if (pid_ > 0) {
+      ::kill(pid_, SIGTERM);
+      ::waitpid(pid_, nullptr, 0);
+    }
+  }
+  const std::string& display() const { return display_; }
+
+ private:
+  pid_t pid_ = -1;
+  std::string display_;
+};
+
+// The first viewable top-level window called `name`.
+Window findViewable(Display* d, const char* name) {
+  Window root = DefaultRootWindow(d), parent, *children = nullptr;
+  unsigned n = 0;
+  Window found = 0;
+  if (!XQueryTree(d, root, &root, &parent, &children, &n)) return 0;
+  for (unsigned i = 0; i < n && !found; ++i) {
+    char* title = nullptr;
+    XWindowAttributes a;
+    if (XFetchName(d, children[i], &title) && title && std::string(title) == name &&
+        XGetWindowAttributes(d, children[i], &a) && a.map_state == IsViewable)
+      found = children[i];
+    if (title) XFree(title);
+  }
+  if (children) XFree(children);
+  return found;
+}
+
+}  // namespace
+
+class GtkScreen : public vtest::Sandbox {};
+
+TEST_F(GtkScreen, LauncherOnARealScreen) {
+  if (::access("/usr/bin/Xvfb", X_OK) != 0) GTEST_SKIP() << "Xvfb is not installed";
+  Xvfb server;
+  ASSERT_FALSE(server.display().empty());
+  Display* d = XOpenDisplay(server.display().c_str());
+  ASSERT_TRUE(d);
+
+  vtest::ChildProcess p(VORNASK_EXE, {"noStupidPath"},
+                        {{"DISPLAY", server.display()},
+                         {"VORNASK_UI", "gtk"},
+                         {"GDK_BACKEND", "x11"},
+                         {"VORNASK_WEB_HOST", "127.0.0.1:9"},
+                         {"XDG_CONFIG_HOME", dir().string()},
+                         {"LSAN_OPTIONS", "suppressions=" VORNASK_LSAN_SUPPRESSIONS}},
+                        dir().string());
+  Window w = 0;
+  for (int i = 0; i < 300 && !(w = findViewable(d, "Vornask")); ++i) std::this_thread::sleep_for(50ms);
+  ASSERT_NE(w, 0u) << p.errorOutput();
+  std::this_thread::sleep_for(1500ms);  // let the list fetch fail and the window repaint
+
+  XWindowAttributes a;
+  ASSERT_TRUE(XGetWindowAttributes(d, w, &a));
+  int x = 0, y = 0;
+  Window child;
+  XTranslateCoordinates(d, w, DefaultRootWindow(d), 0, 0, &x, &y, &child);
+  EXPECT_EQ(x, 800);
+  EXPECT_EQ(y, 436);
+  EXPECT_EQ(a.width, 320);
+  EXPECT_EQ(a.height, 168);
+
+  // Button face between the progress bar and the check box.
+  XImage* img = XGetImage(d, w, 300, 95, 1, 1, AllPlanes, ZPixmap);
+  ASSERT_TRUE(img);
+  EXPECT_EQ(XGetPixel(img, 0, 0) & 0xFFFFFF, 0xF0F0F0u);
+  XDestroyImage(img);
+
+  const fs::path shot = vtest::buildDir() / "launcher-gtk.png";
+  const std::string cmd = "DISPLAY=" + server.display() + " import -window root '" + shot.string() + "'";
+  EXPECT_EQ(std::system(cmd.c_str()), 0);
+  EXPECT_TRUE(fs::exists(shot));
+
+  // What a window manager sends for the caption's close button.
+  XEvent e{};
+  e.xclient.type = ClientMessage;
+  e.xclient.window = w;
+  e.xclient.message_type = XInternAtom(d, "WM_PROTOCOLS", False);
+  e.xclient.format = 32;
+  e.xclient.data.l[0] = static_cast<long>(XInternAtom(d, "WM_DELETE_WINDOW", False));
+  e.xclient.data.l[1] = CurrentTime;
+  XSendEvent(d, w, False, NoEventMask, &e);
+  XFlush(d);
+  EXPECT_EQ(p.wait(15000), 0) << p.errorOutput();
+  XCloseDisplay(d);
+}
