@@ -3,6 +3,7 @@
 #include "logging/CFileLogDevice.h"
 #include "logging/Levels.h"
 #include "logging/Record.h"
+#include "logging/SpinLock.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -41,7 +42,7 @@ void writeTo(const std::vector<DevicePtr>& group, const detail::Record& record) 
 }  // namespace
 
 struct Manager::Impl {
-  mutable std::mutex lock;
+  mutable detail::SpinLock lock;
   int defaultLevel = mlog::defaultLevel;
   std::unordered_map<std::string, std::unique_ptr<ParticipantEntry>> participants;
   std::map<std::string, int> configured;  // levels from VORNASK_LOG
@@ -98,14 +99,14 @@ Manager::Manager() : impl_(new Impl) {
 Manager::~Manager() = default;
 
 ParticipantEntry* Manager::entry(const std::string& name) {
-  std::lock_guard<std::mutex> guard(impl_->lock);
+  std::lock_guard<detail::SpinLock> guard(impl_->lock);
   return &impl_->entryLocked(name);
 }
 
 void Manager::write(const detail::Record& record, const std::string&) {
   boost::intrusive_ptr<DeviceSet> devices;
   {
-    std::lock_guard<std::mutex> guard(impl_->lock);
+    std::lock_guard<detail::SpinLock> guard(impl_->lock);
     devices = impl_->devices;
   }
   writeTo(devices->groups[0], record);
@@ -115,23 +116,23 @@ void Manager::write(const detail::Record& record, const std::string&) {
 }
 
 void Manager::setLevel(const std::string& name, int level) {
-  std::lock_guard<std::mutex> guard(impl_->lock);
+  std::lock_guard<detail::SpinLock> guard(impl_->lock);
   impl_->entryLocked(name).level.store(level);
 }
 
 void Manager::setGroup(const std::string& name, int group) {
-  std::lock_guard<std::mutex> guard(impl_->lock);
+  std::lock_guard<detail::SpinLock> guard(impl_->lock);
   impl_->entryLocked(name).group.store(group);
 }
 
 int Manager::defaultLevel() const {
-  std::lock_guard<std::mutex> guard(impl_->lock);
+  std::lock_guard<detail::SpinLock> guard(impl_->lock);
   return impl_->defaultLevel;
 }
 
 void Manager::addDevice(int group, boost::intrusive_ptr<LogDevice> device) {
   if (group < 0 || !device) return;
-  std::lock_guard<std::mutex> guard(impl_->lock);
+  std::lock_guard<detail::SpinLock> guard(impl_->lock);
   boost::intrusive_ptr<DeviceSet> changed = impl_->copyDevices();
   if (changed->groups.size() <= static_cast<std::size_t>(group)) changed->groups.resize(group + 1);
   changed->groups[static_cast<std::size_t>(group)].push_back(std::move(device));
@@ -139,7 +140,7 @@ void Manager::addDevice(int group, boost::intrusive_ptr<LogDevice> device) {
 }
 
 void Manager::removeDevice(const boost::intrusive_ptr<LogDevice>& device) {
-  std::lock_guard<std::mutex> guard(impl_->lock);
+  std::lock_guard<detail::SpinLock> guard(impl_->lock);
   boost::intrusive_ptr<DeviceSet> changed = impl_->copyDevices();
   for (std::vector<DevicePtr>& group : changed->groups)
     for (auto it = group.begin(); it != group.end();) it = *it == device ? group.erase(it) : it + 1;
@@ -147,13 +148,13 @@ void Manager::removeDevice(const boost::intrusive_ptr<LogDevice>& device) {
 }
 
 std::vector<boost::intrusive_ptr<LogDevice>> Manager::devices(int group) const {
-  std::lock_guard<std::mutex> guard(impl_->lock);
+  std::lock_guard<detail::SpinLock> guard(impl_->lock);
   if (group < 0 || static_cast<std::size_t>(group) >= impl_->devices->groups.size()) return {};
   return impl_->devices->groups[static_cast<std::size_t>(group)];
 }
 
 std::size_t Manager::groupCount() const {
-  std::lock_guard<std::mutex> guard(impl_->lock);
+  std::lock_guard<detail::SpinLock> guard(impl_->lock);
   return impl_->devices->groups.size();
 }
 

@@ -1,5 +1,6 @@
 #include "logging/StreamPool.h"
 
+#include "logging/SpinLock.h"
 #include "logging/Stream.h"
 #include "support/Singleton.h"
 
@@ -10,7 +11,7 @@ namespace mlog {
 namespace detail {
 
 struct StreamPool::Impl {
-  mutable std::mutex lock;
+  mutable SpinLock lock;
   std::vector<Stream*> idle;
   std::size_t taken = 0;
 };
@@ -29,7 +30,7 @@ StreamPool::~StreamPool() {
 
 Stream* StreamPool::take() {
   {
-    std::lock_guard<std::mutex> guard(impl_->lock);
+    std::lock_guard<SpinLock> guard(impl_->lock);
     ++impl_->taken;
     if (!impl_->idle.empty()) {
       Stream* stream = impl_->idle.back();
@@ -42,7 +43,7 @@ Stream* StreamPool::take() {
 
 void StreamPool::give(Stream* stream) noexcept {
   stream->reset();
-  std::lock_guard<std::mutex> guard(impl_->lock);
+  std::lock_guard<SpinLock> guard(impl_->lock);
   try {
     impl_->idle.push_back(stream);
   } catch (...) {
@@ -51,12 +52,12 @@ void StreamPool::give(Stream* stream) noexcept {
 }
 
 std::size_t StreamPool::taken() const {
-  std::lock_guard<std::mutex> guard(impl_->lock);
+  std::lock_guard<SpinLock> guard(impl_->lock);
   return impl_->taken;
 }
 
 std::size_t StreamPool::idle() const {
-  std::lock_guard<std::mutex> guard(impl_->lock);
+  std::lock_guard<SpinLock> guard(impl_->lock);
   return impl_->idle.size();
 }
 
