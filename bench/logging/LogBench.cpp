@@ -29,6 +29,8 @@ std::shared_ptr<spdlog::logger> spdLogger() {
   return logger;
 }
 
+MLOG_DEFINE_PARTICIPANT(accessorLog, "download")
+
 const std::string longText(600, 'x');
 
 void MlogFiltered(benchmark::State& state) {
@@ -40,6 +42,16 @@ void MlogFiltered(benchmark::State& state) {
   }
 }
 BENCHMARK(MlogFiltered);
+
+// Through a participant accessor, as the subsystems write it: MLOG(httpLog(), 7).
+void MlogFilteredThroughAccessor(benchmark::State& state) {
+  int value = 0;
+  for (auto _ : state) {
+    MLOG(accessorLog(), mlog::Debug) << "filtered " << ++value;
+    benchmark::ClobberMemory();
+  }
+}
+BENCHMARK(MlogFilteredThroughAccessor);
 
 void SpdlogFiltered(benchmark::State& state) {
   auto logger = spdLogger();
