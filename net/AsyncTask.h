@@ -10,6 +10,8 @@
 
 namespace mnet {
 
+class HTTPContext;
+
 // One asynchronous transfer run by the engine. The engine calls start() once (unless the
 // task is cancelled first) and finish() once with the completion code.
 class AsyncTask : public mstd::reference_counter<AsyncTask> {
@@ -34,13 +36,17 @@ class DownloadTask : public AsyncTask {
  public:
   typedef boost::function<void(int)> ProgressFn;
 
-  DownloadTask(const std::string& url, const std::string& cookies, const ProgressFn& onProgress);
+  DownloadTask(HTTPContext& context, const std::string& url, const std::string& cookies,
+               const ProgressFn& onProgress);
 
   void start(CURLM* multi) override;
 
  protected:
   virtual void doStart() = 0;
 
+  // The engine's own context: the engine thread never goes through the process-wide
+  // accessor, which may be tearing the context down at exit.
+  HTTPContext& context_;
   std::string url_;
   std::string cookies_;
   ProgressFn onProgress_;

@@ -8,13 +8,14 @@
 
 namespace mnet {
 
-DownloadTask::DownloadTask(const std::string& url, const std::string& cookies, const ProgressFn& onProgress)
-    : url_(url), cookies_(cookies), onProgress_(onProgress) {}
+DownloadTask::DownloadTask(HTTPContext& context, const std::string& url, const std::string& cookies,
+                           const ProgressFn& onProgress)
+    : context_(context), url_(url), cookies_(cookies), onProgress_(onProgress) {}
 
 void DownloadTask::start(CURLM* multi) {
   MLOG(httpLog(), 7) << "DownloadTask::start(" << static_cast<const void*>(multi) << ")";
   MLOG(httpLog(), 7) << "DownloadTask, url = " << url_ << ", cookies = " << cookies_;
-  handle_.attach(EasyHandle(HTTPContext::instance().createEasyHandle(url_, cookies_)), multi);
+  handle_.attach(EasyHandle(context_.createEasyHandle(url_, cookies_)), multi);
   if (!handle_) return;
   CURL* easy = handle_.get();
   curl_easy_setopt(easy, CURLOPT_PRIVATE, static_cast<void*>(this));
@@ -33,7 +34,7 @@ int DownloadTask::progress(void* self, curl_off_t dlTotal, curl_off_t dlNow, cur
   if (percent == task->lastPercent_) return 0;
   task->lastPercent_ = percent;
   try {
-    HTTPContext::instance().dispatch(boost::bind(task->onProgress_, percent));
+    task->context_.dispatch(boost::bind(task->onProgress_, percent));
   } catch (const std::exception& e) {
     MLOG(httpLog(), 3) << "progress dispatch failed: " << e.what();
   }

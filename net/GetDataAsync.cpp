@@ -9,8 +9,8 @@
 
 namespace mnet {
 
-GetDataAsync::GetDataAsync(const Request& request)
-    : DownloadTask(request.url, request.cookies, request.onProgress),
+GetDataAsync::GetDataAsync(HTTPContext& context, const Request& request)
+    : DownloadTask(context, request.url, request.cookies, request.onProgress),
       onData_(request.onData),
       onDataWithHeaders_(request.onDataWithHeaders),
       postData_(request.postData) {
@@ -68,13 +68,14 @@ void GetDataAsync::finish(int code) {
     job = boost::bind(onData_, code, body_);
   else
     return;
-  HTTPContext::instance().dispatch(job);
+  context_.dispatch(job);
 }
 
 void Request::run() const {
   MLOG(httpLog(), 7) << "Request::run([url=" << url << ", cookies=" << cookies << "])";
-  AsyncTaskPtr task(new GetDataAsync(*this));
-  HTTPContext::instance().engine().queue(task);
+  HTTPContext& context = HTTPContext::instance();
+  AsyncTaskPtr task(new GetDataAsync(context, *this));
+  context.engine().queue(task);
 }
 
 void getData(const std::string& url, const std::string& cookies, const ProgressCallback& onProgress,

@@ -8,7 +8,7 @@ namespace mnet {
 // Gathers the body (and optionally the response headers) of one transfer in memory.
 class GetDataAsync : public DownloadTask {
  public:
-  explicit GetDataAsync(const Request& request);
+  GetDataAsync(HTTPContext& context, const Request& request);
 
   void finish(int code) override;
 

@@ -2,6 +2,7 @@
 #include "net/HTTPContext.h"
 #include "net/Request.h"
 #include "tests/common/NginxServer.h"
+#include "tests/common/Sandbox.h"
 #include "tests/common/WaitFor.h"
 #include "tests/net/NetTestSupport.h"
 #include "tests/net/RawServer.h"
@@ -9,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -246,6 +248,48 @@ TEST(AsyncEngine, SurvivesTenThousandTasksAndRepeatedCancels) {
   vtest::Fetched after = fetch(nginx.url("/tiny.txt"));
   EXPECT_EQ(0, after.code);
   EXPECT_EQ("tiny", after.body);
+}
+
+}  // namespace
+
+namespace {
+
+// Child mode: queue slow transfers, then leave the process while they run.
+void exitDuringTransfers(const std::string& url) {
+  for (int i = 0; i < 4; ++i)
+    mnet::getData(url, "", mnet::ProgressCallback(), [](int code, const std::string&) {
+      std::printf("finished %d\n", code);
+      std::fflush(stdout);
+    });
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  std::exit(0);
+}
+
+TEST(AsyncEngineExit, ProcessExitStopsTheEngineWithoutFinishingTasks) {
+  if (const char* url = std::getenv("VORNASK_EXIT_CHILD_URL")) exitDuringTransfers(url);
+  vtest::NginxOptions options;
+  options.limitRate = "20k";
+  vtest::NginxServer nginx(options);
+  nginx.writeRandomFile("slow.bin", 1 << 20);
+  const std::filesystem::path dir = vtest::makeTempDir("exit");
+  const std::string out = (dir / "out.txt").string();
+  const std::string url = nginx.url("/slow.bin");
+  const auto started = std::chrono::steady_clock::now();
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::setenv("VORNASK_EXIT_CHILD_URL", url.c_str(), 1);
+    if (!std::freopen(out.c_str(), "w", stdout)) ::_exit(126);
+    ::execl("/proc/self/exe", "test_net", "--gtest_filter=AsyncEngineExit.*", static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  ASSERT_GT(child, 0);
+  int status = 0;
+  ASSERT_TRUE(vtest::waitFor([&] { return ::waitpid(child, &status, WNOHANG) == child; }, 20000));
+  EXPECT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(0, WEXITSTATUS(status));
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
+  EXPECT_EQ(std::string::npos, vtest::readWholeFile(out).find("finished"));
+  std::filesystem::remove_all(dir);
 }
 
 }  // namespace
