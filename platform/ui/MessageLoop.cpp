@@ -184,6 +184,7 @@ void postQuitMessage(int exitCode) {
     q.exitCode = exitCode;
   }
   q.cv.notify_all();
+  if (q.thread == detail::gtkThreadId()) detail::wakeBackend();
 }
 
 bool getMessage(Message& msg) {

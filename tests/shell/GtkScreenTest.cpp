@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "tests/common/Sandbox.h"
+#include "tests/platform/Xvfb.h"
 #include "tests/shell/ChildProcess.h"
 
 // Last: Xlib's macros clash with C++ headers.
@@ -25,40 +26,6 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 namespace {
-
-// An Xvfb server with a 1920 x 1040 screen on a free display.
-class Xvfb {
- public:
-  Xvfb() {
-    int fds[2];
-    if (::pipe(fds) != 0) return;
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_adddup2(&fa, fds[1], 3);
-    posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
-    const char* argv[] = {"Xvfb",         "-displayfd", "3",   "-screen", "0",
-                          "1920x1040x24", "-nolisten",  "tcp", nullptr};
-    if (::posix_spawnp(&pid_, "Xvfb", &fa, nullptr, const_cast<char**>(argv), environ) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&fa);
-    ::close(fds[1]);
-    std::string number;
-    char c;
-    while (pid_ > 0 && ::read(fds[0], &c, 1) == 1 && c != '\n') number += c;
-    ::close(fds[0]);
-    if (!number.empty()) display_ = ":" + number;
-  }
-  ~Xvfb() {
-    if (pid_ > 0) {
-      ::kill(pid_, SIGTERM);
-      ::waitpid(pid_, nullptr, 0);
-    }
-  }
-  const std::string& display() const { return display_; }
-
- private:
-  pid_t pid_ = -1;
-  std::string display_;
-};
 
 // The first viewable top-level window called `name`.
 Window findViewable(Display* d, const char* name) {
@@ -83,8 +50,8 @@ Window findViewable(Display* d, const char* name) {
 class GtkScreen : public vtest::Sandbox {};
 
 TEST_F(GtkScreen, LauncherOnARealScreen) {
-  if (::access("/usr/bin/Xvfb", X_OK) != 0) GTEST_SKIP() << "Xvfb is not installed";
-  Xvfb server;
+  if (!vtest::Xvfb::installed()) GTEST_SKIP() << "Xvfb is not installed";
+  vtest::Xvfb server;
   ASSERT_FALSE(server.display().empty());
   Display* d = XOpenDisplay(server.display().c_str());
   ASSERT_TRUE(d);

@@ -1,0 +1,102 @@
+// The GTK back end in this process, on an Xvfb display: the message loop
+// waits in GLib's main context and still sees posts, timers and quit.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <memory>
+#include <thread>
+
+#include "platform/ui/MessageLoop.h"
+#include "platform/ui/Window.h"
+#include "tests/platform/Xvfb.h"
+
+namespace ui = platform::ui;
+using namespace std::chrono_literals;
+
+// GTK keeps caches for the life of the process.
+extern "C" const char* __lsan_default_suppressions() {
+  return "leak:libfontconfig.so\nleak:libglib-2.0.so\nleak:libgobject-2.0.so\nleak:libgtk-3.so\n"
+         "leak:libgdk-3.so\nleak:libdbus-1.so\n";
+}
+
+class GtkLoop : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    if (!vtest::Xvfb::installed()) return;
+    server = std::make_unique<vtest::Xvfb>();
+    ::setenv("DISPLAY", server->display().c_str(), 1);
+    ::setenv("GDK_BACKEND", "x11", 1);
+    ::setenv("VORNASK_UI", "gtk", 1);
+  }
+  static void TearDownTestSuite() { server.reset(); }
+  void SetUp() override {
+    if (!server || server->display().empty()) GTEST_SKIP() << "no Xvfb";
+    ASSERT_EQ(ui::backendKind(), ui::BackendKind::Gtk);
+  }
+  static std::unique_ptr<vtest::Xvfb> server;
+};
+std::unique_ptr<vtest::Xvfb> GtkLoop::server;
+
+TEST_F(GtkLoop, PostsFromOtherThreadsWakeTheWait) {
+  const ui::ThreadId me = ui::currentThreadId();
+  ui::ensureMessageQueue();
+  std::thread poster([me] {
+    std::this_thread::sleep_for(100ms);
+    ui::postThreadMessage(me, ui::WmUser + 1, 42, 0);
+    std::this_thread::sleep_for(50ms);
+    ui::postThreadMessage(me, ui::WmUser + 2, 0, 0);
+  });
+  ui::Message msg;
+  ASSERT_TRUE(ui::getMessage(msg));
+  EXPECT_EQ(msg.message, static_cast<unsigned>(ui::WmUser + 1));
+  EXPECT_EQ(msg.wParam, 42u);
+  ASSERT_TRUE(ui::getMessage(msg));
+  EXPECT_EQ(msg.message, static_cast<unsigned>(ui::WmUser + 2));
+  poster.join();
+}
+
+TEST_F(GtkLoop, TimersAndQuitUnderTheMainContext) {
+  int ticks = 0;
+  ui::WindowHandle w = ui::createWindow("t", ui::style::Caption, ui::Rect{0, 0, 200, 100},
+                                        [&](ui::WindowHandle h, unsigned m, ui::WParam, ui::LParam) {
+                                          if (m == ui::WmTimer && ++ticks == 3) {
+                                            ui::killTimer(h, 7);
+                                            ui::postQuitMessage(5);
+                                          }
+                                          return ui::LResult{0};
+                                        });
+  ASSERT_TRUE(ui::setTimer(w, 7, 20));
+  ui::Message msg;
+  while (ui::getMessage(msg)) ui::dispatchMessage(msg);
+  EXPECT_EQ(msg.wParam, 5u);
+  EXPECT_EQ(ticks, 3);
+  ui::destroyWindow(w);
+}
+
+TEST_F(GtkLoop, SizableWindowKeepsItsGeometryAndPlacement) {
+  int sizes = 0;
+  ui::WindowHandle w = ui::createWindow("Vornask", ui::style::OverlappedWindow, ui::Rect{0, 0, 1920, 1040},
+                                        [&](ui::WindowHandle, unsigned m, ui::WParam, ui::LParam) {
+                                          sizes += m == ui::WmSize;
+                                          return ui::LResult{0};
+                                        });
+  const ui::Rect work = ui::workArea(w);
+  EXPECT_EQ(work, (ui::Rect{0, 0, 1920, 1040}));
+  EXPECT_EQ(ui::screenRect(), (ui::Rect{0, 0, 1920, 1040}));
+  ui::setWindowPos(w, 240, 130, 1440, 780);
+  ui::showWindow(w, ui::ShowCommand::ShowNormal);
+  ui::Message msg;
+  const auto until = std::chrono::steady_clock::now() + 1s;
+  while (std::chrono::steady_clock::now() < until) {
+    if (ui::peekMessage(msg)) ui::dispatchMessage(msg);
+    std::this_thread::sleep_for(10ms);
+  }
+  EXPECT_EQ(ui::windowRect(w), (ui::Rect{240, 130, 1680, 910}));
+  EXPECT_EQ(ui::clientRect(w), (ui::Rect{0, 0, 1440, 780}));
+  const ui::Placement p = ui::windowPlacement(w);
+  EXPECT_FALSE(p.maximized);
+  EXPECT_EQ(p.normal, (ui::Rect{240, 130, 1680, 910}));
+  EXPECT_GE(sizes, 1);
+  ui::destroyWindow(w);
+}
