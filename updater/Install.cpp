@@ -20,6 +20,15 @@ std::string moveIntoPlace(const std::string& temporary, const std::string& targe
   return error ? error.message() : std::string();
 }
 
+void makeExecutable(const std::string& path) {
+  std::error_code ignored;
+  const fs::perms mode = fs::status(path, ignored).permissions();
+  fs::perms exec = fs::perms::owner_exec;
+  if ((mode & fs::perms::group_read) != fs::perms::none) exec |= fs::perms::group_exec;
+  if ((mode & fs::perms::others_read) != fs::perms::none) exec |= fs::perms::others_exec;
+  fs::permissions(path, exec, fs::perm_options::add, ignored);
+}
+
 void deleteFilesIn(const std::string& folder) {
   std::error_code error;
   for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {

@@ -8,6 +8,9 @@ namespace updater {
 // its parent folders and renames. Returns "" or the system's error text.
 std::string moveIntoPlace(const std::string& temporary, const std::string& target);
 
+// Lets everyone who may read `path` run it (a downloaded client executable).
+void makeExecutable(const std::string& path);
+
 // Deletes every file (not subfolders) directly inside `folder`; failures ignored.
 void deleteFilesIn(const std::string& folder);
 

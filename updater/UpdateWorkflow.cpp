@@ -245,7 +245,10 @@ bool UpdateWorkflow::finishEntries() {
   for (const UpdateEntry& entry : plan_) {
     if (!entry.started) continue;
     const std::string failure = moveIntoPlace(temporaryPath(entry), entry.target);
-    if (failure.empty()) continue;
+    if (failure.empty()) {
+      if (entry.client) makeExecutable(entry.target);
+      continue;
+    }
     host_.setStatus("Перемещаем: " + entry.target);
     setError(failure);
     host_.redraw();

@@ -307,6 +307,8 @@ TEST_F(WorkflowTest, ChangedClientIsRelaunched) {
   w.buttonPressed();
   deliver("new build");
   EXPECT_EQ("new build", readFile("new.Vornask"));
+  EXPECT_NE(std::filesystem::perms::none,
+            std::filesystem::status("new.Vornask").permissions() & std::filesystem::perms::owner_exec);
   ASSERT_EQ(1u, host_.started.size());
   EXPECT_EQ("new.Vornask", host_.started[0].first);
   EXPECT_EQ("\"@" + dir().string() + "/Vornask\" noStupidPath", host_.started[0].second);

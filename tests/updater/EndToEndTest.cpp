@@ -1,0 +1,204 @@
+// The built client against a real nginx, driven through its console.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "tests/common/NginxServer.h"
+#include "tests/common/Sandbox.h"
+#include "tests/common/WaitFor.h"
+#include "tests/updater/ClientRun.h"
+#include "updater/Publish.h"
+#include "updater/UpdatePlan.h"
+
+namespace fs = std::filesystem;
+using vtest::ClientRun;
+
+namespace {
+
+const int timeoutMs = 60000;
+
+class EndToEnd : public vtest::Sandbox {
+ protected:
+  void SetUp() override {
+    Sandbox::SetUp();
+    client_ = vtest::clientExecutable();
+    if (client_.empty()) GTEST_SKIP() << "the Vornask executable is not built";
+    install_ = path("install");
+    fs::create_directories(install_);
+    fs::copy_file(client_, install_ / "Vornask");
+    fs::permissions(install_ / "Vornask", fs::perms::owner_all, fs::perm_options::add);
+  }
+
+  void serve(const vtest::NginxOptions& options = {}) {
+    server_ = std::make_unique<vtest::NginxServer>(options);
+  }
+  void publish() { updater::publishFolder(server_->root().string()); }
+
+  std::unique_ptr<ClientRun> run(std::vector<std::string> args = {"noStupidPath"}) {
+    const std::string host = "127.0.0.1:" + std::to_string(server_->port());
+    return std::make_unique<ClientRun>(install_ / "Vornask", install_, args,
+                                       std::map<std::string, std::string>{{"VORNASK_WEB_HOST", host},
+                                                                          {"XDG_CONFIG_HOME", path("config")},
+                                                                          {"XDG_DATA_HOME", path("data")},
+                                                                          {"HOME", dir().string()}});
+  }
+
+  std::string installed(const std::string& name) { return vtest::readWholeFile(install_ / name); }
+  std::string served(const std::string& name) { return vtest::readWholeFile(server_->root() / name); }
+  bool waitIni(const std::string& content) {
+    return vtest::waitFor([&] { return installed("vornask.ini") == content; }, timeoutMs);
+  }
+  int count(const std::string& logLine) {
+    int n = 0;
+    for (const auto& l : server_->accessLog()) n += l.rfind(logLine, 0) == 0;
+    return n;
+  }
+
+  fs::path client_, install_;
+  std::unique_ptr<vtest::NginxServer> server_;
+};
+
+bool startsWith(const std::string& text, const std::string& head) {
+  return text.rfind(head, 0) == 0;
+}
+
+}  // namespace
+
+TEST_F(EndToEnd, UpdatesEverythingThenNothingThenTheSoundOnRequest) {
+  vtest::NginxOptions options;
+  options.limitRate = "512k";  // a few progress polls long
+  serve(options);
+  server_->writeRandomFile("data/big.bin", 3 << 20, 7);
+  server_->writeFile("main.swf", "movie script\n");
+  server_->writeFile("data/карта.txt", "map\n");
+  server_->writeFile("music/theme.mp3", "la-la-la\n");
+  publish();
+  const uint32_t total = (3 << 20) + 13 + 4;
+
+  {
+    auto c = run();
+    ASSERT_TRUE(c->waitFor("button: Запуск", timeoutMs));
+    ASSERT_TRUE(c->waitFor("status: Размер обновления: " + updater::sizeText(total), timeoutMs));
+    c->send("press");
+    ASSERT_TRUE(c->waitFor("status: Загружаем: data/big.bin", timeoutMs));
+    ASSERT_TRUE(c->waitFor("button: Отмена", timeoutMs));
+    ASSERT_TRUE(waitIni("downloadSounds=0\nfullyDownloaded=1\n"));
+    // The bar moved through intermediate values and ended full.
+    int moving = 0;
+    for (const auto& l : c->lines())
+      if (startsWith(l, "progress: ") && !startsWith(l, "progress: 0/") &&
+          !startsWith(l, "progress: " + std::to_string(total) + "/"))
+        ++moving;
+    EXPECT_GT(moving, 0);
+    EXPECT_EQ("shown", c->last("window"));  // no game window yet
+    c->send("close");
+    EXPECT_TRUE(c->waitEnd(timeoutMs));
+  }
+  EXPECT_EQ(served("data/big.bin"), installed("data/big.bin"));
+  EXPECT_EQ("map\n", installed("data/карта.txt"));
+  EXPECT_EQ("movie script\n", installed("main.swf"));
+  EXPECT_FALSE(fs::exists(install_ / "music/theme.mp3"));
+  EXPECT_TRUE(fs::is_empty(install_ / "download"));
+
+  auto c = run();
+  ASSERT_TRUE(c->waitFor("status: Получение списка файлов", timeoutMs));
+  ASSERT_TRUE(c->waitFor("check: off enabled", timeoutMs));
+  ASSERT_TRUE(c->waitFor("status: Нечего обновлять", timeoutMs));
+  c->send("check");
+  ASSERT_TRUE(c->waitFor("status: Размер обновления: 9б.", timeoutMs));
+  EXPECT_TRUE(waitIni("downloadSounds=1\nfullyDownloaded=1\n"));
+  c->send("press");
+  EXPECT_TRUE(vtest::waitFor([&] { return fs::exists(install_ / "music/theme.mp3"); }, timeoutMs));
+  EXPECT_TRUE(vtest::waitFor([&] { return fs::is_empty(install_ / "download"); }, timeoutMs));
+  EXPECT_EQ("la-la-la\n", installed("music/theme.mp3"));
+  c->send("close");
+}
+
+TEST_F(EndToEnd, CorruptedServerFileIsFetchedTwiceThenTaken) {
+  serve();
+  server_->writeFile("a.txt", "right bytes");
+  publish();
+  server_->writeFile("a.txt", "wrong bytes");  // same size, other CRC
+  auto c = run();
+  ASSERT_TRUE(c->waitFor("button: Запуск", timeoutMs));
+  c->send("press");
+  ASSERT_TRUE(waitIni("downloadSounds=0\nfullyDownloaded=1\n"));
+  EXPECT_EQ("wrong bytes", installed("a.txt"));
+  EXPECT_EQ(2, count("HEAD /a.txt "));
+  c->send("close");
+}
+
+TEST_F(EndToEnd, CancelKeepsThePartialFileAndALaterRunResumesIt) {
+  vtest::NginxOptions slow;
+  slow.limitRate = "100k";
+  slow.root = path("www");
+  fs::create_directories(slow.root);
+  serve(slow);
+  server_->writeRandomFile("big.bin", 2 << 20, 3);
+  publish();
+  {
+    auto c = run();
+    ASSERT_TRUE(c->waitFor("button: Запуск", timeoutMs));
+    c->send("press");
+    ASSERT_TRUE(c->waitLine(
+        [](const std::string& l) { return startsWith(l, "progress: ") && !startsWith(l, "progress: 0/"); },
+        timeoutMs));
+    c->send("press");  // "Отмена"
+    ASSERT_TRUE(c->waitFor("status: Получение списка файлов", timeoutMs));
+    ASSERT_TRUE(c->waitLine([](const std::string& l) { return startsWith(l, "status: Размер обновления"); },
+                            timeoutMs));
+    EXPECT_EQ("", c->last("error"));
+    EXPECT_EQ("Запуск", c->last("button"));
+    c->send("close");
+    EXPECT_TRUE(c->waitEnd(timeoutMs));
+  }
+  std::vector<fs::path> temporary;
+  for (const auto& f : fs::directory_iterator(install_ / "download")) temporary.push_back(f.path());
+  ASSERT_EQ(2u, temporary.size());  // the partial file and its resume file
+  EXPECT_EQ(1, count("HEAD /big.bin "));
+
+  vtest::NginxOptions fast;
+  fast.root = slow.root;
+  server_.reset();
+  serve(fast);
+  auto c = run();
+  ASSERT_TRUE(c->waitFor("button: Запуск", timeoutMs));
+  c->send("press");
+  ASSERT_TRUE(waitIni("downloadSounds=0\nfullyDownloaded=1\n"));
+  EXPECT_EQ(served("big.bin"), installed("big.bin"));
+  EXPECT_EQ(0, count("HEAD /big.bin "));  // resumed from the kept ranges
+  c->send("close");
+}
+
+TEST_F(EndToEnd, ListFailureOffersRetryWhichOpensTheGame) {
+  serve();
+  auto c = run();
+  ASSERT_TRUE(c->waitFor("error: Ошибка загрузки: 404", timeoutMs));
+  ASSERT_TRUE(c->waitFor("check: off enabled", timeoutMs));
+  ASSERT_TRUE(c->waitFor("button: Повторить", timeoutMs));
+  EXPECT_EQ("off enabled", c->last("check"));
+  c->send("press");
+  EXPECT_TRUE(waitIni("downloadSounds=0\nfullyDownloaded=1\n"));
+  c->send("close");
+}
+
+TEST_F(EndToEnd, ChangedClientReplacesItselfAndStartsAgain) {
+  serve();
+  std::string next = vtest::readWholeFile(client_) + "appended build bytes";
+  server_->writeFile("download/vornask.exe", next);
+  server_->writeFile("other.txt", "not read while the client changes");
+  publish();
+  auto c = run();
+  ASSERT_TRUE(c->waitFor("status: Необходимо обновить клиент.", timeoutMs));
+  c->send("press");
+  // The relaunched client finds itself current and nothing else planned before it.
+  ASSERT_TRUE(c->waitLine([](const std::string& l) { return startsWith(l, "status: Размер обновления"); },
+                          timeoutMs));
+  EXPECT_EQ(next, installed("Vornask"));
+  EXPECT_EQ(next, installed("new.Vornask"));
+  int status = -1;
+  EXPECT_TRUE(c->waitExit(timeoutMs, status));  // the first process quit on its own
+  EXPECT_EQ(0, status);
+  c->send("close");
+  EXPECT_TRUE(c->waitEnd(timeoutMs));
+}
