@@ -188,8 +188,13 @@ TEST_F(EndToEnd, ChangedClientReplacesItselfAndStartsAgain) {
   server_->writeFile("download/vornask.exe", next);
   server_->writeFile("other.txt", "not read while the client changes");
   publish();
+  // A leftover process started from "new." + the executable's name is ended first.
+  fs::copy_file("/bin/sleep", install_ / "new.Vornask");
+  ClientRun leftover(install_ / "new.Vornask", install_, {"600"}, {});
   auto c = run();
   ASSERT_TRUE(c->waitFor("status: Необходимо обновить клиент.", timeoutMs));
+  int leftoverStatus = 0;
+  EXPECT_TRUE(leftover.waitExit(timeoutMs, leftoverStatus));
   c->send("press");
   // The relaunched client finds itself current and nothing else planned before it.
   ASSERT_TRUE(c->waitLine([](const std::string& l) { return startsWith(l, "status: Размер обновления"); },
