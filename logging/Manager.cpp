@@ -4,6 +4,7 @@
 #include "logging/Levels.h"
 #include "logging/Record.h"
 #include "logging/SpinLock.h"
+#include "logging/StreamPool.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -89,6 +90,9 @@ Manager& Manager::instance() {
 }
 
 Manager::Manager() : impl_(new Impl) {
+  // Built first so that it is destroyed last: threads of objects made later may still be
+  // writing records while those objects go away at exit.
+  detail::StreamPool::instance();
   impl_->participants.max_load_factor(1.0f);
   if (const char* text = std::getenv("VORNASK_LOG")) impl_->readEnvironment(text);
   impl_->devices.reset(new DeviceSet);

@@ -1,5 +1,7 @@
 #include "logging/Log.h"
 #include "logging/Manager.h"
+#include "logging/StreamPool.h"
+#include "support/Singleton.h"
 #include "tests/logging/LogCapture.h"
 
 #include <gtest/gtest.h>
@@ -125,6 +127,22 @@ TEST(ManagerEnvironmentDeathTest, UnsetLeavesEveryLevelAtFour) {
         std::exit(0);
       },
       testing::ExitedWithCode(0), "level 4\n");
+}
+
+struct WritesAtExit {
+  ~WritesAtExit() { std::fprintf(stderr, "records %zu\n", mlog::detail::StreamPool::instance().taken()); }
+};
+
+TEST(ManagerExitDeathTest, StreamPoolOutlivesObjectsMadeAfterTheManager) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        mlog::LogParticipant participant("exit_order");
+        mstd::singleton<WritesAtExit>::instance();
+        MLOG(participant, mlog::Error) << "first record";
+        std::exit(0);
+      },
+      testing::ExitedWithCode(0), "records 1\n");
 }
 
 }  // namespace
