@@ -4,32 +4,19 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include "tests/common/Sandbox.h"
+#include "tests/updater/InstallFolder.h"
 
 using namespace updater;
 
 namespace {
 
-// Runs each test inside its sandbox, as the client runs inside its install folder.
-class PlanTest : public vtest::Sandbox {
+class PlanTest : public vtest::InstallFolder {
  protected:
   void SetUp() override {
-    Sandbox::SetUp();
-    previous_ = std::filesystem::current_path();
-    std::filesystem::current_path(dir());
+    InstallFolder::SetUp();
     options_.executableFolder = dir().string();
     options_.executableName = "Vornask";
     options_.terminateLeftover = [this](const std::string& path) { terminated_.push_back(path); };
-  }
-  void TearDown() override {
-    std::filesystem::current_path(previous_);
-    Sandbox::TearDown();
-  }
-
-  std::string line(const std::string& name, const std::string& content) {
-    char crc[16];
-    std::snprintf(crc, sizeof crc, "%x", crc32Of(content.data(), content.size()));
-    return name + ":0:" + std::to_string(content.size()) + ":" + crc + "\n";
   }
 
   std::vector<std::string> names(const std::vector<UpdateEntry>& plan) {
@@ -38,7 +25,6 @@ class PlanTest : public vtest::Sandbox {
     return result;
   }
 
-  std::filesystem::path previous_;
   PlanOptions options_;
   std::vector<std::string> terminated_;
 };

@@ -6,7 +6,7 @@
 
 #include <deque>
 
-#include "tests/common/Sandbox.h"
+#include "tests/updater/InstallFolder.h"
 
 using namespace updater;
 
@@ -106,12 +106,10 @@ struct FakeNet : WorkflowNet {
   }
 };
 
-class WorkflowTest : public vtest::Sandbox {
+class WorkflowTest : public vtest::InstallFolder {
  protected:
   void SetUp() override {
-    Sandbox::SetUp();
-    previous_ = std::filesystem::current_path();
-    std::filesystem::current_path(dir());
+    InstallFolder::SetUp();
     ::setenv("VORNASK_WEB_HOST", "host.test", 1);
     options_.executableFolder = dir().string();
     options_.executableName = "Vornask";
@@ -119,8 +117,7 @@ class WorkflowTest : public vtest::Sandbox {
   }
   void TearDown() override {
     workflow_.reset();
-    std::filesystem::current_path(previous_);
-    Sandbox::TearDown();
+    InstallFolder::TearDown();
   }
 
   UpdateWorkflow& start() {
@@ -128,12 +125,6 @@ class WorkflowTest : public vtest::Sandbox {
     workflow_->launcherCreated();
     workflow_->startFileList();
     return *workflow_;
-  }
-
-  static std::string line(const std::string& name, const std::string& content) {
-    char crc[16];
-    std::snprintf(crc, sizeof crc, "%x", crc32Of(content.data(), content.size()));
-    return name + ":0:" + std::to_string(content.size()) + ":" + crc + "\n";
   }
 
   // The current download delivers `content` and reports `action`.
@@ -145,7 +136,6 @@ class WorkflowTest : public vtest::Sandbox {
     host_.runPosted();
   }
 
-  std::filesystem::path previous_;
   FakeHost host_;
   FakeNet net_;
   WorkflowOptions options_;
