@@ -213,6 +213,26 @@ TEST(Proxy, AddressedModeConnectsToTheNamedDestination) {
   EXPECT_TRUE(proxy.addressed());
 }
 
+TEST(Proxy, SilentClientDoesNotHoldUpOtherSessions) {
+  Upstream upstream;
+  Proxy proxy(tcp::endpoint(asio::ip::address_v4::loopback(), 1), 0);
+  proxy.start(true);
+  Peer silent, half;
+  silent.connect(proxy.port());  // never names its destination
+  half.connect(proxy.port());
+  half.write(Bytes{20, 0, '1', '2'});  // names part of it
+  const std::string text = "localhost:" + std::to_string(upstream.endpoint().port());
+  Bytes header = {static_cast<unsigned char>(text.size()), 0};
+  header.insert(header.end(), text.begin(), text.end());
+  Peer client, server;
+  client.connect(proxy.port());
+  client.write(header);
+  ASSERT_TRUE(upstream.accept(server, 3000));
+  const Bytes m = message(5, 2, pattern(8));
+  client.write(m);
+  EXPECT_EQ(server.read(m.size()), m);
+}
+
 TEST(Proxy, UnreachableUpstreamClosesTheClient) {
   std::uint16_t closedPort;
   {
