@@ -62,6 +62,26 @@ TEST(ThreadPool, JobPostedByAJobRunsAfterIt) {
   EXPECT_TRUE(vtest::waitFor([&] { return step.load() == 2; }, 5000));
 }
 
+// A job whose bound state posts from its destructor must not find the pool's mutex held.
+struct PostsWhenDestroyed {
+  PostsWhenDestroyed(mstd::thread_pool& pool, std::atomic<bool>& ran) : pool(&pool), ran(&ran) {}
+  PostsWhenDestroyed(const PostsWhenDestroyed& other) : pool(other.pool), ran(other.ran) {}
+  ~PostsWhenDestroyed() {
+    if (armed && pool) pool->post([flag = ran] { *flag = true; });
+  }
+  void operator()() { armed = true; }
+  mstd::thread_pool* pool;
+  std::atomic<bool>* ran;
+  bool armed = false;
+};
+
+TEST(ThreadPool, JobDestructorMayPostAgain) {
+  std::atomic<bool> ran{false};
+  mstd::thread_pool pool;
+  pool.post(PostsWhenDestroyed(pool, ran));
+  EXPECT_TRUE(vtest::waitFor([&] { return ran.load(); }, 5000));
+}
+
 TEST(ThreadPool, QueuedJobsAreDestroyedWithoutRunningAtDestruction) {
   std::atomic<bool> started{false}, release{false}, laterRan{false};
   std::shared_ptr<int> token = std::make_shared<int>(0);
