@@ -61,6 +61,8 @@ void UpdateWorkflow::setBusy(bool busy) {
 }
 
 void UpdateWorkflow::startFileList() {
+  // The new plan replaces the one a running download belongs to.
+  stopDownload();
   host_.setStatus("Получение списка файлов");
   setError("");
   host_.setProgressMarquee(false);
@@ -137,7 +139,6 @@ void UpdateWorkflow::buttonPressed() {
     return;
   }
   if (listInFlight_) net_.cancelAll();
-  stopDownload();
   startFileList();
 }
 

@@ -260,6 +260,19 @@ TEST_F(WorkflowTest, FailureRestartsAndCancelKeepsPartialFile) {
   EXPECT_EQ("a", vtest::readWholeFile(partial));
 }
 
+TEST_F(WorkflowTest, ReloadDuringDownloadStopsIt) {
+  UpdateWorkflow& w = start();
+  net_.answer(0, line("a.txt", "aaa") + line("b.txt", "bbb"));
+  w.buttonPressed();
+  w.startFileList();  // the movie's "reload"
+  EXPECT_TRUE(net_.currentGone);
+  net_.answer(0, line("c.txt", "ccc"));
+  host_.runPosted();  // the stopped download's report belongs to the old plan
+  EXPECT_EQ("Размер обновления: 3б.", host_.status);
+  EXPECT_EQ("", host_.error);
+  EXPECT_EQ(0, host_.restartTimers);
+}
+
 TEST_F(WorkflowTest, CancelDuringFetchWaitsForTheCancelledRequest) {
   UpdateWorkflow& w = start();
   w.buttonPressed();
