@@ -200,6 +200,9 @@ class GtkBackend : public detail::Backend {
       case ControlClass::Progress:
         n->widget = gtk_progress_bar_new();
         break;
+      case ControlClass::Host:
+        n->widget = n->fixed = gtk_fixed_new();
+        break;
     }
     gtk_style_context_add_class(gtk_widget_get_style_context(n->widget), "vornask-control");
     gtk_widget_set_sensitive(n->widget, w.enabled);

@@ -66,7 +66,8 @@ constexpr std::uint32_t AutoCheckBox = 0x3;
 constexpr std::uint32_t ClientEdge = 0x00000200;
 }  // namespace style
 
-enum class ControlClass { Static, Edit, Button, Progress };
+// Host: a plain area that holds controls of its own (children use it as parent).
+enum class ControlClass { Static, Edit, Button, Progress, Host };
 
 enum class ShowCommand { Hide, Show, ShowNormal, Maximize, Restore };
 

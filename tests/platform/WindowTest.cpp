@@ -124,3 +124,21 @@ TEST(Window, GeometryClientAreaAndPlacement) {
   ui::headless::setFrameInsets(ui::Rect{});
   ui::destroyWindow(w);
 }
+
+TEST(Window, HostsCarryControlsOfTheirOwn) {
+  Recorder r;
+  ui::WindowHandle w = ui::createWindow("t", OverlappedWindow, ui::Rect{}, r.proc());
+  ui::WindowHandle host = ui::createControl(ui::ControlClass::Host, "", Child | Visible, 0, 0, 640, 480, w);
+  ui::WindowHandle inner =
+      ui::createControl(ui::ControlClass::Button, "b", Child | Visible, 5, 5, 50, 20, host);
+  ASSERT_TRUE(inner);
+  ui::showWindow(w, ui::ShowCommand::Show);
+  EXPECT_TRUE(ui::isWindowVisible(inner));
+  ui::showWindow(host, ui::ShowCommand::Hide);
+  EXPECT_FALSE(ui::isWindowVisible(inner));
+  ui::showWindow(host, ui::ShowCommand::Show);
+  EXPECT_TRUE(ui::headless::click(inner));
+  EXPECT_EQ(r.commands, std::vector<ui::LParam>{reinterpret_cast<ui::LParam>(inner)});  // reaches the window
+  ui::destroyWindow(w);
+  EXPECT_FALSE(ui::isWindow(inner));
+}
