@@ -5,6 +5,7 @@
 #include "support/Singleton.h"
 #include "support/SocketUtils.h"
 
+#include <boost/asio/steady_timer.hpp>
 #include <boost/system/system_error.hpp>
 #include <boost/thread/thread.hpp>
 
@@ -28,7 +29,15 @@ struct Proxy::Impl {
   void accept() {
     SocketPtr holder(new SocketHolder(io));
     acceptor.async_accept(holder->socket, [this, holder](const boost::system::error_code& error) {
-      if (error) return;  // no further accept
+      if (error) {
+        // A transient failure (out of descriptors, say) must not end accepting for good.
+        if (error == asio::error::operation_aborted || !acceptor.is_open()) return;
+        retry.expires_after(std::chrono::milliseconds(100));
+        retry.async_wait([this](const boost::system::error_code& e) {
+          if (!e) accept();
+        });
+        return;
+      }
       mstd::tune_socket(holder->socket);
       boost::intrusive_ptr<ProxySession> session(new ProxySession(io, holder, addressed));
       session->start(upstream);
@@ -51,6 +60,7 @@ struct Proxy::Impl {
 
   asio::io_context io;
   tcp::acceptor acceptor{io};
+  asio::steady_timer retry{io};
   boost::thread thread;
   std::atomic<std::uint16_t> port{0};
   bool addressed = false;

@@ -5,6 +5,9 @@
 
 #include <boost/date_time/posix_time/posix_time.hpp>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <thread>
 
 using namespace relaytest;
@@ -229,6 +232,29 @@ TEST(Proxy, SilentClientDoesNotHoldUpOtherSessions) {
   client.write(header);
   ASSERT_TRUE(upstream.accept(server, 3000));
   const Bytes m = message(5, 2, pattern(8));
+  client.write(m);
+  EXPECT_EQ(server.read(m.size()), m);
+}
+
+TEST(Proxy, AcceptingResumesAfterRunningOutOfDescriptors) {
+  Upstream upstream;
+  Proxy proxy(upstream.endpoint(), 0);
+  proxy.start(false);
+  Peer client, server;
+  client.socket.open(tcp::v4());
+  rlimit saved{};
+  getrlimit(RLIMIT_NOFILE, &saved);
+  rlimit tight = saved;
+  // Every descriptor below the lowest free one is taken: no new one can be made.
+  const int lowestFree = ::dup(0);
+  ::close(lowestFree);
+  tight.rlim_cur = static_cast<rlim_t>(lowestFree);
+  setrlimit(RLIMIT_NOFILE, &tight);
+  client.connect(proxy.port());  // queued; the relay's accept fails for want of a descriptor
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  setrlimit(RLIMIT_NOFILE, &saved);
+  ASSERT_TRUE(upstream.accept(server));
+  const Bytes m = message(3, 1, pattern(8));
   client.write(m);
   EXPECT_EQ(server.read(m.size()), m);
 }
