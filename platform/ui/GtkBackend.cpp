@@ -36,6 +36,7 @@ const char* const controlCss =
     "button.vornask-control { padding: 0 6px; }"
     "checkbutton.vornask-control { padding: 0; }"
     "entry.vornask-control { padding: 0 4px; }"
+    "progressbar.vornask-control trough { min-width: 0; }"
     "progressbar.vornask-control trough, progressbar.vornask-control progress { min-height: 20px; }";
 
 class CairoContext : public PaintContext {
@@ -195,6 +196,10 @@ class GtkBackend : public detail::Backend {
         else
           n->widget = gtk_button_new_with_label(w.text.c_str());
         gtk_widget_set_focus_on_click(n->widget, FALSE);
+        // A long caption must not widen the button past its place.
+        if (GtkWidget* label = gtk_bin_get_child(GTK_BIN(n->widget)))
+          if (GTK_IS_LABEL(label) && !GTK_IS_CHECK_BUTTON(n->widget))
+            gtk_label_set_ellipsize(GTK_LABEL(label), PANGO_ELLIPSIZE_END);
         n->clickedId = g_signal_connect(n->widget, "clicked", G_CALLBACK(onClicked), tag(w));
         break;
       case ControlClass::Progress:
