@@ -87,3 +87,9 @@ TEST(BufferPool, CountIsSharedAcrossThreads) {
   for (auto& t : threads) t.join();
   EXPECT_EQ(shared->count.load(), 1);
 }
+
+TEST(BufferPoolDeathTest, UnservableRequestEndsTheProcessWithTheFatalLine) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(BufferPool::instance().allocate(BufferPool::max_request + 1), ::testing::ExitedWithCode(1),
+              "^PIZDETSSSSSSSSS!!!!!11111oneoneone: 268435457, 268435464, 1\n$");
+}
