@@ -78,6 +78,10 @@ void Request::run() const {
   context.engine().queue(task);
 }
 
+void cancelAll() {
+  HTTPContext::instance().cancelAll();
+}
+
 void getData(const std::string& url, const std::string& cookies, const ProgressCallback& onProgress,
              const DataCallback& onData) {
   Request request;

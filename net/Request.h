@@ -33,4 +33,7 @@ struct Request {
 void getData(const std::string& url, const std::string& cookies, const ProgressCallback& onProgress,
              const DataCallback& onData);
 
+// Ends every task in the engine (queued or running) with code 642 at the engine's next pass.
+void cancelAll();
+
 }  // namespace mnet
