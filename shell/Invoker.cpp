@@ -19,6 +19,15 @@ bool postToThread(platform::ui::ThreadId thread, boost::function<void()> job) {
   return postInvoker(thread, new Invoker<boost::function<void()>>(std::move(job)));
 }
 
+bool postTraceResult(platform::ui::ThreadId thread, const std::string& text) {
+  auto copy = std::make_unique<std::string>(text);
+  if (!platform::ui::postThreadMessage(thread, TraceResultMessage,
+                                       reinterpret_cast<platform::ui::WParam>(copy.get()), 0))
+    return false;
+  copy.release();
+  return true;
+}
+
 void disposeThreadMessage(const platform::ui::Message& msg) {
   if (msg.window) return;
   if (msg.message == InvokeMessage)

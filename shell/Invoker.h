@@ -1,6 +1,7 @@
 #pragma once
 
 #include <boost/function.hpp>
+#include <string>
 #include <utility>
 
 #include "platform/ui/MessageLoop.h"
@@ -36,6 +37,9 @@ template <class F>
 bool postCall(platform::ui::ThreadId thread, F f) {
   return postInvoker(thread, new Invoker<F>(std::move(f)));
 }
+
+// Posts TraceResultMessage with a heap copy of `text`; freed when the post fails.
+bool postTraceResult(platform::ui::ThreadId thread, const std::string& text);
 
 // Frees what a thread message carries without running it.
 void disposeThreadMessage(const platform::ui::Message& msg);

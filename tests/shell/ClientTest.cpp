@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <stdexcept>
+#include <thread>
 
 #include "platform/ui/Headless.h"
 #include "platform/ui/MessageLoop.h"
 #include "platform/ui/Window.h"
 #include "shell/Client.h"
+#include "shell/Invoker.h"
 #include "shell/ThreadMessages.h"
 #include "tests/shell/Fakes.h"
 #include "tests/shell/UiThread.h"
@@ -96,15 +98,11 @@ TEST(Client, TraceResultsReachOnlyAnExistingGameWindow) {
     Journal j;
     FakeGameHost* game = nullptr;
     shell::Client client(shell::StartOptions{}, ui::currentThreadId(), vtest::fakeParts(j, &game));
-    auto post = [&](const char* text) {
-      ui::postThreadMessage(client.uiThread(), shell::TraceResultMessage,
-                            reinterpret_cast<ui::WParam>(text ? new std::string(text) : nullptr), 0);
-    };
-    post("dropped");
-    post(nullptr);
+    shell::postTraceResult(client.uiThread(), "dropped");
+    ui::postThreadMessage(client.uiThread(), shell::TraceResultMessage, 0, 0);
     deliver(client, {});
     client.makeGameWindow();
-    post("1 <1 ms & 127.0.0.1");
+    std::thread([&] { shell::postTraceResult(client.uiThread(), "1 <1 ms & 127.0.0.1"); }).join();
     deliver(client, {});
     EXPECT_EQ(j.count("bugreport dropped"), 0);
     EXPECT_EQ(j.count("bugreport 1 <1 ms & 127.0.0.1"), 1);

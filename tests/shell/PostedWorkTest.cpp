@@ -80,12 +80,12 @@ TEST(PostedWork, WorkThatCannotBeDeliveredIsFreedNotRun) {
     ui = ui::currentThreadId();
     shell::postToThread(ui, [&ran, t = Tracked()] { ran = true; });
     shell::postCall(ui, [t = Tracked()] {});
-    auto* text = new std::string("trace left over");
-    ASSERT_TRUE(ui::postThreadMessage(ui, shell::TraceResultMessage, reinterpret_cast<ui::WParam>(text), 0));
+    ASSERT_TRUE(shell::postTraceResult(ui, "trace left over"));
     EXPECT_EQ(alive, 2);
   });  // the queue closes with three messages in it
   EXPECT_EQ(alive, 0);
   EXPECT_FALSE(shell::postToThread(ui, [&ran, t = Tracked()] { ran = true; }));
+  EXPECT_FALSE(shell::postTraceResult(ui, "nobody listens"));
   EXPECT_EQ(alive, 0);
   EXPECT_FALSE(ran);
 }
