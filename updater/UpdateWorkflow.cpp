@@ -5,7 +5,6 @@
 #include "updater/Settings.h"
 #include "updater/UpdatePlan.h"
 
-#include <boost/bind/bind.hpp>
 #include <filesystem>
 
 namespace updater {
@@ -48,16 +47,20 @@ void UpdateWorkflow::launcherCreated() {
     host_.showLauncher(true);
 }
 
+void UpdateWorkflow::updateCaption() {
+  host_.setCaption(busy_ ? "Отмена" : error_.empty() ? "Запуск" : "Повторить");
+}
+
 void UpdateWorkflow::setError(const std::string& text) {
   error_ = text;
   host_.setError(text);
-  host_.setCaption(busy_ ? "Отмена" : error_.empty() ? "Запуск" : "Повторить");
+  updateCaption();
 }
 
 void UpdateWorkflow::setBusy(bool busy) {
   busy_ = busy;
   host_.enableCheckBox(!busy);
-  host_.setCaption(busy_ ? "Отмена" : error_.empty() ? "Запуск" : "Повторить");
+  updateCaption();
 }
 
 void UpdateWorkflow::startFileList() {
@@ -82,9 +85,11 @@ void UpdateWorkflow::requestFileList() {
   const std::weak_ptr<bool> alive = alive_;
   net_.getData(
       fileListUrl(baseUrl_, tickCount()),
-      [this, alive](int percent) { guarded(alive, [this, percent] { fileListProgress(percent); })(); },
+      [this, alive](int percent) {
+        if (alive.lock()) fileListProgress(percent);
+      },
       [this, alive](int code, const std::string& body) {
-        guarded(alive, [this, code, body] { fileListFinished(code, body); })();
+        if (alive.lock()) fileListFinished(code, body);
       });
 }
 

@@ -59,6 +59,7 @@ class UpdateWorkflow {
   void entryFinished(unsigned serial, size_t index, int action, int code);
   bool finishEntries();
   void relaunchClient();
+  void updateCaption();
   void setError(const std::string& text);
   void setBusy(bool busy);
   void readSettings();
