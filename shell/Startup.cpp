@@ -25,6 +25,7 @@ void openRegistryRoot() {
   root = platform::openCurrentUser();
 }
 const platform::RegistryRoot& registryRoot() {
+  if (root.folder.empty()) openRegistryRoot();
   return root;
 }
 

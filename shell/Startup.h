@@ -10,7 +10,7 @@ namespace shell {
 // The key holding "place" and "path".
 extern const char* const registryKeyName;
 
-// The current user's store; opened by the start-up.
+// The current user's store; opened by the start-up (or on first use).
 void openRegistryRoot();
 const platform::RegistryRoot& registryRoot();
 
