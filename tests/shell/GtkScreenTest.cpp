@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "tests/common/Sandbox.h"
+#include "tests/common/WaitFor.h"
 #include "tests/platform/Xvfb.h"
 #include "tests/shell/ChildProcess.h"
 
@@ -20,6 +21,7 @@
 // clang-format off
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
 // clang-format on
 
 namespace fs = std::filesystem;
@@ -43,6 +45,14 @@ Window findViewable(Display* d, const char* name) {
   }
   if (children) XFree(children);
   return found;
+}
+
+// A left click at a point of the screen, as a user's mouse makes it.
+void click(Display* d, int x, int y) {
+  XTestFakeMotionEvent(d, 0, x, y, CurrentTime);
+  XTestFakeButtonEvent(d, 1, True, CurrentTime);
+  XTestFakeButtonEvent(d, 1, False, 50);
+  XFlush(d);
 }
 
 }  // namespace
@@ -89,6 +99,23 @@ TEST_F(GtkScreen, LauncherOnARealScreen) {
   const std::string cmd = "DISPLAY=" + server.display() + " import -window root '" + shot.string() + "'";
   EXPECT_EQ(std::system(cmd.c_str()), 0);
   EXPECT_TRUE(fs::exists(shot));
+
+  // The check box, then the action button ("Повторить" after the failed list
+  // fetch: the game opens, which settles the settings file).
+  click(d, x + 8 + 10, y + 112 + 12);
+  ASSERT_TRUE(vtest::waitFor(
+      [&] {
+        return vtest::readFileBytes(path("vornask.ini").string()).find("downloadSounds=1") !=
+               std::string::npos;
+      },
+      5000));
+  click(d, x + 110 + 50, y + 136 + 12);
+  ASSERT_TRUE(vtest::waitFor(
+      [&] {
+        return vtest::readFileBytes(path("vornask.ini").string()) == "downloadSounds=1\nfullyDownloaded=1\n";
+      },
+      5000))
+      << vtest::readFileBytes(path("vornask.ini").string());
 
   // What a window manager sends for the caption's close button.
   XEvent e{};
