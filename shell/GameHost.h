@@ -27,7 +27,8 @@ class GameHost {
   virtual void closeMovieFile() {}
 };
 
-// Defined by the game host library.
+// Defined by the game host library; the executable calls it once a target
+// vornask_gamehost exists.
 std::unique_ptr<GameHost> createGameHost(Client& client);
 
 }  // namespace shell

@@ -4,7 +4,8 @@
 
 namespace shell {
 
-// Defined by the installer library: true when the program may run from
+// Defined by the installer library (called once a target vornask_installer
+// exists): true when the program may run from
 // `executableFolder`; otherwise it has run the installer and the process ends.
 bool installCheck(const std::string& executableFolder);
 

@@ -33,7 +33,8 @@ class UpdateHandler {
 // Shows the launcher and otherwise does nothing; used until a workflow is plugged in.
 std::unique_ptr<UpdateHandler> makeNullUpdateHandler(Client& client);
 
-// Defined by the updater library: the real workflow.
+// Defined by the updater library: the real workflow (used when the targets
+// vornask_updater and vornask_net exist).
 std::unique_ptr<UpdateHandler> createUpdateWorkflow(Client& client);
 
 }  // namespace shell
