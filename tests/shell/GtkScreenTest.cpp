@@ -77,7 +77,7 @@ TEST_F(GtkScreen, LauncherOnARealScreen) {
   Window w = 0;
   for (int i = 0; i < 300 && !(w = findViewable(d, "Vornask")); ++i) std::this_thread::sleep_for(50ms);
   ASSERT_NE(w, 0u) << p.errorOutput();
-  std::this_thread::sleep_for(1500ms);  // let the list fetch fail and the window repaint
+  std::this_thread::sleep_for(2500ms);  // let the list fetch fail and the window repaint
 
   XWindowAttributes a;
   ASSERT_TRUE(XGetWindowAttributes(d, w, &a));
