@@ -19,7 +19,7 @@ class GameHost;
 class UpdateHandler;
 
 // The parts plugged into the Client; empty ones get defaults (a workflow that
-// only shows the launcher, no game window, the process's relay).
+// only shows the launcher, no game window, no relay).
 struct ClientParts {
   std::function<std::unique_ptr<UpdateHandler>(class Client&)> makeUpdateHandler;
   std::function<std::unique_ptr<GameHost>(class Client&)> makeGameHost;
