@@ -82,6 +82,9 @@ ClientRun::~ClientRun() {
     }
   }
   reader_.join();
+  for (const auto& l : lines())
+    if (l.find("Sanitizer") != std::string::npos || l.find("runtime error:") != std::string::npos)
+      ADD_FAILURE() << "the client reported: " << l;
 }
 
 void ClientRun::readLoop(int fd) {
