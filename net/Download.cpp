@@ -73,14 +73,23 @@ Download::Impl::Impl(Download& owner_, const std::string& url_, const std::strin
     MLOG(downloadLog(), 4) << "malformed resume file ignored: " << path << ".meta";
     return;
   }
-  std::int64_t previousEnd = 0, found = 0;
+  std::int64_t previousEnd = 0, found = 0, writtenEnd = 0;
   for (const Chunk& record : records) {
     MLOG(downloadLog(), 7) << "read chunk: " << record.start << ", " << record.end;
     found += record.start - previousEnd;
+    if (record.start > previousEnd) writtenEnd = record.start;
     previousEnd = record.end;
-    if (!record.done()) insertChunk(chunks, record.start, record.end);
   }
   if (records.empty()) return;
+  // Bytes the records count as written must be in the target.
+  struct stat target;
+  const std::int64_t targetSize = ::stat(path.c_str(), &target) == 0 ? target.st_size : 0;
+  if (targetSize < writtenEnd) {
+    MLOG(downloadLog(), 4) << "resume file ignored, target too short: " << path;
+    return;
+  }
+  for (const Chunk& record : records)
+    if (!record.done()) insertChunk(chunks, record.start, record.end);
   downloaded = found;
   length = previousEnd;
   lengthConfirmed = true;

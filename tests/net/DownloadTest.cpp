@@ -121,6 +121,18 @@ TEST_F(SegmentedDownload, ResumeFileLimitsTheRunToTheMissingRange) {
   EXPECT_EQ((std::vector<std::string>{"GET /part.bin 206 [bytes=100-199]"}), nginx.accessLog(1));
 }
 
+TEST_F(SegmentedDownload, ResumeFileWithoutItsBytesInTheTargetStartsOver) {
+  vtest::NginxServer nginx;
+  const std::string content = vtest::randomBytes(300, 4);
+  nginx.writeFile("p.bin", content);
+  writeFile("p.tmp", content.substr(0, 50));
+  writeFile("p.tmp.meta", records({{100, 200}, {300, 300}}));
+  EXPECT_EQ(mnet::Finished, download(nginx.url("/p.bin"), path("p.tmp")).action);
+  EXPECT_EQ(content, readFile("p.tmp"));
+  EXPECT_EQ((std::vector<std::string>{"HEAD /p.bin 200 [-]", "GET /p.bin 206 [bytes=0-299]"}),
+            nginx.accessLog(2));
+}
+
 TEST_F(SegmentedDownload, MalformedOrEmptyResumeFileStartsOver) {
   vtest::NginxServer nginx;
   const fs::path source = nginx.writeRandomFile("f.bin", 5000);
