@@ -39,7 +39,7 @@ void writeWholeFile(const std::filesystem::path& file, const std::string& conten
 
 std::filesystem::path buildDir() {
   const char* dir = std::getenv("VORNASK_BUILD_DIR");
-  return dir ? std::filesystem::path(dir) : std::filesystem::current_path();
+  return dir ? std::filesystem::path(dir) : std::filesystem::path(VORNASK_TEST_BUILD_DIR);
 }
 
 void Sandbox::SetUp() {

@@ -29,7 +29,7 @@ std::filesystem::path makeTempDir(const std::string& prefix);
 std::string readWholeFile(const std::filesystem::path& file);
 void writeWholeFile(const std::filesystem::path& file, const std::string& content);
 
-// Folder of the build tree (VORNASK_BUILD_DIR, set by ctest) or the current directory.
+// Folder of the build tree (VORNASK_BUILD_DIR, set by ctest) or the tree the tests were built in.
 std::filesystem::path buildDir();
 
 }  // namespace vtest
