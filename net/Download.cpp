@@ -183,7 +183,7 @@ bool Download::Impl::runTransfers(RunState& run, bool& notFound) {
       }
       if (notFound || run.workers.empty()) break;
       std::int64_t total = 0;
-      for (Worker* worker : run.workers) {
+      for (const auto& worker : run.workers) {
         curl_off_t rate = 0;
         if (curl_easy_getinfo(worker->easy(), CURLINFO_SPEED_DOWNLOAD_T, &rate) == CURLE_OK) total += rate;
       }
@@ -202,12 +202,12 @@ bool Download::Impl::runTransfers(RunState& run, bool& notFound) {
       }
     }
   } catch (...) {
-    while (!run.workers.empty()) delete run.workers.front();
+    run.workers.clear();
     saveMeta(run, meta.get());
     activeTime += Clock::now() - runStart;
     throw;
   }
-  while (!run.workers.empty()) delete run.workers.front();
+  run.workers.clear();
   saveMeta(run, meta.get());
   speed = 0;
   activeTime += Clock::now() - runStart;
@@ -221,7 +221,7 @@ void Download::Impl::endWorker(RunState& run, Worker* worker, int& retries, bool
   MLOG(downloadLog(), (status < 300 ? 5 : 4)) << "done with code: " << status;
   Chunk* chunk = worker->chunk();
   const bool clean = worker->cleanStop() || (chunk && chunk->done());
-  delete worker;
+  run.remove(worker);
   for (auto it = chunks.begin(); it != chunks.end();) {
     if (it->done() && !it->worker)
       it = chunks.erase(it);
@@ -285,8 +285,8 @@ void Download::Impl::addWorkers(RunState& run, int n) {
   }
   for (Chunk* chunk : collected)
     if (!chunk->worker) {
-      Worker* worker = new Worker(run, *chunk, url);
-      if (!worker->easy()) delete worker;
+      std::unique_ptr<Worker> worker(new Worker(run, *chunk, url));
+      if (worker->easy()) run.workers.push_back(std::move(worker));
     }
 }
 

@@ -15,7 +15,6 @@ namespace mnet {
 
 Worker::Worker(RunState& run, Chunk& chunk, const std::string& url) : run_(run), chunk_(&chunk) {
   chunk.worker = this;
-  run_.workers.push_back(this);
   handle_.attach(EasyHandle(HTTPContext::instance().createEasyHandle(url, std::string())), run.multi);
   MLOG(downloadLog(), 7) << "Worker(" << url << ")";
   CURL* easy = handle_.get();
@@ -37,7 +36,6 @@ Worker::Worker(RunState& run, Chunk& chunk, const std::string& url) : run_(run),
 
 Worker::~Worker() {
   if (chunk_ && chunk_->worker == this) chunk_->worker = nullptr;
-  run_.workers.remove(this);
 }
 
 size_t Worker::onHeader(char* data, size_t size, size_t count, void* self) {
@@ -80,8 +78,9 @@ bool Worker::decide() {
   }
   run_.rangesIgnored = true;
   // Another whole-file answer that has not passed this chunk yet will write it.
-  for (Worker* other : run_.workers) {
-    if (other != this && other->mode_ == Whole && !other->reachedEnd_ && other->streamPos_ <= chunk_->start) {
+  for (const auto& other : run_.workers) {
+    if (other.get() != this && other->mode_ == Whole && !other->reachedEnd_ &&
+        other->streamPos_ <= chunk_->start) {
       superseded_ = true;
       mode_ = Rejected;
       return false;

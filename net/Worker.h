@@ -5,11 +5,14 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace mnet {
 
 // What the workers of one run share.
+class Worker;
+
 struct RunState {
   CURLM* multi = nullptr;
   int fd = -1;
@@ -17,7 +20,12 @@ struct RunState {
   ChunkList* chunks = nullptr;
   // Set once a server answered a range request with the whole file.
   bool rangesIgnored = false;
-  std::list<Worker*> workers;
+  // Running transfers; cleared before the multi handle goes away.
+  std::list<std::unique_ptr<Worker>> workers;
+
+  void remove(const Worker* worker) {
+    workers.remove_if([worker](const std::unique_ptr<Worker>& w) { return w.get() == worker; });
+  }
 };
 
 // One ranged transfer into its chunk. Bytes are written only at their own offset: a 206 is
