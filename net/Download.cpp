@@ -160,6 +160,8 @@ bool Download::Impl::runTransfers(RunState& run, bool& notFound) {
   MultiHandle multi(curl_multi_init());
   run.multi = multi.get();
   run.fd = target.get();
+  // Blocks for the whole file up front; the visible size still grows with the writes.
+  if (length > 0) ::fallocate(run.fd, FALLOC_FL_KEEP_SIZE, 0, length);
   bool interrupted = false;
   int retries = RetryBudget;
   try {
