@@ -116,8 +116,9 @@ bool copyFile(const std::string& source, const std::string& target, bool failIfE
   const std::size_t slash = target.rfind('/');
   const std::string folder = slash == std::string::npos ? "." : target.substr(0, slash == 0 ? 1 : slash);
   const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
-  const std::string temp =
-      folder + "/." + name + ".copy." + std::to_string(::getpid()) + "." + std::to_string(copyCounter++);
+  // A short prefix of the name keeps the temporary name within NAME_MAX.
+  const std::string temp = folder + "/." + name.substr(0, 64) + ".copy." + std::to_string(::getpid()) + "." +
+                           std::to_string(copyCounter++);
   const int out = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, st.st_mode & 0777);
   if (out < 0) {
     const int e = errno;

@@ -128,8 +128,9 @@ int RegistryKey::setString(const std::string& name, const std::string& value) co
   if (!isOpen()) return EBADF;
   if (!validValueName(name)) return EINVAL;
   const std::string target = folder_ + "/" + name;
-  const std::string temp =
-      folder_ + "/." + name + ".tmp." + std::to_string(::getpid()) + "." + std::to_string(tempCounter++);
+  // A short prefix of the name keeps the temporary name within NAME_MAX.
+  const std::string temp = folder_ + "/." + name.substr(0, 64) + ".tmp." + std::to_string(::getpid()) + "." +
+                           std::to_string(tempCounter++);
   const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
   if (fd < 0) return errno;
   int err = writeAll(fd, value);

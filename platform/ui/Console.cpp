@@ -17,6 +17,9 @@ namespace {
 
 enum Command : WParam { Press = 1, Check = 2, Close = 3 };
 
+// Longer input lines are ignored as a whole, so endless input cannot grow memory.
+constexpr std::size_t maxCommandLine = 1024;
+
 struct ConsoleState {
   std::FILE* out = nullptr;
   ThreadId uiThread = 0;
@@ -67,6 +70,7 @@ std::string lineOf(const detail::WindowObject& w) {
 
 void readCommands(int inFd, int stopFd, ThreadId ui) {
   std::string pending;
+  bool overlong = false;  // dropping the rest of a line longer than maxCommandLine
   char buf[256];
   for (;;) {
     pollfd fds[2] = {{inFd, POLLIN, 0}, {stopFd, POLLIN, 0}};
@@ -79,6 +83,10 @@ void readCommands(int inFd, int stopFd, ThreadId ui) {
     while ((eol = pending.find('\n')) != std::string::npos) {
       std::string line = pending.substr(0, eol);
       pending.erase(0, eol + 1);
+      if (overlong || line.size() > maxCommandLine) {
+        overlong = false;
+        continue;
+      }
       const auto first = line.find_first_not_of(" \t\r");
       const auto last = line.find_last_not_of(" \t\r");
       line = first == std::string::npos ? std::string() : line.substr(first, last - first + 1);
@@ -87,6 +95,10 @@ void readCommands(int inFd, int stopFd, ThreadId ui) {
                          : line == "close" ? WParam{Close}
                                            : WParam{0};
       if (cmd) postThreadMessage(ui, detail::ConsoleCommandMessage, cmd, 0);
+    }
+    if (pending.size() > maxCommandLine) {
+      pending.clear();
+      overlong = true;
     }
   }
 }

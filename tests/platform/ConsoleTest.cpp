@@ -105,6 +105,16 @@ TEST_F(Console, CommandsFromInputActOnTheWindow) {
   window_ = nullptr;
 }
 
+TEST_F(Console, OverlongLinesAreIgnoredAsAWhole) {
+  ui::showWindow(window_, ui::ShowCommand::Show);
+  // Blanks around a command are trimmed, but not without limit.
+  send(std::string(100000, ' ') + "press\n" + std::string(2000, ' ') + "close\ncheck\n");
+  run(1);
+  EXPECT_EQ(commands_, 1);
+  EXPECT_EQ(closes_, 0);
+  EXPECT_TRUE(ui::isChecked(check_));
+}
+
 TEST_F(Console, EndOfInputChangesNothing) {
   ui::showWindow(window_, ui::ShowCommand::Show);
   ::close(in_[1]);

@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
 
 #include "platform/process/Process.h"
@@ -65,6 +66,11 @@ TEST_F(Process, CopyReplacesContentAndMode) {
   int entries = 0;
   for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir())) ++entries;
   EXPECT_EQ(entries, 2);
+
+  // The longest name a folder allows.
+  const std::string longName(255, 'v');
+  ASSERT_TRUE(platform::copyFile(path("src").string(), path(longName).string())) << std::strerror(errno);
+  EXPECT_EQ(readFile(longName), "new content");
 }
 
 TEST_F(Process, CopyOverARunningExecutableFailsUntilItEnds) {

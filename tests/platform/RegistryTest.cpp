@@ -62,6 +62,11 @@ TEST_F(Registry, ValuesRoundTripAndReplaceAtomically) {
   int files = 0;
   for (const auto& e : fs::directory_iterator(dir() / "Ondrel/Vornask")) files += e.is_regular_file();
   EXPECT_EQ(files, 2);
+
+  const std::string longName(255, 'n');
+  ASSERT_EQ(writer.setString(longName, "x"), 0);
+  EXPECT_EQ(reader.queryString(longName, value), 0);
+  EXPECT_EQ(value, "x");
 }
 
 TEST_F(Registry, BufferLimitCountsTheTerminatingZero) {

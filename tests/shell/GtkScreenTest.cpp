@@ -20,6 +20,7 @@
 // Last: Xlib's macros clash with C++ headers.
 // clang-format off
 #include <X11/Xlib.h>
+#include <X11/Xatom.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 // clang-format on
@@ -77,6 +78,19 @@ TEST_F(GtkScreen, LauncherOnARealScreen) {
   Window w = 0;
   for (int i = 0; i < 300 && !(w = findViewable(d, "Vornask")); ++i) std::this_thread::sleep_for(50ms);
   ASSERT_NE(w, 0u) << p.errorOutput();
+
+  // The program's icon reaches the window manager: width and height come first.
+  Atom type = 0;
+  int format = 0;
+  unsigned long count = 0, after = 0;
+  unsigned char* icon = nullptr;
+  ASSERT_EQ(XGetWindowProperty(d, w, XInternAtom(d, "_NET_WM_ICON", False), 0, 2, False, XA_CARDINAL, &type,
+                               &format, &count, &after, &icon),
+            Success);
+  ASSERT_EQ(count, 2u);
+  EXPECT_EQ(reinterpret_cast<const long*>(icon)[0], 64);
+  EXPECT_EQ(reinterpret_cast<const long*>(icon)[1], 64);
+  XFree(icon);
   std::this_thread::sleep_for(2500ms);  // let the list fetch fail and the window repaint
 
   XWindowAttributes a;

@@ -1,0 +1,85 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <thread>
+
+#include "platform/ui/MessageLoop.h"
+#include "shell/Invoker.h"
+#include "shell/Startup.h"
+#include "tests/common/Sandbox.h"
+#include "tests/shell/Fakes.h"
+
+namespace fs = std::filesystem;
+namespace ui = platform::ui;
+
+namespace {
+
+// What the plugged-in services saw; the wiring takes plain functions.
+vtest::Journal* journal = nullptr;
+bool installAnswer = true;
+
+bool installCheck(const std::string& folder) {
+  journal->events.push_back("install check " + folder + (shell::oleInitialised() ? ", ole" : ""));
+  return installAnswer;
+}
+
+void prepareHttp(const std::string& userAgent, unsigned uiThread) {
+  journal->events.push_back("http " + userAgent + " in " + fs::current_path().string());
+  // The loop ends once it has run what the engine would post.
+  shell::postToThread(uiThread, [] { ui::postQuitMessage(0); });
+}
+
+class Startup : public vtest::Sandbox {
+ protected:
+  void SetUp() override {
+    Sandbox::SetUp();
+    cwd_ = fs::current_path();
+    journal = &j;
+    installAnswer = true;
+  }
+  void TearDown() override {
+    fs::current_path(cwd_);
+    journal = nullptr;
+    Sandbox::TearDown();
+  }
+  // Normal mode on a thread of its own, as the entry point runs it.
+  int run(bool noStupidPath) {
+    shell::StartOptions o;
+    o.executableFolder = fs::canonical(dir()).string();
+    o.noStupidPath = noStupidPath;
+    const shell::Wiring wiring{&installCheck, &prepareHttp};
+    int code = -1;
+    std::thread([&] { code = shell::runClient(o, wiring, vtest::fakeParts(j, nullptr)); }).join();
+    return code;
+  }
+
+  vtest::Journal j;
+  fs::path cwd_;
+};
+
+}  // namespace
+
+TEST_F(Startup, CheckThenFolderThenHttpThenClientThenFileList) {
+  const std::string folder = fs::canonical(dir()).string();
+  EXPECT_EQ(run(false), 0);
+  ASSERT_GE(j.events.size(), 4u);
+  EXPECT_EQ(j.events[0], "install check " + folder + ", ole");
+  EXPECT_EQ(j.events[1], "http Vornask client v1.7.0 in " + folder);
+  EXPECT_EQ(j.events[2], "launcher created");
+  EXPECT_EQ(j.events[3], "start file list");
+  EXPECT_EQ(j.count("updater destroyed"), 1);
+}
+
+TEST_F(Startup, RefusedInstallCheckEndsAtOnce) {
+  installAnswer = false;
+  EXPECT_EQ(run(false), 0);
+  EXPECT_EQ(j.events, std::vector<std::string>{"install check " + fs::canonical(dir()).string() + ", ole"});
+  EXPECT_EQ(fs::current_path(), cwd_);
+}
+
+TEST_F(Startup, NoStupidPathSkipsTheCheckAndKeepsTheFolder) {
+  EXPECT_EQ(run(true), 0);
+  ASSERT_GE(j.events.size(), 2u);
+  EXPECT_EQ(j.events[0], "http Vornask client v1.7.0 in " + cwd_.string());
+  EXPECT_EQ(j.events[1], "launcher created");
+}
