@@ -51,12 +51,8 @@ class ClientWorkflow : public shell::UpdateHandler, private WorkflowHost {
   bool checkBoxChecked() const override { return client_.launcher().isChecked(); }
   void setCheckBox(bool checked) override { launcher().setChecked(checked); }
   void setProgressMarquee(bool marquee) override { launcher().setProgressMarquee(marquee); }
-  void setProgressRange(uint32_t maximum) override {
-    launcher().setProgressRange(0, static_cast<int>(maximum));
-  }
-  void setProgressPosition(uint32_t position) override {
-    launcher().setProgressPos(static_cast<int>(position));
-  }
+  void setProgressRange(int maximum) override { launcher().setProgressRange(0, maximum); }
+  void setProgressPosition(int position) override { launcher().setProgressPos(position); }
   void showProgress(bool shown) override { launcher().showProgress(shown); }
   void showLauncher(bool shown) override {
     if (shown)

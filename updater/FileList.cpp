@@ -35,7 +35,8 @@ bool parseListLine(const std::string& line, ListLine& out) {
 }
 
 bool isSafeListName(const std::string& name) {
-  if (name.empty() || name[0] == '/') return false;
+  // A NUL would cut the path short where the system reads it.
+  if (name.empty() || name[0] == '/' || name.find('\0') != std::string::npos) return false;
   size_t begin = 0;
   while (begin <= name.size()) {
     size_t end = name.find('/', begin);

@@ -17,7 +17,7 @@ struct ListLine {
 // than three ':' characters. Digits are not validated (32-bit wrap).
 bool parseListLine(const std::string& line, ListLine& out);
 
-// Names the list may use: relative, non-empty, no ".." component.
+// Names the list may use: relative, non-empty, no ".." component, no NUL.
 bool isSafeListName(const std::string& name);
 
 // Splits at LF; a last line without LF counts, an empty tail does not.

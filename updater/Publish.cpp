@@ -24,6 +24,9 @@ std::string fileListOf(const std::string& folder, PublishResult& result) {
     const std::string name = item.path().lexically_relative(folder).generic_string();
     if (name == listName || name == std::string(listName) + ".new") continue;
     if (item.file_size() == 0) continue;
+    // The name ends at the first ':' and a line at LF: such a name would list another file.
+    if (name.find_first_of(":\n") != std::string::npos)
+      throw std::runtime_error("a listed name cannot hold ':' or a line end: " + name);
     files.emplace_back(name, item.path());
   }
   std::sort(files.begin(), files.end());

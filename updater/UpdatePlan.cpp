@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <atomic>
 #include <boost/filesystem/operations.hpp>
+#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -40,17 +41,18 @@ struct Candidate {
   bool current = false;
 };
 
-// Checks every candidate's local file, spreading the files over a few threads.
-void checkAll(std::vector<Candidate>& candidates, const PlanOptions& options) {
+// Checks the candidates' local files, spreading them over a few threads.
+void checkAll(std::vector<Candidate>& candidates, size_t begin, size_t end, const PlanOptions& options) {
   const auto check = [&options](const Candidate& c) {
     const UpdateEntry& e = c.entry;
     return options.check ? options.check(c.compared, e.size, e.crc) : checkFile(c.compared, e.size, e.crc);
   };
+  const size_t count = end - begin;
   const size_t threads =
-      std::min<size_t>({std::max(1u, std::thread::hardware_concurrency()), 4, candidates.size() / 8 + 1});
-  std::atomic<size_t> next{0};
+      std::min<size_t>({std::max(1u, std::thread::hardware_concurrency()), 4, count / 8 + 1});
+  std::atomic<size_t> next{begin};
   const auto work = [&] {
-    for (size_t i; (i = next++) < candidates.size();) candidates[i].current = check(candidates[i]);
+    for (size_t i; (i = next++) < end;) candidates[i].current = check(candidates[i]);
   };
   std::vector<std::thread> helpers;
   // A custom check may not be thread-safe: it runs on this thread only.
@@ -63,6 +65,7 @@ void checkAll(std::vector<Candidate>& candidates, const PlanOptions& options) {
 
 std::vector<UpdateEntry> buildPlan(const std::string& body, const PlanOptions& options) {
   std::vector<Candidate> candidates;
+  size_t client = std::string::npos;  // the client entry's candidate, when listed
   for (const std::string& line : splitLines(body)) {
     ListLine parsed;
     if (!parseListLine(line, parsed)) continue;
@@ -85,44 +88,48 @@ std::vector<UpdateEntry> buildPlan(const std::string& body, const PlanOptions& o
     entry.crc = parsed.crc;
     entry.sound = parsed.name.compare(0, 6, "music/") == 0;
     candidates.push_back(std::move(c));
-  }
-  checkAll(candidates, options);
-
-  std::vector<UpdateEntry> plan;
-  for (const Candidate& c : candidates) {
-    if (c.current) continue;
-    if (c.entry.client && options.noClientUpdate) continue;
-    if (!c.entry.client) {
-      plan.push_back(c.entry);
-      continue;
+    // Lines after the client entry are read only when the client is current.
+    if (entry.client && !options.noClientUpdate) {
+      client = candidates.size() - 1;
+      checkAll(candidates, client, client + 1, options);
+      if (!candidates[client].current) break;
+      client = std::string::npos;
     }
-    plan.assign(1, c.entry);
+  }
+  if (client != std::string::npos) {
+    // The changed client goes alone.
+    const UpdateEntry& entry = candidates[client].entry;
     if (options.terminateLeftover) {
       boost::system::error_code ec;
       const auto cwd = boost::filesystem::current_path(ec);
-      options.terminateLeftover((cwd / c.entry.target).string());
+      options.terminateLeftover((cwd / entry.target).string());
     }
-    break;
+    return {entry};
   }
+  checkAll(candidates, 0, candidates.size(), options);
+
+  std::vector<UpdateEntry> plan;
+  for (const Candidate& c : candidates)
+    if (!c.current && !c.entry.client) plan.push_back(c.entry);
   return plan;
 }
 
-uint32_t updateSize(const std::vector<UpdateEntry>& plan, bool withSounds) {
-  uint32_t total = 0;
+uint64_t updateSize(const std::vector<UpdateEntry>& plan, bool withSounds) {
+  uint64_t total = 0;
   for (const UpdateEntry& entry : plan)
     if (withSounds || !entry.sound) total += entry.size;
   return total;
 }
 
-std::string sizeText(uint32_t bytes) {
+std::string sizeText(uint64_t bytes) {
+  // to_chars ignores the locale (the GTK back end sets it from the environment).
   char text[64];
-  if (bytes > 131072)
-    std::snprintf(text, sizeof text, "%.1fМб.", bytes / 1048576.0);
-  else if (bytes > 2048)
-    std::snprintf(text, sizeof text, "%.1fКб.", bytes / 1024.0);
-  else
-    std::snprintf(text, sizeof text, "%dб.", static_cast<int>(bytes));
-  return text;
+  const auto oneDecimal = [&text](double value) {
+    return std::string(text, std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 1).ptr);
+  };
+  if (bytes > 131072) return oneDecimal(static_cast<double>(bytes) / 1048576.0) + "Мб.";
+  if (bytes > 2048) return oneDecimal(static_cast<double>(bytes) / 1024.0) + "Кб.";
+  return std::to_string(bytes) + "б.";
 }
 
 std::string temporaryPath(const UpdateEntry& entry) {

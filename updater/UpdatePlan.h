@@ -28,11 +28,12 @@ struct PlanOptions {
 // name reserved or unsafe paths, or whose local file is current are skipped.
 std::vector<UpdateEntry> buildPlan(const std::string& body, const PlanOptions& options);
 
-// Sum of the entries' sizes; sound entries only with `withSounds`.
-uint32_t updateSize(const std::vector<UpdateEntry>& plan, bool withSounds);
+// Sum of the entries' sizes; sound entries only with `withSounds`. 64-bit:
+// a few large files must not wrap to a small (or zero) update.
+uint64_t updateSize(const std::vector<UpdateEntry>& plan, bool withSounds);
 
-// "2048б.", "2.0Кб.", "1.0Мб."
-std::string sizeText(uint32_t bytes);
+// "2048б.", "2.0Кб.", "1.0Мб."; the point is "." whatever the locale.
+std::string sizeText(uint64_t bytes);
 
 // "download/" + SHA-1 of the name (hex) + "." + crc (hex) + ".tmp"
 std::string temporaryPath(const UpdateEntry& entry);

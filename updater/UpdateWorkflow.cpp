@@ -5,6 +5,8 @@
 #include "updater/Settings.h"
 #include "updater/UpdatePlan.h"
 
+#include <algorithm>
+#include <climits>
 #include <filesystem>
 
 namespace updater {
@@ -125,10 +127,16 @@ void UpdateWorkflow::fileListFinished(int code, const std::string& body) {
   host_.redraw();
 }
 
+int UpdateWorkflow::progressValue(uint64_t bytes) const {
+  return static_cast<int>(std::min<uint64_t>(bytes >> progressShift_, INT_MAX));
+}
+
 void UpdateWorkflow::planSummary() {
-  const uint32_t size = updateSize(plan_, host_.checkBoxChecked());
+  const uint64_t size = updateSize(plan_, host_.checkBoxChecked());
   host_.setProgressMarquee(false);
-  host_.setProgressRange(size);
+  progressShift_ = 0;
+  while ((size >> progressShift_) > static_cast<uint64_t>(INT_MAX)) ++progressShift_;
+  host_.setProgressRange(progressValue(size));
   if (size == 0) {
     host_.setStatus("Нечего обновлять");
     return;
@@ -166,7 +174,7 @@ void UpdateWorkflow::timer(int id) {
   const uint64_t count = download_->downloaded();
   if (count == shownBytes_) return;
   shownBytes_ = count;
-  host_.setProgressPosition(static_cast<uint32_t>(completedBytes_ + count));
+  host_.setProgressPosition(progressValue(completedBytes_ + count));
   host_.redraw();
 }
 
@@ -181,7 +189,7 @@ void UpdateWorkflow::processPlan(size_t index, bool acceptUnverified) {
     host_.setStatus("Загружаем: " + entry.target);
     setError("");
     shownBytes_ = 0;
-    host_.setProgressPosition(completedBytes_);
+    host_.setProgressPosition(progressValue(completedBytes_));
     setBusy(true);
     host_.showProgress(true);
     entry.started = true;
@@ -192,7 +200,7 @@ void UpdateWorkflow::processPlan(size_t index, bool acceptUnverified) {
     completedBytes_ += entry.size;
     ++index;
     acceptUnverified = false;
-    host_.setProgressPosition(completedBytes_);
+    host_.setProgressPosition(progressValue(completedBytes_));
   }
 
   if (!finishEntries()) return;
@@ -243,7 +251,7 @@ void UpdateWorkflow::entryFinished(unsigned serial, size_t index, int action, in
   } else {
     accept = true;  // one fresh download, taken without a check
   }
-  host_.setProgressPosition(completedBytes_);
+  host_.setProgressPosition(progressValue(completedBytes_));
   processPlan(index, accept);
 }
 

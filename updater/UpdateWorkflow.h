@@ -60,6 +60,8 @@ class UpdateWorkflow {
   bool finishEntries();
   void relaunchClient();
   void updateCaption();
+  // Byte counts on the progress bar, scaled down so that the update's size fits an int.
+  int progressValue(uint64_t bytes) const;
   void setError(const std::string& text);
   void setBusy(bool busy);
   void readSettings();
@@ -71,8 +73,9 @@ class UpdateWorkflow {
   std::string baseUrl_;
   std::vector<UpdateEntry> plan_;
   bool busy_ = true;
-  uint32_t completedBytes_ = 0;
+  uint64_t completedBytes_ = 0;
   uint64_t shownBytes_ = 0;
+  unsigned progressShift_ = 0;
   bool acceptUnverified_ = false;
   bool fullyDownloaded_ = false;
   std::string error_;

@@ -20,8 +20,9 @@ class WorkflowHost {
   virtual bool checkBoxChecked() const = 0;
   virtual void setCheckBox(bool checked) = 0;
   virtual void setProgressMarquee(bool marquee) = 0;
-  virtual void setProgressRange(uint32_t maximum) = 0;
-  virtual void setProgressPosition(uint32_t position) = 0;
+  // Range 0..maximum and position of the progress bar, as the control takes them.
+  virtual void setProgressRange(int maximum) = 0;
+  virtual void setProgressPosition(int position) = 0;
   virtual void showProgress(bool shown) = 0;
   virtual void showLauncher(bool shown) = 0;
   virtual void redraw() = 0;

@@ -117,14 +117,21 @@ TEST_F(EndToEnd, UpdatesEverythingThenNothingThenTheSoundOnRequest) {
 TEST_F(EndToEnd, CorruptedServerFileIsFetchedTwiceThenTaken) {
   serve();
   server_->writeFile("a.txt", "right bytes");
+  server_->writeFile("escaped.txt", "outside");
   publish();
   server_->writeFile("a.txt", "wrong bytes");  // same size, other CRC
+  // Names that would leave the install folder are skipped.
+  const std::string list = served("library/crc.txt");
+  const std::string escaped = list.substr(list.find("escaped.txt:"));
+  server_->writeFile("library/crc.txt", list + "../" + escaped + "/tmp/" + escaped);
   auto c = run();
   ASSERT_TRUE(c->waitFor("button: Запуск", timeoutMs));
   c->send("press");
   ASSERT_TRUE(waitIni("downloadSounds=0\nfullyDownloaded=1\n"));
   EXPECT_EQ("wrong bytes", installed("a.txt"));
   EXPECT_EQ(2, count("HEAD /a.txt "));
+  EXPECT_FALSE(fs::exists(path("escaped.txt")));
+  EXPECT_EQ(1, count("HEAD /escaped.txt "));  // only the plain name
   c->send("close");
 }
 

@@ -4,6 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
 #include "tests/common/Sandbox.h"
 
 using namespace updater;
@@ -49,6 +54,7 @@ TEST(FileListLine, UnsafeNames) {
   EXPECT_FALSE(isSafeListName("../x"));
   EXPECT_FALSE(isSafeListName("a/../../x"));
   EXPECT_FALSE(isSafeListName("a/.."));
+  EXPECT_FALSE(isSafeListName(std::string("a/..\0/..\0/x", 11)));  // the system reads "a/.."
 }
 
 TEST(SizeText, Boundaries) {
@@ -59,6 +65,29 @@ TEST(SizeText, Boundaries) {
   EXPECT_EQ("0.1Мб.", sizeText(131073));
   EXPECT_EQ("1.0Мб.", sizeText(1048576));
   EXPECT_EQ("4096.0Мб.", sizeText(0xFFFFFFFFu));
+  EXPECT_EQ("6144.0Мб.", sizeText(6ull << 30));
+}
+
+class SizeTextLocale : public vtest::Sandbox {};
+
+// The GTK back end takes the locale from the environment; a decimal comma
+// there must not reach the status line.
+TEST_F(SizeTextLocale, PointWhateverTheLocale) {
+  writeFile("comma.src",
+            "LC_NUMERIC\ndecimal_point \",\"\nthousands_sep \"\"\ngrouping -1\nEND LC_NUMERIC\n");
+  const std::string make = "localedef -c -i '" + path("comma.src").string() + "' -f ANSI_X3.4-1968 '" +
+                           path("comma").string() + "' >/dev/null 2>&1";
+  if (std::system(make.c_str()) == -1 || !std::filesystem::exists(path("comma")))
+    GTEST_SKIP() << "localedef cannot build a test locale";
+  ::setenv("LOCPATH", dir().c_str(), 1);
+  ASSERT_NE(nullptr, std::setlocale(LC_NUMERIC, "comma"));
+  char probe[16];
+  std::snprintf(probe, sizeof probe, "%.1f", 2.5);
+  EXPECT_STREQ("2,5", probe);  // the locale is in force
+  EXPECT_EQ("2.0Кб.", sizeText(2049));
+  EXPECT_EQ("1.0Мб.", sizeText(1048576));
+  std::setlocale(LC_NUMERIC, "C");
+  ::unsetenv("LOCPATH");
 }
 
 TEST(TemporaryPath, DigestAndCrc) {

@@ -74,6 +74,16 @@ TEST_F(PlanTest, ClientEntryEmptiesPlanAndStopsReading) {
   ASSERT_EQ(1u, terminated_.size());
   EXPECT_EQ((dir() / "new.Vornask").string(), terminated_[0]);
 
+  // The files listed after a changed client are not even compared.
+  std::vector<std::string> compared;
+  options_.check = [&compared](const std::string& path, uint32_t, uint32_t) {
+    compared.push_back(path);
+    return false;
+  };
+  EXPECT_EQ(1u, buildPlan(body, options_).size());
+  EXPECT_EQ((std::vector<std::string>{(dir() / "Vornask").string()}), compared);
+  options_.check.clear();
+
   // A current client executable is compared at its full path and skipped.
   const auto same = buildPlan(line("a.txt", "a") + line("download/vornask.exe", "running build"), options_);
   EXPECT_EQ((std::vector<std::string>{"a.txt"}), names(same));
@@ -89,11 +99,13 @@ TEST_F(PlanTest, NocuAndNodl) {
   EXPECT_TRUE(buildPlan(body, options_).empty());
 }
 
-TEST_F(PlanTest, OnlySoundsGiveZeroUpdateSize) {
+TEST_F(PlanTest, UpdateSizeLeavesOutUncheckedSoundsAndDoesNotWrap) {
   const auto plan = buildPlan(line("music/x.mp3", "tune"), options_);
   ASSERT_EQ(1u, plan.size());
   EXPECT_EQ(0u, updateSize(plan, false));
   EXPECT_EQ(4u, updateSize(plan, true));
+  // Two files of 2 GiB are 4 GiB to fetch, not nothing.
+  EXPECT_EQ(4ull << 30, updateSize(buildPlan("a:0:2147483648:1\nb:0:2147483648:1\n", options_), false));
 }
 
 TEST_F(PlanTest, ManyFilesKeepTheListOrder) {

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 #include "tests/common/Sandbox.h"
 
 using namespace updater;
@@ -35,4 +37,8 @@ TEST_F(PublishTest, ListsNonEmptyFilesSortedAndPlansNothingForItself) {
     return checkFile(game + "/" + name, size, crc);
   };
   EXPECT_TRUE(buildPlan(readFile("game/library/crc.txt"), options).empty());
+
+  // A name the list's format cannot carry is refused, not listed as another file.
+  writeFile("game/a:0:1:0", "y");
+  EXPECT_THROW(publishFolder(game), std::runtime_error);
 }

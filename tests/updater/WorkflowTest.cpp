@@ -15,7 +15,7 @@ namespace {
 struct FakeHost : WorkflowHost {
   std::string status, error, caption;
   bool checkEnabled = true, checked = false, progressShown = false, launcherShown = false;
-  uint32_t range = 0, position = 0;
+  int range = 0, position = 0;
   int restartTimers = 0, gameOpened = 0, quits = 0;
   GameWindow game = GameWindow::Visible;
   std::deque<boost::function<void()>> posted;
@@ -29,8 +29,8 @@ struct FakeHost : WorkflowHost {
   bool checkBoxChecked() const override { return checked; }
   void setCheckBox(bool c) override { checked = c; }
   void setProgressMarquee(bool) override {}
-  void setProgressRange(uint32_t m) override { range = m; }
-  void setProgressPosition(uint32_t p) override { position = p; }
+  void setProgressRange(int m) override { range = m; }
+  void setProgressPosition(int p) override { position = p; }
   void showProgress(bool s) override { progressShown = s; }
   void showLauncher(bool s) override { launcherShown = s; }
   void redraw() override {}
@@ -175,7 +175,7 @@ TEST_F(WorkflowTest, DownloadsVerifiesRetriesOnceAndMovesIntoPlace) {
                      line("b.txt", "bbb") + line("music/m.mp3", "tune"));
   EXPECT_EQ("Размер обновления: 2.9Кб.", host_.status);
   EXPECT_EQ("Запуск", host_.caption);
-  EXPECT_EQ(3003u, host_.range);
+  EXPECT_EQ(3003, host_.range);
   ASSERT_EQ(3u, w.plan().size());
 
   w.buttonPressed();
@@ -188,15 +188,15 @@ TEST_F(WorkflowTest, DownloadsVerifiesRetriesOnceAndMovesIntoPlace) {
 
   net_.current->count = 1000;
   w.timer(UpdateWorkflow::pollTimer);
-  EXPECT_EQ(1000u, host_.position);
+  EXPECT_EQ(1000, host_.position);
 
   // A corrupted file is fetched once more, into a fresh file, and then taken as it is.
   deliver(std::string(3000, 'x'));
-  EXPECT_EQ(0u, host_.position);
+  EXPECT_EQ(0, host_.position);
   EXPECT_EQ(2u, net_.downloads.size());
   EXPECT_FALSE(std::filesystem::exists(net_.current->path));
   deliver(std::string(3000, 'y'));
-  EXPECT_EQ(3000u, host_.position);
+  EXPECT_EQ(3000, host_.position);
   EXPECT_EQ("Загружаем: b.txt", host_.status);
   deliver("bbb");
 
@@ -219,6 +219,27 @@ TEST_F(WorkflowTest, DownloadsVerifiesRetriesOnceAndMovesIntoPlace) {
   w.buttonPressed();
   deliver("tune");
   EXPECT_EQ("tune", readFile("music/m.mp3"));
+}
+
+// Past 2 GiB the bar's int range would turn negative, and past 4 GiB a 32-bit
+// sum would wrap to a small update: both are scaled down instead.
+TEST_F(WorkflowTest, UpdatesOverTwoGibibytesKeepTheBarInRange) {
+  UpdateWorkflow& w = start();
+  net_.answer(0, "a.bin:0:3221225472:1\nb.bin:0:3221225472:2\n");
+  EXPECT_EQ("Размер обновления: 6144.0Мб.", host_.status);
+  EXPECT_GT(host_.range, 1 << 30);
+  const int full = host_.range;
+  w.buttonPressed();
+  EXPECT_EQ(3221225472u, net_.current->size);
+  net_.current->count = 3221225472u;
+  w.timer(UpdateWorkflow::pollTimer);
+  EXPECT_EQ(full / 2, host_.position);
+  deliver("x", 0, 200);  // wrong CRC: fetched again
+  deliver("x", 0, 200);  // and taken
+  EXPECT_EQ(full / 2, host_.position);
+  net_.current->count = 3221225472u;
+  w.timer(UpdateWorkflow::pollTimer);
+  EXPECT_EQ(full, host_.position);
 }
 
 TEST_F(WorkflowTest, CompleteTemporaryFileIsReused) {
