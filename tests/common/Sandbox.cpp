@@ -62,6 +62,8 @@ std::filesystem::path Sandbox::writeFile(const std::string& relative, const std:
   return file;
 }
 
-std::string Sandbox::readFile(const std::string& relative) const { return readWholeFile(dir_ / relative); }
+std::string Sandbox::readFile(const std::string& relative) const {
+  return readWholeFile(dir_ / relative);
+}
 
 }  // namespace vtest

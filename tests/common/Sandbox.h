@@ -9,7 +9,7 @@ namespace vtest {
 
 // A fresh temporary folder per test, removed with everything in it afterwards.
 class Sandbox : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override;
   void TearDown() override;
 
@@ -20,7 +20,7 @@ protected:
   std::filesystem::path writeFile(const std::string& relative, const std::string& content) const;
   std::string readFile(const std::string& relative) const;
 
-private:
+ private:
   std::filesystem::path dir_;
 };
 
