@@ -26,14 +26,6 @@ std::string argumentText(const std::vector<std::string>& items, std::size_t from
 }
 
 StartOptions prepareCommandLine(const std::string& rawLine, const std::string& modulePath) {
-  StartOptions o;
-  o.modulePath = modulePath;
-  const std::size_t slash = modulePath.rfind('/');
-  if (slash != std::string::npos) {
-    o.executableFolder = modulePath.substr(0, slash);
-    o.executableFileName = modulePath.substr(slash + 1);
-  }
-
   std::string rest = rawLine;
   const std::size_t n = modulePath.size();
   if (rawLine.size() >= n + 2 && rawLine[0] == '"' && rawLine[n + 1] == '"' &&
@@ -42,7 +34,18 @@ StartOptions prepareCommandLine(const std::string& rawLine, const std::string& m
     while (i < rawLine.size() && rawLine[i] == ' ') ++i;
     rest = rawLine.substr(i);
   }
-  o.items = platform::splitCommandLine(rest, modulePath);
+  return readArguments(platform::splitCommandLine(rest, modulePath), modulePath);
+}
+
+StartOptions readArguments(std::vector<std::string> items, const std::string& modulePath) {
+  StartOptions o;
+  o.modulePath = modulePath;
+  const std::size_t slash = modulePath.rfind('/');
+  if (slash != std::string::npos) {
+    o.executableFolder = modulePath.substr(0, slash);
+    o.executableFileName = modulePath.substr(slash + 1);
+  }
+  o.items = std::move(items);
   o.argumentText = argumentText(o.items);
 
   if (!o.items.empty() && startsWith(o.items[0], "@")) {

@@ -25,6 +25,9 @@ struct StartOptions {
 // Items joined by single spaces, without quotes.
 std::string argumentText(const std::vector<std::string>& items, std::size_t from = 0);
 
+// Reads the options from the items of the argument list, the first one included.
+StartOptions readArguments(std::vector<std::string> items, const std::string& modulePath);
+
 // Skips `"modulePath"` and the blanks after it at the start of `rawLine`
 // (path compared case-insensitively), splits the rest and reads the options.
 StartOptions prepareCommandLine(const std::string& rawLine, const std::string& modulePath);

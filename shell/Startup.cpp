@@ -4,7 +4,6 @@
 
 #include <cstdio>
 
-#include "platform/process/CommandLine.h"
 #include "platform/ui/Console.h"
 #include "platform/ui/MessageLoop.h"
 #include "shell/Client.h"
@@ -64,9 +63,10 @@ int runClient(const StartOptions& options, const Wiring& wiring, ClientParts par
 
 int runProgram(const std::string& modulePath, const std::vector<std::string>& arguments, const Wiring& wiring,
                ClientParts parts) {
-  std::string raw = "\"" + modulePath + "\"";
-  if (!arguments.empty()) raw += " " + platform::joinCommandLine(arguments);
-  const StartOptions options = prepareCommandLine(raw, modulePath);
+  // The arguments arrive split already; no program path means the path is the only item, as
+  // with an empty command line.
+  const StartOptions options =
+      readArguments(arguments.empty() ? std::vector<std::string>{modulePath} : arguments, modulePath);
   if (options.replacement) {
     runReplacement(options.executableFolder + "/" + options.executableFileName, options.replacementTarget,
                    options.replacementArguments);

@@ -42,6 +42,15 @@ class Startup : public vtest::Sandbox {
     journal = nullptr;
     Sandbox::TearDown();
   }
+  // The whole program with these arguments, as main() hands them over.
+  int runProgram(const std::vector<std::string>& arguments) {
+    int code = -1;
+    std::thread([&] {
+      code = shell::runProgram((dir() / "Vornask").string(), arguments,
+                               shell::Wiring{&installCheck, &prepareHttp}, vtest::fakeParts(j, nullptr));
+    }).join();
+    return code;
+  }
   // Normal mode on a thread of its own, as the entry point runs it.
   int run(bool noStupidPath) {
     shell::StartOptions o;
@@ -82,4 +91,17 @@ TEST_F(Startup, NoStupidPathSkipsTheCheckAndKeepsTheFolder) {
   ASSERT_GE(j.events.size(), 2u);
   EXPECT_EQ(j.events[0], "http Vornask client v1.7.0 in " + cwd_.string());
   EXPECT_EQ(j.events[1], "launcher created");
+}
+
+TEST_F(Startup, ProgramArgumentsCountAsTheyArriveWhateverQuotesTheyHold) {
+  installAnswer = false;
+  for (const char* first : {"a \"b", "\"x", "\"", ""}) {
+    j.events.clear();
+    EXPECT_EQ(runProgram({first, "noStupidPath"}), 0);
+    ASSERT_FALSE(j.events.empty());
+    EXPECT_EQ(j.events[0].rfind("http ", 0), 0u) << "first argument [" << first << "]: " << j.events[0];
+  }
+  j.events.clear();
+  EXPECT_EQ(runProgram({}), 0);
+  EXPECT_EQ(j.events, std::vector<std::string>{"install check " + dir().string() + ", ole"});
 }
