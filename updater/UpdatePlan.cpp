@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <thread>
 
 namespace updater {
@@ -152,6 +153,22 @@ std::string webHost() {
 std::string baseUrl(bool debug, const std::string& user, const std::string& password) {
   if (debug) return "http://" + user + ":" + password + "@" + webHost() + "/vuvero/";
   return "http://" + webHost() + "/";
+}
+
+std::string fileUrl(const std::string& base, const std::string& name) {
+  static const char digits[] = "0123456789ABCDEF";
+  std::string url = base;
+  for (const char c : name) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte <= 0x20 || byte == 0x7F || std::strchr("\"#%<>?\\^`{|}", c)) {
+      url += '%';
+      url += digits[byte >> 4];
+      url += digits[byte & 15];
+    } else {
+      url += c;
+    }
+  }
+  return url;
 }
 
 std::string fileListUrl(const std::string& base, uint32_t tick) {

@@ -42,6 +42,9 @@ std::string temporaryPath(const UpdateEntry& entry);
 std::string baseUrl(bool debug, const std::string& user, const std::string& password);
 // The web host: VORNASK_WEB_HOST or the compiled-in default.
 std::string webHost();
+// base + the listed name, with the bytes a URL cannot carry as they are
+// (controls, space, " # % < > ? \\ ^ ` { | }) written as %XX.
+std::string fileUrl(const std::string& base, const std::string& name);
 // base + "library/crc.txt?" + tick
 std::string fileListUrl(const std::string& base, uint32_t tick);
 // Milliseconds since boot, 32-bit.

@@ -224,7 +224,7 @@ bool UpdateWorkflow::startEntry(size_t index, bool acceptUnverified) {
   const unsigned serial = ++downloadSerial_;
   WorkflowHost& host = host_;
   const std::weak_ptr<bool> alive = alive_;
-  download_ = net_.makeDownload(baseUrl_ + entry.name, temporary, entry.size,
+  download_ = net_.makeDownload(fileUrl(baseUrl_, entry.name), temporary, entry.size,
                                 [this, &host, alive, serial, index](int action, int code) {
                                   host.post(guarded(alive, [this, serial, index, action, code] {
                                     entryFinished(serial, index, action, code);

@@ -71,9 +71,10 @@ TEST_F(EndToEnd, UpdatesEverythingThenNothingThenTheSoundOnRequest) {
   server_->writeRandomFile("data/big.bin", 3 << 20, 7);
   server_->writeFile("main.swf", "movie script\n");
   server_->writeFile("data/карта.txt", "map\n");
+  server_->writeFile("data/two words #1?.txt", "spaced\n");
   server_->writeFile("music/theme.mp3", "la-la-la\n");
   publish();
-  const uint32_t total = (3 << 20) + 13 + 4;
+  const uint32_t total = (3 << 20) + 13 + 4 + 7;
 
   {
     auto c = run();
@@ -96,6 +97,7 @@ TEST_F(EndToEnd, UpdatesEverythingThenNothingThenTheSoundOnRequest) {
   }
   EXPECT_EQ(served("data/big.bin"), installed("data/big.bin"));
   EXPECT_EQ("map\n", installed("data/карта.txt"));
+  EXPECT_EQ("spaced\n", installed("data/two words #1?.txt"));
   EXPECT_EQ("movie script\n", installed("main.swf"));
   EXPECT_FALSE(fs::exists(install_ / "music/theme.mp3"));
   EXPECT_TRUE(fs::is_empty(install_ / "download"));

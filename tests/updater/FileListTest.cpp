@@ -104,6 +104,9 @@ TEST(BaseUrl, PlainAndDebugForms) {
   EXPECT_EQ("http://127.0.0.1:8080/", baseUrl(false, "u", "p"));
   EXPECT_EQ("http://имя:pw@127.0.0.1:8080/vuvero/", baseUrl(true, "имя", "pw"));
   EXPECT_EQ("http://127.0.0.1:8080/library/crc.txt?0", fileListUrl(baseUrl(false, "", ""), 0));
+  // A space, '#', '?' or '%' in a listed name would cut or change the path.
+  EXPECT_EQ("http://h/data/a%20b%231%3F%25.txt", fileUrl("http://h/", "data/a b#1?%.txt"));
+  EXPECT_EQ("http://h/music/тема.mp3", fileUrl("http://h/", "music/тема.mp3"));
   ::unsetenv("VORNASK_WEB_HOST");
   EXPECT_NE(std::string::npos, baseUrl(false, "", "").find("http://"));
   EXPECT_NE("http:///", baseUrl(false, "", ""));
