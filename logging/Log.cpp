@@ -11,6 +11,7 @@
 
 #include <cstring>
 #include <ctime>
+#include <limits>
 
 namespace mlog {
 namespace detail {
@@ -127,11 +128,14 @@ RecordWriter::~RecordWriter() {
     StreamBuf& buffer = stream_->buffer();
     buffer.sputc('\n');
     const std::size_t length = buffer.length();
-    boost::intrusive_ptr<Record> record =
-        Record::create(participant_.group(), level_, static_cast<std::uint32_t>(length));
-    buffer.copyTo(record->text());
-    record->text()[length] = '\0';
-    Manager::instance().write(*record, participant_.name());
+    // The length field has 32 bits: a longer text is dropped rather than packed into a short block.
+    if (length < std::numeric_limits<std::uint32_t>::max()) {
+      boost::intrusive_ptr<Record> record =
+          Record::create(participant_.group(), level_, static_cast<std::uint32_t>(length));
+      buffer.copyTo(record->text());
+      record->text()[length] = '\0';
+      Manager::instance().write(*record, participant_.name());
+    }
   } catch (...) {
     // A record that cannot be built or delivered is dropped.
   }

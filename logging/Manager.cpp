@@ -1,6 +1,7 @@
 #include "logging/Manager.h"
 
 #include "logging/CFileLogDevice.h"
+#include "logging/LevelSettings.h"
 #include "logging/Levels.h"
 #include "logging/Record.h"
 #include "logging/SpinLock.h"
@@ -8,7 +9,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <map>
 #include <mutex>
 #include <unordered_map>
 #include <utility>
@@ -23,18 +23,6 @@ struct DeviceSet : mstd::reference_counter<DeviceSet> {
   std::vector<std::vector<DevicePtr>> groups;
 };
 
-bool parseLevel(const std::string& text, int& level) {
-  if (text.empty() || text.size() > 2) return false;
-  int value = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
-    value = value * 10 + (c - '0');
-  }
-  if (value > 7) return false;
-  level = value;
-  return true;
-}
-
 void writeTo(const std::vector<DevicePtr>& group, const detail::Record& record) {
   for (const DevicePtr& device : group)
     if (device->maxLevel() >= record.level()) device->write(record.level(), record.text(), record.length());
@@ -44,35 +32,15 @@ void writeTo(const std::vector<DevicePtr>& group, const detail::Record& record) 
 
 struct Manager::Impl {
   mutable detail::SpinLock lock;
-  int defaultLevel = mlog::defaultLevel;
+  LevelSettings levels;  // from VORNASK_LOG
   std::unordered_map<std::string, std::unique_ptr<ParticipantEntry>> participants;
-  std::map<std::string, int> configured;  // levels from VORNASK_LOG
   boost::intrusive_ptr<DeviceSet> devices;
-
-  void readEnvironment(const char* text) {
-    std::string spec(text);
-    std::size_t start = 0;
-    while (start <= spec.size()) {
-      std::size_t end = spec.find(',', start);
-      if (end == std::string::npos) end = spec.size();
-      const std::string item = spec.substr(start, end - start);
-      const std::size_t equals = item.find('=');
-      int level = 0;
-      if (equals == std::string::npos) {
-        if (parseLevel(item, level)) defaultLevel = level;
-      } else if (equals > 0 && parseLevel(item.substr(equals + 1), level)) {
-        configured[item.substr(0, equals)] = level;
-      }
-      start = end + 1;
-    }
-  }
 
   ParticipantEntry& entryLocked(const std::string& name) {
     std::unique_ptr<ParticipantEntry>& slot = participants[name];
     if (!slot) {
       slot.reset(new ParticipantEntry);
-      auto found = configured.find(name);
-      slot->level.store(found == configured.end() ? defaultLevel : found->second);
+      slot->level.store(levels.levelOf(name));
       slot->group.store(0);
     }
     return *slot;
@@ -94,7 +62,7 @@ Manager::Manager() : impl_(new Impl) {
   // writing records while those objects go away at exit.
   detail::StreamPool::instance();
   impl_->participants.max_load_factor(1.0f);
-  if (const char* text = std::getenv("VORNASK_LOG")) impl_->readEnvironment(text);
+  if (const char* text = std::getenv("VORNASK_LOG")) impl_->levels = parseLevelSettings(text);
   impl_->devices.reset(new DeviceSet);
   impl_->devices->groups.resize(1);
   impl_->devices->groups[0].push_back(DevicePtr(new CFileLogDevice("console", stdout, Debug)));
@@ -131,14 +99,15 @@ void Manager::setGroup(const std::string& name, int group) {
 
 int Manager::defaultLevel() const {
   std::lock_guard<detail::SpinLock> guard(impl_->lock);
-  return impl_->defaultLevel;
+  return impl_->levels.defaultLevel;
 }
 
 void Manager::addDevice(int group, boost::intrusive_ptr<LogDevice> device) {
   if (group < 0 || !device) return;
   std::lock_guard<detail::SpinLock> guard(impl_->lock);
   boost::intrusive_ptr<DeviceSet> changed = impl_->copyDevices();
-  if (changed->groups.size() <= static_cast<std::size_t>(group)) changed->groups.resize(group + 1);
+  if (changed->groups.size() <= static_cast<std::size_t>(group))
+    changed->groups.resize(static_cast<std::size_t>(group) + 1);
   changed->groups[static_cast<std::size_t>(group)].push_back(std::move(device));
   impl_->devices = changed;
 }

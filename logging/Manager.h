@@ -18,8 +18,8 @@ class Record;
 
 // Participant settings and output devices of the process. Built with default level 4 and one
 // device group holding the console device (standard output, maximum level 7).
-// The environment variable VORNASK_LOG, read once when the manager is built, sets levels:
-// "7" for every participant, "http=7,download=6" per name, or both ("5,http=7").
+// The environment variable VORNASK_LOG, read once when the manager is built, sets the levels of
+// new participants (see LevelSettings.h): "7" for every participant, "http=7,download=6" per name.
 class Manager {
  public:
   static Manager& instance();

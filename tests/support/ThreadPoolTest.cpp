@@ -104,6 +104,27 @@ TEST(ThreadPool, QueuedJobsAreDestroyedWithoutRunningAtDestruction) {
   EXPECT_EQ(1, token.use_count());
 }
 
+TEST(ThreadPool, WorkerWaitingWhenStoppedTakesOneMoreQueuedJob) {
+  std::atomic<bool> release{false}, ended{false};
+  std::atomic<int> ran{0};
+  {
+    mstd::thread_pool pool;
+    pool.post([&] {
+      while (!release.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      ended = true;
+    });
+    // Posted while the first job runs: nobody waits, so these wake nobody.
+    for (int i = 0; i < 5; ++i) pool.post([&] { ran.fetch_add(1); });
+    release = true;
+    ASSERT_TRUE(vtest::waitFor([&] { return ended.load(); }, 5000));
+    // The worker is back in its wait (up to 100 ms) when the stop flag is raised.
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  // One job normally; more only if this thread was held up past the worker's wait.
+  EXPECT_GE(ran.load(), 1);
+  EXPECT_LT(ran.load(), 5);
+}
+
 TEST(ThreadPool, DestructionInterruptsAJobThatOutlivesTheJoinTimeout) {
   std::atomic<bool> interrupted{false};
   std::atomic<bool> started{false};
