@@ -12,10 +12,10 @@
 #include <filesystem>
 #include <thread>
 
+#include "tests/common/ChildProcess.h"
 #include "tests/common/Sandbox.h"
 #include "tests/common/WaitFor.h"
 #include "tests/platform/Xvfb.h"
-#include "tests/shell/ChildProcess.h"
 
 // Last: Xlib's macros clash with C++ headers.
 // clang-format off

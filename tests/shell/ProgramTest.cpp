@@ -3,8 +3,8 @@
 #include <filesystem>
 #include <thread>
 
+#include "tests/common/ChildProcess.h"
 #include "tests/common/Sandbox.h"
-#include "tests/shell/ChildProcess.h"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;

@@ -4,9 +4,9 @@
 #include <filesystem>
 
 #include "shell/Replacement.h"
+#include "tests/common/ChildProcess.h"
 #include "tests/common/Sandbox.h"
 #include "tests/common/WaitFor.h"
-#include "tests/shell/ChildProcess.h"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;

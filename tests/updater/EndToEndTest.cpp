@@ -3,15 +3,15 @@
 
 #include <filesystem>
 
+#include "tests/common/ChildProcess.h"
 #include "tests/common/NginxServer.h"
 #include "tests/common/Sandbox.h"
 #include "tests/common/WaitFor.h"
-#include "tests/updater/ClientRun.h"
 #include "updater/Publish.h"
 #include "updater/UpdatePlan.h"
 
 namespace fs = std::filesystem;
-using vtest::ClientRun;
+using vtest::ChildProcess;
 
 namespace {
 
@@ -34,13 +34,19 @@ class EndToEnd : public vtest::Sandbox {
   }
   void publish() { updater::publishFolder(server_->root().string()); }
 
-  std::unique_ptr<ClientRun> run(std::vector<std::string> args = {"noStupidPath"}) {
+  // The client in the console mode: commands on its input, the console's lines on its error output.
+  std::unique_ptr<ChildProcess> run(std::vector<std::string> args = {"noStupidPath"}) {
     const std::string host = "127.0.0.1:" + std::to_string(server_->port());
-    return std::make_unique<ClientRun>(install_ / "Vornask", install_, args,
-                                       std::map<std::string, std::string>{{"VORNASK_WEB_HOST", host},
+    auto client =
+        std::make_unique<ChildProcess>((install_ / "Vornask").string(), args,
+                                       std::map<std::string, std::string>{{"VORNASK_UI", "headless"},
+                                                                          {"VORNASK_WEB_HOST", host},
                                                                           {"XDG_CONFIG_HOME", path("config")},
                                                                           {"XDG_DATA_HOME", path("data")},
-                                                                          {"HOME", dir().string()}});
+                                                                          {"HOME", dir().string()}},
+                                       install_.string());
+    client->endGently(5000);
+    return client;
   }
 
   std::string installed(const std::string& name) { return vtest::readWholeFile(install_ / name); }
@@ -78,11 +84,11 @@ TEST_F(EndToEnd, UpdatesEverythingThenNothingThenTheSoundOnRequest) {
 
   {
     auto c = run();
-    ASSERT_TRUE(c->waitFor("button: Запуск", timeoutMs));
-    ASSERT_TRUE(c->waitFor("status: Размер обновления: " + updater::sizeText(total), timeoutMs));
-    c->send("press");
-    ASSERT_TRUE(c->waitFor("status: Загружаем: data/big.bin", timeoutMs));
-    ASSERT_TRUE(c->waitFor("button: Отмена", timeoutMs));
+    ASSERT_TRUE(c->waitForLine("button: Запуск", timeoutMs));
+    ASSERT_TRUE(c->waitForLine("status: Размер обновления: " + updater::sizeText(total), timeoutMs));
+    c->send("press\n");
+    ASSERT_TRUE(c->waitForLine("status: Загружаем: data/big.bin", timeoutMs));
+    ASSERT_TRUE(c->waitForLine("button: Отмена", timeoutMs));
     ASSERT_TRUE(waitIni("downloadSounds=0\nfullyDownloaded=1\n"));
     // The bar moved through intermediate values and ended full.
     int moving = 0;
@@ -92,8 +98,8 @@ TEST_F(EndToEnd, UpdatesEverythingThenNothingThenTheSoundOnRequest) {
         ++moving;
     EXPECT_GT(moving, 0);
     EXPECT_EQ("shown", c->last("window"));  // no game window yet
-    c->send("close");
-    EXPECT_TRUE(c->waitEnd(timeoutMs));
+    c->send("close\n");
+    EXPECT_TRUE(c->waitForEnd(timeoutMs));
   }
   EXPECT_EQ(served("data/big.bin"), installed("data/big.bin"));
   EXPECT_EQ("map\n", installed("data/карта.txt"));
@@ -103,17 +109,17 @@ TEST_F(EndToEnd, UpdatesEverythingThenNothingThenTheSoundOnRequest) {
   EXPECT_TRUE(fs::is_empty(install_ / "download"));
 
   auto c = run();
-  ASSERT_TRUE(c->waitFor("status: Получение списка файлов", timeoutMs));
-  ASSERT_TRUE(c->waitFor("check: off enabled", timeoutMs));
-  ASSERT_TRUE(c->waitFor("status: Нечего обновлять", timeoutMs));
-  c->send("check");
-  ASSERT_TRUE(c->waitFor("status: Размер обновления: 9б.", timeoutMs));
+  ASSERT_TRUE(c->waitForLine("status: Получение списка файлов", timeoutMs));
+  ASSERT_TRUE(c->waitForLine("check: off enabled", timeoutMs));
+  ASSERT_TRUE(c->waitForLine("status: Нечего обновлять", timeoutMs));
+  c->send("check\n");
+  ASSERT_TRUE(c->waitForLine("status: Размер обновления: 9б.", timeoutMs));
   EXPECT_TRUE(waitIni("downloadSounds=1\nfullyDownloaded=1\n"));
-  c->send("press");
+  c->send("press\n");
   EXPECT_TRUE(vtest::waitFor([&] { return fs::exists(install_ / "music/theme.mp3"); }, timeoutMs));
   EXPECT_TRUE(vtest::waitFor([&] { return fs::is_empty(install_ / "download"); }, timeoutMs));
   EXPECT_EQ("la-la-la\n", installed("music/theme.mp3"));
-  c->send("close");
+  c->send("close\n");
 }
 
 TEST_F(EndToEnd, CorruptedServerFileIsFetchedTwiceThenTaken) {
@@ -127,14 +133,14 @@ TEST_F(EndToEnd, CorruptedServerFileIsFetchedTwiceThenTaken) {
   const std::string escaped = list.substr(list.find("escaped.txt:"));
   server_->writeFile("library/crc.txt", list + "../" + escaped + "/tmp/" + escaped);
   auto c = run();
-  ASSERT_TRUE(c->waitFor("button: Запуск", timeoutMs));
-  c->send("press");
+  ASSERT_TRUE(c->waitForLine("button: Запуск", timeoutMs));
+  c->send("press\n");
   ASSERT_TRUE(waitIni("downloadSounds=0\nfullyDownloaded=1\n"));
   EXPECT_EQ("wrong bytes", installed("a.txt"));
   EXPECT_EQ(2, count("HEAD /a.txt "));
   EXPECT_FALSE(fs::exists(path("escaped.txt")));
   EXPECT_EQ(1, count("HEAD /escaped.txt "));  // only the plain name
-  c->send("close");
+  c->send("close\n");
 }
 
 TEST_F(EndToEnd, CancelKeepsThePartialFileAndALaterRunResumesIt) {
@@ -147,19 +153,19 @@ TEST_F(EndToEnd, CancelKeepsThePartialFileAndALaterRunResumesIt) {
   publish();
   {
     auto c = run();
-    ASSERT_TRUE(c->waitFor("button: Запуск", timeoutMs));
-    c->send("press");
+    ASSERT_TRUE(c->waitForLine("button: Запуск", timeoutMs));
+    c->send("press\n");
     ASSERT_TRUE(c->waitLine(
         [](const std::string& l) { return startsWith(l, "progress: ") && !startsWith(l, "progress: 0/"); },
         timeoutMs));
-    c->send("press");  // "Отмена"
-    ASSERT_TRUE(c->waitFor("status: Получение списка файлов", timeoutMs));
+    c->send("press\n");  // "Отмена"
+    ASSERT_TRUE(c->waitForLine("status: Получение списка файлов", timeoutMs));
     ASSERT_TRUE(c->waitLine([](const std::string& l) { return startsWith(l, "status: Размер обновления"); },
                             timeoutMs));
     EXPECT_EQ("", c->last("error"));
     EXPECT_EQ("Запуск", c->last("button"));
-    c->send("close");
-    EXPECT_TRUE(c->waitEnd(timeoutMs));
+    c->send("close\n");
+    EXPECT_TRUE(c->waitForEnd(timeoutMs));
   }
   std::vector<fs::path> temporary;
   for (const auto& f : fs::directory_iterator(install_ / "download")) temporary.push_back(f.path());
@@ -171,24 +177,24 @@ TEST_F(EndToEnd, CancelKeepsThePartialFileAndALaterRunResumesIt) {
   server_.reset();
   serve(fast);
   auto c = run();
-  ASSERT_TRUE(c->waitFor("button: Запуск", timeoutMs));
-  c->send("press");
+  ASSERT_TRUE(c->waitForLine("button: Запуск", timeoutMs));
+  c->send("press\n");
   ASSERT_TRUE(waitIni("downloadSounds=0\nfullyDownloaded=1\n"));
   EXPECT_EQ(served("big.bin"), installed("big.bin"));
   EXPECT_EQ(0, count("HEAD /big.bin "));  // resumed from the kept ranges
-  c->send("close");
+  c->send("close\n");
 }
 
 TEST_F(EndToEnd, ListFailureOffersRetryWhichOpensTheGame) {
   serve();
   auto c = run();
-  ASSERT_TRUE(c->waitFor("error: Ошибка загрузки: 404", timeoutMs));
-  ASSERT_TRUE(c->waitFor("check: off enabled", timeoutMs));
-  ASSERT_TRUE(c->waitFor("button: Повторить", timeoutMs));
+  ASSERT_TRUE(c->waitForLine("error: Ошибка загрузки: 404", timeoutMs));
+  ASSERT_TRUE(c->waitForLine("check: off enabled", timeoutMs));
+  ASSERT_TRUE(c->waitForLine("button: Повторить", timeoutMs));
   EXPECT_EQ("off enabled", c->last("check"));
-  c->send("press");
+  c->send("press\n");
   EXPECT_TRUE(waitIni("downloadSounds=0\nfullyDownloaded=1\n"));
-  c->send("close");
+  c->send("close\n");
 }
 
 TEST_F(EndToEnd, ChangedClientReplacesItselfAndStartsAgain) {
@@ -199,20 +205,17 @@ TEST_F(EndToEnd, ChangedClientReplacesItselfAndStartsAgain) {
   publish();
   // A leftover process started from "new." + the executable's name is ended first.
   fs::copy_file("/bin/sleep", install_ / "new.Vornask");
-  ClientRun leftover(install_ / "new.Vornask", install_, {"600"}, {});
+  ChildProcess leftover((install_ / "new.Vornask").string(), {"600"}, {}, install_.string());
   auto c = run();
-  ASSERT_TRUE(c->waitFor("status: Необходимо обновить клиент.", timeoutMs));
-  int leftoverStatus = 0;
-  EXPECT_TRUE(leftover.waitExit(timeoutMs, leftoverStatus));
-  c->send("press");
+  ASSERT_TRUE(c->waitForLine("status: Необходимо обновить клиент.", timeoutMs));
+  EXPECT_NE(-1, leftover.wait(timeoutMs));
+  c->send("press\n");
   // The relaunched client finds itself current and nothing else planned before it.
   ASSERT_TRUE(c->waitLine([](const std::string& l) { return startsWith(l, "status: Размер обновления"); },
                           timeoutMs));
   EXPECT_EQ(next, installed("Vornask"));
   EXPECT_EQ(next, installed("new.Vornask"));
-  int status = -1;
-  EXPECT_TRUE(c->waitExit(timeoutMs, status));  // the first process quit on its own
-  EXPECT_EQ(0, status);
-  c->send("close");
-  EXPECT_TRUE(c->waitEnd(timeoutMs));
+  EXPECT_EQ(0, c->wait(timeoutMs));  // the first process quit on its own
+  c->send("close\n");
+  EXPECT_TRUE(c->waitForEnd(timeoutMs));
 }
