@@ -64,6 +64,11 @@ thread_pool::~thread_pool() {
   }
   impl_->wake.notify_all();
   for (boost::thread& worker : impl_->workers) {
+    // Destroyed by one of its own jobs: the worker cannot wait for itself; it stops after the job.
+    if (worker.get_id() == boost::this_thread::get_id()) {
+      worker.detach();
+      continue;
+    }
     if (worker.try_join_for(impl_->joinTimeout)) continue;
     worker.interrupt();
     if (!worker.try_join_for(boost::chrono::milliseconds(100))) worker.detach();

@@ -125,6 +125,19 @@ TEST(ThreadPool, WorkerWaitingWhenStoppedTakesOneMoreQueuedJob) {
   EXPECT_LT(ran.load(), 5);
 }
 
+TEST(ThreadPool, AJobMayDestroyItsOwnPool) {
+  std::atomic<bool> destroyed{false}, laterRan{false};
+  auto* pool = new mstd::thread_pool;
+  pool->post([&, pool] {
+    delete pool;
+    destroyed = true;
+  });
+  pool->post([&] { laterRan = true; });
+  EXPECT_TRUE(vtest::waitFor([&] { return destroyed.load(); }, 5000));
+  std::this_thread::sleep_for(std::chrono::milliseconds(150));
+  EXPECT_FALSE(laterRan.load());
+}
+
 TEST(ThreadPool, DestructionInterruptsAJobThatOutlivesTheJoinTimeout) {
   std::atomic<bool> interrupted{false};
   std::atomic<bool> started{false};
