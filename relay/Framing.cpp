@@ -60,6 +60,23 @@ bool stamp(unsigned char* message, const Frame& frame, Direction direction, std:
   return true;
 }
 
+Cut cut(unsigned char* data, std::size_t available, Direction direction, std::uint64_t maxSize) {
+  Cut result;
+  while (available - result.whole >= 2) {
+    unsigned char* const at = data + result.whole;
+    const Frame message = peek(at, available - result.whole);
+    if (message.known && message.size > maxSize) {
+      result.tooLarge = true;
+      break;
+    }
+    if (!message.known || message.size > available - result.whole) break;
+    unsigned field;
+    if (stampField(direction, message.id, field)) stamp(at, message, direction, utcMillis());
+    result.whole += message.size;
+  }
+  return result;
+}
+
 std::int64_t utcMillis() {
   static const boost::posix_time::ptime epoch(boost::gregorian::date(1970, 1, 1));
   return (boost::posix_time::microsec_clock::universal_time() - epoch).total_microseconds() / 1000;

@@ -32,6 +32,15 @@ bool stampField(Direction direction, unsigned id, unsigned& payloadOffset);
 // and id call for one and the field fits in the payload. Returns whether it wrote.
 bool stamp(unsigned char* message, const Frame& frame, Direction direction, std::int64_t millis);
 
+// The whole messages at the front of `data`: their total size, and whether the
+// first incomplete one declares more than `maxSize` bytes (it can never be
+// passed on). Stamps the time field of each whole message that calls for one.
+struct Cut {
+  std::size_t whole = 0;
+  bool tooLarge = false;
+};
+Cut cut(unsigned char* data, std::size_t available, Direction direction, std::uint64_t maxSize);
+
 // Milliseconds since 1970-01-01 UTC from the microsecond clock, truncated.
 std::int64_t utcMillis();
 

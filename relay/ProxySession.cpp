@@ -61,10 +61,23 @@ void ProxySession::readHeaderText(std::size_t length) {
                    }));
 }
 
-void ProxySession::resolve(const std::string& text) {
+bool ProxySession::splitDestination(const std::string& text, std::string& host, std::string& service) {
+  if (text.find('\0') != std::string::npos) return false;
   const std::size_t colon = text.find(':');
-  const std::string host = text.substr(0, colon);
-  const std::string service = colon == std::string::npos ? std::string() : text.substr(colon + 1);
+  host = text.substr(0, colon);
+  service = colon == std::string::npos ? std::string() : text.substr(colon + 1);
+  if (!service.empty() && service.find_first_not_of("0123456789") == std::string::npos) {
+    const std::size_t digits = service.find_first_not_of('0');
+    if (digits != std::string::npos &&
+        (service.size() - digits > 5 || std::stoul(service.substr(digits)) > 65535))
+      return false;
+  }
+  return true;
+}
+
+void ProxySession::resolve(const std::string& text) {
+  std::string host, service;
+  if (!splitDestination(text, host, service)) return;  // dropped: the client's connection closes
   resolver_.reset(new tcp::resolver(server_.socket->socket.get_executor()));
   Ptr self(this);
   resolver_->async_resolve(host, service,
@@ -133,17 +146,9 @@ bool ProxySession::relay(SessionSide& from, SessionSide& to, std::size_t n) {
     begin = to.frame->data();
     available = to.frame->length;
   }
-  const framing::Direction dir = direction(to);
-  std::size_t whole = 0;
-  while (available - whole >= 2) {
-    const framing::Frame message = framing::peek(begin + whole, available - whole);
-    if (message.known && message.size > max_message) return false;
-    if (!message.known || message.size > available - whole) break;
-    unsigned field;
-    if (framing::stampField(dir, message.id, field))
-      framing::stamp(begin + whole, message, dir, framing::utcMillis());
-    whole += message.size;
-  }
+  const framing::Cut cut = framing::cut(begin, available, direction(to), max_message);
+  if (cut.tooLarge) return false;
+  const std::size_t whole = cut.whole;
   mstd::BufferPtr received;  // keeps the data alive when handed over
   if (begin == data && whole >= handover_min) {
     if (to.assembly->length) {

@@ -25,6 +25,11 @@ class ProxySession : public mstd::reference_counter<ProxySession> {
   // Connects upstream: to `fixed` in fixed mode, else to the destination the client names.
   void start(const boost::asio::ip::tcp::endpoint& fixed);
 
+  // Splits a destination header's text at its first ':' into host and service.
+  // False for text the resolver would misread: a NUL byte, or a numeric port
+  // above 65535 (which would wrap to another port).
+  static bool splitDestination(const std::string& text, std::string& host, std::string& service);
+
  private:
   using Ptr = boost::intrusive_ptr<ProxySession>;
   enum { ConnectSlot, ReceiveSlot, SendSlot };

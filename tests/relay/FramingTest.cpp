@@ -54,3 +54,27 @@ TEST(Framing, WriteHeaderMatchesPeek) {
   EXPECT_NEAR(static_cast<double>(framing::utcMillis()), static_cast<double>(std::time(nullptr)) * 1000,
               2000);
 }
+
+TEST(Framing, CutTakesWholeMessagesStampsThemAndFlagsUnservableLengths) {
+  Bytes stream = message(1, 311, Bytes(27, 0));
+  const Bytes second = message(8, 5, Bytes(10, 2));
+  stream.insert(stream.end(), second.begin(), second.end());
+  const std::size_t whole = stream.size();
+  const Bytes partial = message(10, 6, Bytes(100, 3));
+  stream.insert(stream.end(), partial.begin(), partial.begin() + 50);
+
+  framing::Cut cut = framing::cut(stream.data(), stream.size(), framing::Direction::ServerToClient, 1000);
+  EXPECT_EQ(cut.whole, whole);
+  EXPECT_FALSE(cut.tooLarge);
+  EXPECT_NE(Bytes(stream.begin() + 4 + 19, stream.begin() + 4 + 27), Bytes(8, 0));  // stamped in place
+  EXPECT_EQ(Bytes(stream.begin() + 4, stream.begin() + 4 + 19), Bytes(19, 0));
+
+  // A declared size above the limit stops the cut after the messages before it.
+  cut = framing::cut(stream.data(), stream.size(), framing::Direction::ServerToClient, 60);
+  EXPECT_EQ(cut.whole, whole);
+  EXPECT_TRUE(cut.tooLarge);
+  const Bytes lone = {0x05};  // less than a header word
+  cut = framing::cut(const_cast<unsigned char*>(lone.data()), 1, framing::Direction::ClientToServer, 60);
+  EXPECT_EQ(cut.whole, 0u);
+  EXPECT_FALSE(cut.tooLarge);
+}

@@ -4,6 +4,9 @@
 
 #include <boost/asio.hpp>
 
+#include <array>
+#include <memory>
+
 TEST(OperationSlot, FirstClaimTakesTheSlotLaterOnesTheHeap) {
   OperationSlot slot;
   void* first = slot.claim(200);
@@ -31,4 +34,39 @@ TEST(OperationSlot, AsioKeepsOperationStateInTheSlotAndFreesItBeforeTheHandlerRu
   EXPECT_EQ(slot.inUse.load(), 1);
   io.run();
   EXPECT_EQ(inUseDuringHandler, 0);
+}
+
+TEST(OperationSlot, ConnectReceiveAndGatheredSendFitTheirSlots) {
+  namespace asio = boost::asio;
+  using asio::ip::tcp;
+  asio::io_context io;
+  tcp::acceptor acceptor(io, tcp::endpoint(asio::ip::address_v4::loopback(), 0));
+  tcp::socket client(io), server(io);
+  OperationSlot connectSlot, receiveSlot, sendSlot;
+  // Handlers carry what the session's do: a counted reference and a pointer.
+  const std::shared_ptr<int> owner = std::make_shared<int>(0);
+  int* side = owner.get();
+  client.async_connect(acceptor.local_endpoint(),
+                       inSlot(connectSlot, [owner, side](const boost::system::error_code&) {}));
+  EXPECT_EQ(connectSlot.inUse.load(), 1);
+  acceptor.accept(server);
+  io.run();
+  io.restart();
+
+  unsigned char in[64];
+  const unsigned char out[4][8] = {};
+  std::array<asio::const_buffer, 4> blocks = {asio::buffer(out[0]), asio::buffer(out[1]),
+                                              asio::buffer(out[2]), asio::buffer(out[3])};
+  std::size_t received = 0, sent = 0;
+  server.async_read_some(asio::buffer(in),
+                         inSlot(receiveSlot, [owner, side, &received](const boost::system::error_code&,
+                                                                      std::size_t n) { received = n; }));
+  client.async_write_some(blocks, inSlot(sendSlot, [owner, side, &sent](const boost::system::error_code&,
+                                                                        std::size_t n) { sent = n; }));
+  EXPECT_EQ(receiveSlot.inUse.load(), 1);
+  EXPECT_EQ(sendSlot.inUse.load(), 1);
+  io.run();
+  EXPECT_EQ(sent, 32u);
+  EXPECT_GT(received, 0u);
+  EXPECT_EQ(receiveSlot.inUse.load() + sendSlot.inUse.load() + connectSlot.inUse.load(), 0);
 }

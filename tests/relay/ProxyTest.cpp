@@ -1,4 +1,5 @@
 #include "relay/Proxy.h"
+#include "relay/ProxySession.h"
 #include "tests/relay/RelayPeer.h"
 
 #include <gtest/gtest.h>
@@ -214,6 +215,51 @@ TEST(Proxy, AddressedModeConnectsToTheNamedDestination) {
   proxy.start(true);
   EXPECT_EQ(proxy.port(), port);
   EXPECT_TRUE(proxy.addressed());
+}
+
+TEST(Proxy, HostileDestinationHeadersCloseTheClientWithoutConnecting) {
+  Upstream upstream;
+  Proxy proxy(tcp::endpoint(asio::ip::address_v4::loopback(), 1), 0);
+  proxy.start(true);
+  const std::string port = std::to_string(upstream.endpoint().port());
+  const std::string texts[] = {
+      "127.0.0.1:" + std::to_string(upstream.endpoint().port() + 65536),  // would wrap to the upstream
+      std::string("127.0.0.1\0junk:", 15) + port,                         // NUL cuts the host short
+      "127.0.0.1:" + port + std::string("\0", 1),
+      "127.0.0.1:0",
+      "127.0.0.1:99999999999999999999",
+      std::string(65535 - 6, 'a') + ":" + port,
+      "\xff\xfe\x01garbage:\x01x",  // fails on the service, before any name lookup
+  };
+  for (const std::string& text : texts) {
+    Bytes header = {static_cast<unsigned char>(text.size()), static_cast<unsigned char>(text.size() >> 8)};
+    header.insert(header.end(), text.begin(), text.end());
+    Peer client;
+    client.connect(proxy.port());
+    client.write(header);
+    EXPECT_TRUE(client.closedWithin(10000)) << text.substr(0, 40);
+    Peer server;
+    EXPECT_FALSE(upstream.accept(server, 100)) << text.substr(0, 40);
+  }
+}
+
+TEST(ProxySession, SplitDestinationAtTheFirstColon) {
+  std::string host, service;
+  EXPECT_TRUE(ProxySession::splitDestination("game.example:5190", host, service));
+  EXPECT_EQ(host, "game.example");
+  EXPECT_EQ(service, "5190");
+  EXPECT_TRUE(ProxySession::splitDestination("a:b:c", host, service));
+  EXPECT_EQ(host, "a");
+  EXPECT_EQ(service, "b:c");
+  EXPECT_TRUE(ProxySession::splitDestination("localhost", host, service));
+  EXPECT_EQ(host, "localhost");
+  EXPECT_EQ(service, "");
+  EXPECT_TRUE(ProxySession::splitDestination("h:http", host, service));
+  EXPECT_TRUE(ProxySession::splitDestination("h:65535", host, service));
+  EXPECT_TRUE(ProxySession::splitDestination("h:0000065535", host, service));
+  EXPECT_FALSE(ProxySession::splitDestination("h:65536", host, service));
+  EXPECT_FALSE(ProxySession::splitDestination("h:070000", host, service));
+  EXPECT_FALSE(ProxySession::splitDestination(std::string("h\0:80", 5), host, service));
 }
 
 TEST(Proxy, SilentClientDoesNotHoldUpOtherSessions) {
