@@ -126,13 +126,15 @@ TEST(ThreadPool, WorkerWaitingWhenStoppedTakesOneMoreQueuedJob) {
 }
 
 TEST(ThreadPool, AJobMayDestroyItsOwnPool) {
-  std::atomic<bool> destroyed{false}, laterRan{false};
+  std::atomic<bool> go{false}, destroyed{false}, laterRan{false};
   auto* pool = new mstd::thread_pool;
   pool->post([&, pool] {
+    while (!go.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     delete pool;
     destroyed = true;
   });
   pool->post([&] { laterRan = true; });
+  go = true;
   EXPECT_TRUE(vtest::waitFor([&] { return destroyed.load(); }, 5000));
   std::this_thread::sleep_for(std::chrono::milliseconds(150));
   EXPECT_FALSE(laterRan.load());
