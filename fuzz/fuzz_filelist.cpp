@@ -17,7 +17,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Every planned name stays inside the game folder.
     if (!updater::isSafeListName(entry.name) || entry.size == 0) __builtin_trap();
     updater::temporaryPath(entry);
+    // The URL path is the name's own: nothing in it starts a query or a fragment.
+    const std::string url = updater::fileUrl("http://h/", entry.name);
+    if (url.find_first_of(" #?", 9) != std::string::npos) __builtin_trap();
   }
+  updater::sizeText(updater::updateSize(updater::buildPlan(body, options), true));
   updater::parseSettings(body);
   return 0;
 }

@@ -62,6 +62,7 @@ class ClientWorkflow : public shell::UpdateHandler, private WorkflowHost {
   }
   void redraw() override { launcher().redraw(); }
   void startRestartTimer() override { launcher().setTimer(launcher::LauncherWindow::RestartTimer, 3000); }
+  void stopRestartTimer() override { launcher().killTimer(launcher::LauncherWindow::RestartTimer); }
 
   GameWindow openGameWindow() override {
     if (!client_.makeGameWindow()) return GameWindow::Failed;

@@ -66,8 +66,10 @@ void UpdateWorkflow::setBusy(bool busy) {
 }
 
 void UpdateWorkflow::startFileList() {
-  // The new plan replaces the one a running download belongs to.
+  // The new plan replaces the one a running download belongs to, and a
+  // restart still pending would stop the next download the player starts.
   stopDownload();
+  host_.stopRestartTimer();
   host_.setStatus("Получение списка файлов");
   setError("");
   host_.setProgressMarquee(false);

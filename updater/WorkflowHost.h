@@ -28,6 +28,7 @@ class WorkflowHost {
   virtual void redraw() = 0;
   // One-shot restart timer (3000 ms) of the launcher window.
   virtual void startRestartTimer() = 0;
+  virtual void stopRestartTimer() = 0;
 
   enum class GameWindow { Failed, Visible, Hidden };
   // Closes any game window and opens it anew.

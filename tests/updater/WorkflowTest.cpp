@@ -14,7 +14,8 @@ namespace {
 
 struct FakeHost : WorkflowHost {
   std::string status, error, caption;
-  bool checkEnabled = true, checked = false, progressShown = false, launcherShown = false;
+  bool checkEnabled = true, checked = false, progressShown = false, launcherShown = false,
+       restartPending = false;
   int range = 0, position = 0;
   int restartTimers = 0, gameOpened = 0, quits = 0;
   GameWindow game = GameWindow::Visible;
@@ -34,7 +35,11 @@ struct FakeHost : WorkflowHost {
   void showProgress(bool s) override { progressShown = s; }
   void showLauncher(bool s) override { launcherShown = s; }
   void redraw() override {}
-  void startRestartTimer() override { ++restartTimers; }
+  void startRestartTimer() override {
+    ++restartTimers;
+    restartPending = true;
+  }
+  void stopRestartTimer() override { restartPending = false; }
   GameWindow openGameWindow() override {
     ++gameOpened;
     return game;
@@ -261,6 +266,7 @@ TEST_F(WorkflowTest, FailureRestartsAndCancelKeepsPartialFile) {
   EXPECT_EQ("Отмена", host_.caption);
   EXPECT_EQ(1, host_.restartTimers);
   EXPECT_TRUE(net_.currentGone);
+  EXPECT_TRUE(host_.restartPending);
 
   w.timer(UpdateWorkflow::restartTimer);
   EXPECT_EQ(2u, net_.urls.size());
@@ -279,6 +285,22 @@ TEST_F(WorkflowTest, FailureRestartsAndCancelKeepsPartialFile) {
   EXPECT_EQ("Получение списка файлов", host_.status);
   EXPECT_EQ(1, host_.restartTimers);
   EXPECT_EQ("a", vtest::readWholeFile(partial));
+}
+
+// "Отмена" right after a failure restarts at once; the pending restart must
+// not stop the download the player starts next.
+TEST_F(WorkflowTest, ManualRestartCancelsThePendingOne) {
+  UpdateWorkflow& w = start();
+  net_.answer(0, line("a.txt", "aaa"));
+  w.buttonPressed();
+  deliver("a", 1, 400);
+  ASSERT_TRUE(host_.restartPending);
+  w.buttonPressed();  // "Отмена"
+  EXPECT_FALSE(host_.restartPending);
+  net_.answer(0, line("a.txt", "aaa"));
+  w.buttonPressed();
+  EXPECT_FALSE(net_.currentGone);
+  EXPECT_FALSE(host_.restartPending);
 }
 
 TEST_F(WorkflowTest, ReloadDuringDownloadStopsIt) {
