@@ -88,9 +88,10 @@ std::vector<UpdateEntry> buildPlan(const std::string& body, const PlanOptions& o
     entry.size = parsed.size;
     entry.crc = parsed.crc;
     entry.sound = parsed.name.compare(0, 6, "music/") == 0;
+    const bool isClient = entry.client;
     candidates.push_back(std::move(c));
     // Lines after the client entry are read only when the client is current.
-    if (entry.client && !options.noClientUpdate) {
+    if (isClient && !options.noClientUpdate) {
       client = candidates.size() - 1;
       checkAll(candidates, client, client + 1, options);
       if (!candidates[client].current) break;
