@@ -37,7 +37,7 @@ struct Download::Impl {
   // Returns true when interrupted.
   bool runTransfers(RunState& run, bool& notFound);
   void addWorkers(RunState& run, int n);
-  void endWorker(RunState& run, Worker* worker, int& retries, bool& notFound);
+  void endWorker(RunState& run, Worker* worker, CURLcode result, int& retries, bool& notFound);
   void saveMeta(const RunState& run, int metaFd) const;
   void finishRun(bool interrupted, bool notFound);
 
@@ -48,6 +48,10 @@ struct Download::Impl {
   std::mutex mutex;
   boost::thread thread;
   bool running = false;
+  // Set by the destructor: a blocking probe gives up at once.
+  std::atomic<bool> stopping{false};
+  // The caller's length; blocks are reserved only for a length the caller vouched for.
+  const std::int64_t expectedLength;
   std::atomic<std::int64_t> length;
   std::atomic<std::int64_t> downloaded{0};
   std::atomic<std::int64_t> speed{0};
@@ -60,7 +64,7 @@ struct Download::Impl {
 
 Download::Impl::Impl(Download& owner_, const std::string& url_, const std::string& path_,
                      std::int64_t expected, const Callback& callback_)
-    : owner(owner_), url(url_), path(path_), callback(callback_), length(expected) {
+    : owner(owner_), url(url_), path(path_), callback(callback_), expectedLength(expected), length(expected) {
   MLOG(downloadLog(), 7) << "Download::Impl(" << static_cast<const void*>(&owner) << ", " << url << ", "
                          << path << ", " << expected << ")";
   UniqueFd meta(::open((path + ".meta").c_str(), O_RDONLY | O_CLOEXEC));
@@ -81,6 +85,11 @@ Download::Impl::Impl(Download& owner_, const std::string& url_, const std::strin
     previousEnd = record.end;
   }
   if (records.empty()) return;
+  if (expected > 0 && previousEnd != expected) {
+    MLOG(downloadLog(), 4) << "resume file ignored, length " << previousEnd << " instead of " << expected
+                           << ": " << path;
+    return;
+  }
   // Bytes the records count as written must be in the target.
   struct stat target;
   const std::int64_t targetSize = ::stat(path.c_str(), &target) == 0 ? target.st_size : 0;
@@ -106,6 +115,7 @@ void Download::Impl::start() {
 void Download::Impl::stop() {
   {
     std::lock_guard<std::mutex> lock(mutex);
+    stopping = true;
     if (thread.joinable()) thread.interrupt();
   }
   if (thread.joinable()) thread.join();
@@ -121,7 +131,7 @@ void Download::Impl::execute() {
     if (chunks.empty()) {
       std::int64_t probed = length;
       std::string finalUrl = url;
-      const int result = HTTPContext::instance().probe(finalUrl, probed);
+      const int result = HTTPContext::instance().probe(finalUrl, probed, &stopping);
       // An answer without a length cannot be split into ranges.
       if (result == 0 && probed >= 0) {
         url = finalUrl;
@@ -145,7 +155,8 @@ void Download::Impl::execute() {
   } catch (const std::exception& e) {
     MLOG(downloadLog(), 4) << "run failed: " << e.what();
   }
-  finishRun(interrupted, notFound);
+  // A probe given up for the destructor ends the run like an interruption.
+  finishRun(interrupted || stopping, notFound);
 }
 
 bool Download::Impl::runTransfers(RunState& run, bool& notFound) {
@@ -161,7 +172,7 @@ bool Download::Impl::runTransfers(RunState& run, bool& notFound) {
   run.multi = multi.get();
   run.fd = target.get();
   // Blocks for the whole file up front; the visible size still grows with the writes.
-  if (length > 0) ::fallocate(run.fd, FALLOC_FL_KEEP_SIZE, 0, length);
+  if (length > 0 && length == expectedLength) ::fallocate(run.fd, FALLOC_FL_KEEP_SIZE, 0, length);
   bool interrupted = false;
   int retries = RetryBudget;
   try {
@@ -180,7 +191,7 @@ bool Download::Impl::runTransfers(RunState& run, bool& notFound) {
         if (msg->msg != CURLMSG_DONE) continue;
         char* priv = nullptr;
         curl_easy_getinfo(msg->easy_handle, CURLINFO_PRIVATE, &priv);
-        endWorker(run, reinterpret_cast<Worker*>(priv), retries, notFound);
+        endWorker(run, reinterpret_cast<Worker*>(priv), msg->data.result, retries, notFound);
         if (retries > 0) lastSave = Clock::time_point::min();
       }
       if (notFound || run.workers.empty()) break;
@@ -217,12 +228,12 @@ bool Download::Impl::runTransfers(RunState& run, bool& notFound) {
   return interrupted;
 }
 
-void Download::Impl::endWorker(RunState& run, Worker* worker, int& retries, bool& notFound) {
+void Download::Impl::endWorker(RunState& run, Worker* worker, CURLcode result, int& retries, bool& notFound) {
   long status = 0;
   curl_easy_getinfo(worker->easy(), CURLINFO_RESPONSE_CODE, &status);
   MLOG(downloadLog(), (status < 300 ? 5 : 4)) << "done with code: " << status;
-  Chunk* chunk = worker->chunk();
-  const bool clean = worker->cleanStop() || (chunk && chunk->done());
+  // A completed 206 is not a clean end: every ranged answer costs a retry.
+  const bool clean = worker->cleanStop() || (result == CURLE_OK && status == 200);
   run.remove(worker);
   for (auto it = chunks.begin(); it != chunks.end();) {
     if (it->done() && !it->worker)
@@ -240,7 +251,7 @@ void Download::Impl::endWorker(RunState& run, Worker* worker, int& retries, bool
         std::string finalUrl = url;
         std::int64_t probed = length;
         // The ranges stay as they are; only the address moves.
-        if (HTTPContext::instance().probe(finalUrl, probed) == 0) url = finalUrl;
+        if (HTTPContext::instance().probe(finalUrl, probed, &stopping) == 0) url = finalUrl;
       }
     }
   }

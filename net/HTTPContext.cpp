@@ -54,10 +54,8 @@ CURL* HTTPContext::createEasyHandle(const std::string& url, const std::string& c
   curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, 30L);
   curl_easy_setopt(handle, CURLOPT_ACCEPT_ENCODING, "gzip");
   curl_easy_setopt(handle, CURLOPT_HTTP_CONTENT_DECODING, 1L);
-  {
-    boost::shared_lock<boost::shared_mutex> lock(settingsLock_);
-    curl_easy_setopt(handle, CURLOPT_USERAGENT, userAgent_.c_str());
-  }
+  boost::shared_lock<boost::shared_mutex> lock(settingsLock_);
+  curl_easy_setopt(handle, CURLOPT_USERAGENT, userAgent_.c_str());
   curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, 0L);
   curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, 0L);
   // Several threads use curl at once; no signals for time-outs.

@@ -7,6 +7,7 @@
 #include <boost/function.hpp>
 #include <boost/thread/shared_mutex.hpp>
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -50,7 +51,8 @@ class HTTPContext {
   // Blocking request on the calling thread; follows 301/302 by hand (at most 10).
   void perform(SyncRequest& request) const;
   // HEAD request: 0 and the final url/length when the status is below 400, else the status.
-  int probe(std::string& url, std::int64_t& length) const;
+  // A true `abort` flag ends it early with an HTTPError.
+  int probe(std::string& url, std::int64_t& length, const std::atomic<bool>* abort = nullptr) const;
 
   AsyncHTTP& engine();
   // Ends every task in the engine at its next pass with code 642.

@@ -16,6 +16,10 @@ size_t appendBody(char* data, size_t size, size_t count, void* target) {
   return size * count;
 }
 
+int checkAbort(void* flag, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+  return static_cast<const std::atomic<bool>*>(flag)->load() ? 1 : 0;
+}
+
 [[noreturn]] void raise(const std::string& text) {
   throw HTTPError() << mstd::error_message(text);
 }
@@ -32,6 +36,11 @@ std::string performOnce(const HTTPContext& context, SyncRequest& request) {
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, static_cast<void*>(request.body));
   } else {
     curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
+  }
+  if (request.abort) {
+    curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &checkAbort);
+    curl_easy_setopt(easy, CURLOPT_XFERINFODATA, const_cast<std::atomic<bool>*>(request.abort));
   }
   const CURLcode result = curl_easy_perform(easy);
   MLOG(httpLog(), 7) << "http result: " << result;
@@ -98,9 +107,10 @@ void HTTPContext::perform(SyncRequest& request) const {
   }
 }
 
-int HTTPContext::probe(std::string& url, std::int64_t& length) const {
+int HTTPContext::probe(std::string& url, std::int64_t& length, const std::atomic<bool>* abort) const {
   SyncRequest request;
   request.url = url;
+  request.abort = abort;
   perform(request);
   if (request.status >= 400) return request.status;
   url = request.url;

@@ -23,7 +23,10 @@ Worker::Worker(RunState& run, Chunk& chunk, const std::string& url) : run_(run),
   curl_easy_setopt(easy, CURLOPT_RANGE, range.c_str());
   MLOG(downloadLog(), 7) << "downloading from: " << chunk.start << ", to: " << chunk.end
                          << ", len: " << chunk.remaining();
+  curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
   curl_easy_setopt(easy, CURLOPT_PRIVATE, static_cast<void*>(this));
+  curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &Worker::onProgress);
+  curl_easy_setopt(easy, CURLOPT_XFERINFODATA, static_cast<void*>(this));
   curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Worker::onWrite);
   curl_easy_setopt(easy, CURLOPT_WRITEDATA, static_cast<void*>(this));
   curl_easy_setopt(easy, CURLOPT_HEADER, 0L);
@@ -36,6 +39,10 @@ Worker::Worker(RunState& run, Chunk& chunk, const std::string& url) : run_(run),
 
 Worker::~Worker() {
   if (chunk_ && chunk_->worker == this) chunk_->worker = nullptr;
+}
+
+int Worker::onProgress(void*, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+  return 0;
 }
 
 size_t Worker::onHeader(char* data, size_t size, size_t count, void* self) {

@@ -47,6 +47,7 @@ class Worker {
   enum Mode { Unknown, Ranged, Whole, Rejected };
 
   static size_t onWrite(char* data, size_t size, size_t count, void* self);
+  static int onProgress(void*, curl_off_t, curl_off_t, curl_off_t, curl_off_t);
   static size_t onHeader(char* data, size_t size, size_t count, void* self);
   size_t write(const char* data, size_t n);
   bool decide();

@@ -73,6 +73,31 @@ TEST(Probe, RedirectCycleFailsInsteadOfRecursing) {
   }
 }
 
+TEST(Probe, FollowsTenRedirectsButNotEleven) {
+  // "/aN" and "/bN" redirect to the next number until 10 ("a") or 11 ("b").
+  vtest::RawServer server([](const std::string& request) {
+    const char series = request[6];
+    const int n = std::stoi(request.substr(7));
+    if (n < (series == 'a' ? 10 : 11))
+      return std::string("HTTP/1.1 302 Found\r\nLocation: /") + series + std::to_string(n + 1) +
+             "\r\nContent-Length: 0\r\n\r\n";
+    return std::string("HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\n");
+  });
+  std::string url = server.url("/a0");
+  std::int64_t length = 0;
+  EXPECT_EQ(0, context().probe(url, length));
+  EXPECT_EQ(server.url("/a10"), url);
+  EXPECT_EQ(5, length);
+  url = server.url("/b0");
+  try {
+    context().probe(url, length);
+    ADD_FAILURE() << "eleven redirects followed";
+  } catch (const mnet::HTTPError& e) {
+    EXPECT_EQ("curl perform error: 47", mstd::message_of(e));
+  }
+  EXPECT_EQ(11u + 11u, server.requests().size());
+}
+
 TEST(Perform, BodyTypeAndCurlFailure) {
   vtest::NginxServer nginx;
   nginx.writeFile("page.html", "<html>hello</html>");
