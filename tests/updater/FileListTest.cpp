@@ -68,7 +68,14 @@ TEST(SizeText, Boundaries) {
   EXPECT_EQ("6144.0Мб.", sizeText(6ull << 30));
 }
 
-class SizeTextLocale : public vtest::Sandbox {};
+class SizeTextLocale : public vtest::Sandbox {
+ protected:
+  void TearDown() override {
+    std::setlocale(LC_NUMERIC, "C");
+    ::unsetenv("LOCPATH");
+    Sandbox::TearDown();
+  }
+};
 
 // The GTK back end takes the locale from the environment; a decimal comma
 // there must not reach the status line.
@@ -86,8 +93,6 @@ TEST_F(SizeTextLocale, PointWhateverTheLocale) {
   EXPECT_STREQ("2,5", probe);  // the locale is in force
   EXPECT_EQ("2.0Кб.", sizeText(2049));
   EXPECT_EQ("1.0Мб.", sizeText(1048576));
-  std::setlocale(LC_NUMERIC, "C");
-  ::unsetenv("LOCPATH");
 }
 
 TEST(TemporaryPath, DigestAndCrc) {
