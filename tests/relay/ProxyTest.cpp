@@ -9,6 +9,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <thread>
 
 using namespace relaytest;
@@ -162,6 +163,81 @@ TEST_F(RelayFixture, ClientCloseClosesServer) {
 TEST_F(RelayFixture, ServerCloseClosesClient) {
   server.socket.close();
   EXPECT_TRUE(client.closedWithin());
+}
+
+namespace {
+
+// Writes copies of m without blocking until the socket takes no more for a while.
+std::size_t flood(Peer& peer, const Bytes& m) {
+  peer.socket.non_blocking(true);
+  std::size_t total = 0, offset = 0;
+  for (int idle = 0; idle < 20;) {
+    boost::system::error_code error;
+    const std::size_t n = peer.socket.write_some(asio::buffer(&m[offset], m.size() - offset), error);
+    if (error && error != asio::error::would_block) break;
+    if (!n) {
+      ++idle;
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      continue;
+    }
+    idle = 0;
+    total += n;
+    offset = (offset + n) % m.size();
+  }
+  peer.socket.non_blocking(false);
+  return total;
+}
+
+}  // namespace
+
+TEST_F(RelayFixture, ResetWhileSendsArePendingDropsTheQueueAndEndsTheSession) {
+  const Bytes m = message(10, 21, pattern(30000, 5));
+  const std::size_t sent = flood(client, m);  // the server reads nothing: the relay's sends stay pending
+  ASSERT_GT(sent, 4u << 20);
+  client.socket.set_option(asio::socket_base::linger(true, 0));
+  client.socket.close();
+  // The server gets a prefix of what was sent, then the end of the stream.
+  std::size_t got = 0;
+  for (;;) {
+    const Bytes part = server.read(m.size());
+    got += part.size();
+    if (part.size() < m.size()) {
+      EXPECT_TRUE(std::equal(part.begin(), part.end(), m.begin()));
+      break;
+    }
+    ASSERT_EQ(part, m);
+  }
+  EXPECT_LT(got, sent);
+  EXPECT_TRUE(server.lastError == asio::error::eof || server.lastError == asio::error::connection_reset)
+      << server.lastError.message();
+}
+
+TEST_F(RelayFixture, ServerGoneWhileSendsArePendingClosesTheClient) {
+  ASSERT_GT(flood(client, message(11, 22, pattern(50000, 6))), 4u << 20);
+  server.socket.close();
+  EXPECT_TRUE(client.closedWithin());
+}
+
+TEST(Proxy, DestroyedWithSessionsInEveryState) {
+  Upstream upstream;
+  std::unique_ptr<Proxy> proxy(new Proxy(upstream.endpoint(), 0));
+  proxy->start(false);
+  Peer busyClient, busyServer, openClient, openServer;
+  busyClient.connect(proxy->port());
+  ASSERT_TRUE(upstream.accept(busyServer));
+  openClient.connect(proxy->port());
+  ASSERT_TRUE(upstream.accept(openServer));
+  // Sends pending towards a server that does not read, receiving paused on the client.
+  flood(busyClient, message(11, 1, pattern(100000, 1)));
+  // A message half received.
+  const Bytes half = message(12, 2, pattern(5000, 2));
+  openClient.write(half.data(), 100);
+  Peer connecting;
+  connecting.connect(proxy->port());  // accepted, its connect may still be pending
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  proxy.reset();
+  EXPECT_TRUE(openServer.closedWithin());
+  EXPECT_TRUE(openClient.closedWithin());
 }
 
 TEST_F(RelayFixture, UnservableDeclaredLengthClosesOnlyThatSession) {
