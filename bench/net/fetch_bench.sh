@@ -68,7 +68,8 @@ for case in "slow/file256.bin:(a) 256 MiB, limit_rate 10m per connection" "fast/
   path=${case%%:*}; title=${case#*:}
   url="http://127.0.0.1:$PORT/$path"; src="$WORK/www/$path"; out="$WORK/out/$(basename "$path")"
   echo "$title"
-  run vornaskctl "$src" "$out" "$CTL" fetch "$url" "$out"
+  # The expected size, as the updater passes it from the file list.
+  run vornaskctl "$src" "$out" "$CTL" fetch "$url" "$out" --size "$(stat -c %s "$src")"
   run aria2c "$src" "$out" aria2c -q -x5 -s5 -k1M --allow-overwrite=true --auto-file-renaming=false \
     -d "$WORK/out" -o "$(basename "$path")" "$url"
   run curl "$src" "$out" curl -s -o "$out" "$url"
