@@ -102,9 +102,10 @@ inline Bytes message(unsigned k, unsigned id, const Bytes& payload) {
   header[0] = static_cast<unsigned char>(word);
   header[1] = static_cast<unsigned char>(word >> 8);
   static const unsigned field[16] = {0, 2, 0, 0, 0, 0, 0, 0, 1, 1, 2, 4, 4, 0, 0, 0};
-  for (unsigned i = 0; i < field[k]; ++i)
+  const unsigned width = field[k & 15];
+  for (unsigned i = 0; i < width && i < 4; ++i)
     header[2 + i] = static_cast<unsigned char>(payload.size() >> (8 * i));
-  out.assign(header, header + 2 + field[k]);
+  out.assign(header, header + 2 + (width < 4 ? width : 4));
   out.insert(out.end(), payload.begin(), payload.end());
   return out;
 }
