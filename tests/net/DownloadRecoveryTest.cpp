@@ -3,6 +3,7 @@
 #include "tests/common/NginxServer.h"
 #include "tests/common/Sandbox.h"
 #include "tests/common/WaitFor.h"
+#include "tests/net/NetTestSupport.h"
 #include "tests/net/RawServer.h"
 
 #include <gtest/gtest.h>
@@ -23,40 +24,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct End {
-  int runs = 0;
-  mnet::DownloadAction action = mnet::Failed;
-  int status = 0;
-};
-
-class Recorder {
- public:
-  mnet::Download::Callback callback() {
-    return [this](mnet::Download&, mnet::DownloadAction action, int status) {
-      std::lock_guard<std::mutex> lock(mutex_);
-      ++end_.runs;
-      end_.action = action;
-      end_.status = status;
-      ended_.notify_all();
-    };
-  }
-  End wait() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    ended_.wait_for(lock, std::chrono::seconds(60), [&] { return end_.runs > 0; });
-    return end_;
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable ended_;
-  End end_;
-};
+using End = vtest::Outcome;
+using Recorder = vtest::Ends;
 
 End run(const std::string& url, const fs::path& target, std::int64_t expected) {
-  Recorder recorder;
-  mnet::Download download(url, target.string(), expected, recorder.callback());
-  download.start();
-  return recorder.wait();
+  return vtest::download(url, target.string(), expected);
 }
 
 // First byte of the "Range: bytes=a-b" header, or -1.

@@ -3,6 +3,7 @@
 #include "tests/common/NginxServer.h"
 #include "tests/common/Sandbox.h"
 #include "tests/common/WaitFor.h"
+#include "tests/net/NetTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -18,45 +19,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Outcome {
-  int runs = 0;
-  mnet::DownloadAction action = mnet::Failed;
-  int status = 0;
-};
-
-// Collects the end callbacks of a download.
-class Ends {
- public:
-  mnet::Download::Callback callback() {
-    return [this](mnet::Download&, mnet::DownloadAction action, int status) {
-      std::lock_guard<std::mutex> lock(mutex_);
-      ++outcome_.runs;
-      outcome_.action = action;
-      outcome_.status = status;
-      ended_.notify_all();
-    };
-  }
-  Outcome wait(int runs = 1) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    ended_.wait_for(lock, std::chrono::seconds(60), [&] { return outcome_.runs >= runs; });
-    return outcome_;
-  }
-  Outcome current() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return outcome_;
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable ended_;
-  Outcome outcome_;
-};
+using vtest::Ends;
+using vtest::Outcome;
 
 Outcome download(const std::string& url, const fs::path& target, std::int64_t expected = 0) {
-  Ends ends;
-  mnet::Download dl(url, target.string(), expected, ends.callback());
-  dl.start();
-  return ends.wait();
+  return vtest::download(url, target.string(), expected);
 }
 
 std::vector<std::string> rangeRequests(const vtest::NginxServer& nginx) {

@@ -51,4 +51,11 @@ int refusedPort() {
   return ntohs(addr.sin_port);
 }
 
+Outcome download(const std::string& url, const std::string& target, std::int64_t expected) {
+  Ends ends;
+  mnet::Download dl(url, target, expected, ends.callback());
+  dl.start();
+  return ends.wait();
+}
+
 }  // namespace vtest

@@ -1,9 +1,12 @@
 #pragma once
 
+#include "net/Download.h"
 #include "net/HTTPContext.h"
 #include "net/Request.h"
 
+#include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -29,5 +32,43 @@ inline Fetched fetch(const std::string& url) {
 
 // A loopback port on which nothing listens.
 int refusedPort();
+
+struct Outcome {
+  int runs = 0;
+  mnet::DownloadAction action = mnet::Failed;
+  int status = 0;
+};
+
+// Collects the end callbacks of a download.
+class Ends {
+ public:
+  mnet::Download::Callback callback() {
+    return [this](mnet::Download&, mnet::DownloadAction action, int status) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      ++outcome_.runs;
+      outcome_.action = action;
+      outcome_.status = status;
+      ended_.notify_all();
+    };
+  }
+  // Waits (at most 60 s) until `runs` ends have been reported.
+  Outcome wait(int runs = 1) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    ended_.wait_for(lock, std::chrono::seconds(60), [&] { return outcome_.runs >= runs; });
+    return outcome_;
+  }
+  Outcome current() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return outcome_;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable ended_;
+  Outcome outcome_;
+};
+
+// Runs one download to its end.
+Outcome download(const std::string& url, const std::string& target, std::int64_t expected = 0);
 
 }  // namespace vtest
