@@ -2,10 +2,10 @@
 
 #include <utility>
 
+#include "platform/ui/BoundWindow.h"
 #include "platform/ui/Console.h"
 #include "platform/ui/MessageLoop.h"
 #include "platform/ui/Window.h"
-#include "shell/BoundWindow.h"
 
 namespace launcher {
 
@@ -36,9 +36,9 @@ LauncherWindow::~LauncherWindow() {
 void LauncherWindow::create() {
   using namespace ui::style;
   ui::WindowHandle old = window_;
-  ui::WindowHandle w = shell::createBoundWindow([this](ui::WindowHandle h, unsigned msg, ui::WParam wp,
-                                                       ui::LParam lp) { return handle(h, msg, wp, lp); },
-                                                Caption | SysMenu | ClipChildren);
+  ui::WindowHandle w = ui::createBoundWindow([this](ui::WindowHandle h, unsigned msg, ui::WParam wp,
+                                                    ui::LParam lp) { return handle(h, msg, wp, lp); },
+                                             Caption | SysMenu | ClipChildren);
   window_ = w;
   status_ = error_ = progress_ = check_ = button_ = nullptr;
   if (!w) {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "support/Singleton.h"
+#include "base/Singleton.h"
 
 #include <atomic>
 #include <string>

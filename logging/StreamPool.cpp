@@ -1,8 +1,8 @@
 #include "logging/StreamPool.h"
 
+#include "base/Singleton.h"
 #include "logging/SpinLock.h"
 #include "logging/Stream.h"
-#include "support/Singleton.h"
 
 #include <mutex>
 #include <vector>

@@ -1,8 +1,8 @@
 #include "net/AsyncHTTP.h"
 
+#include "base/Exception.h"
 #include "logging/Log.h"
 #include "net/Logs.h"
-#include "support/Exception.h"
 
 #include <boost/thread/thread.hpp>
 

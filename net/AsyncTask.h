@@ -1,7 +1,7 @@
 #pragma once
 
+#include "base/ReferenceCounter.h"
 #include "net/CurlHandles.h"
-#include "support/ReferenceCounter.h"
 
 #include <boost/function.hpp>
 #include <boost/intrusive_ptr.hpp>

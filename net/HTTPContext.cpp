@@ -1,7 +1,7 @@
 #include "net/HTTPContext.h"
 
+#include "base/Singleton.h"
 #include "net/AsyncHTTP.h"
-#include "support/Singleton.h"
 
 #include <boost/thread/locks.hpp>
 

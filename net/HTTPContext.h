@@ -1,6 +1,6 @@
 #pragma once
 
-#include "support/Exception.h"
+#include "base/Exception.h"
 
 #include <curl/curl.h>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "support/ReferenceCounter.h"
+#include "base/ReferenceCounter.h"
 
 #include <boost/intrusive_ptr.hpp>
 

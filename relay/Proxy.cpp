@@ -1,8 +1,8 @@
 #include "relay/Proxy.h"
 
+#include "base/Singleton.h"
 #include "relay/ProxySession.h"
 #include "support/BufferPool.h"
-#include "support/Singleton.h"
 #include "support/SocketUtils.h"
 
 #include <boost/asio/steady_timer.hpp>

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "base/ReferenceCounter.h"
 #include "support/BufferPool.h"
-#include "support/ReferenceCounter.h"
 
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/intrusive_ptr.hpp>

@@ -1,8 +1,8 @@
 #include "support/BufferPool.h"
 
+#include "base/Singleton.h"
 #include "logging/LogParticipant.h"
 #include "support/PendingRelease.h"
-#include "support/Singleton.h"
 
 #include <boost/pool/pool.hpp>
 #include <boost/thread/mutex.hpp>

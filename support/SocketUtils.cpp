@@ -1,8 +1,8 @@
 #include "support/SocketUtils.h"
 
+#include "base/Exception.h"
 #include "logging/Log.h"
 #include "logging/LogParticipant.h"
-#include "support/Exception.h"
 
 #include <boost/exception/exception.hpp>
 

@@ -1,6 +1,6 @@
-#include "support/Exception.h"
-#include "support/ReferenceCounter.h"
-#include "support/Singleton.h"
+#include "base/Exception.h"
+#include "base/ReferenceCounter.h"
+#include "base/Singleton.h"
 #include "support/ThreadPool.h"
 
 #include <benchmark/benchmark.h>

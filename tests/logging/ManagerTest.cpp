@@ -1,7 +1,7 @@
+#include "base/Singleton.h"
 #include "logging/Log.h"
 #include "logging/Manager.h"
 #include "logging/StreamPool.h"
-#include "support/Singleton.h"
 #include "tests/logging/LogCapture.h"
 
 #include <gtest/gtest.h>

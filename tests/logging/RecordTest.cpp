@@ -1,7 +1,7 @@
+#include "base/Exception.h"
 #include "logging/Log.h"
 #include "logging/Manager.h"
 #include "logging/StreamPool.h"
-#include "support/Exception.h"
 #include "tests/logging/LogCapture.h"
 
 #include <sys/syscall.h>

@@ -1,6 +1,6 @@
+#include "base/Exception.h"
 #include "net/HTTPContext.h"
 #include "net/SyncRequest.h"
-#include "support/Exception.h"
 #include "tests/common/NginxServer.h"
 #include "tests/net/RawServer.h"
 

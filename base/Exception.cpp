@@ -1,4 +1,4 @@
-#include "support/Exception.h"
+#include "base/Exception.h"
 
 #include <boost/exception/diagnostic_information.hpp>
 #include <boost/exception/get_error_info.hpp>

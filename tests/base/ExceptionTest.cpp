@@ -1,4 +1,4 @@
-#include "support/Exception.h"
+#include "base/Exception.h"
 
 #include <gtest/gtest.h>
 

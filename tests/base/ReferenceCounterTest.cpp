@@ -1,4 +1,4 @@
-#include "support/ReferenceCounter.h"
+#include "base/ReferenceCounter.h"
 
 #include <gtest/gtest.h>
 #include <boost/intrusive_ptr.hpp>

@@ -1,4 +1,4 @@
-#include "support/Singleton.h"
+#include "base/Singleton.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "support/Singleton.h"
+#include "base/Singleton.h"
 
 #include <cstdlib>
 #include <mutex>

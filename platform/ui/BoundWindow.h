@@ -2,10 +2,10 @@
 
 #include "platform/ui/Types.h"
 
-namespace shell {
+namespace platform::ui {
 
 // Makes a top-level window "Vornask" covering the screen, with the program's
 // icon and `handler` bound to it; callers move and size it. Null on failure.
-platform::ui::WindowHandle createBoundWindow(platform::ui::WindowProc handler, std::uint32_t style);
+WindowHandle createBoundWindow(WindowProc handler, std::uint32_t style);
 
-}  // namespace shell
+}  // namespace platform::ui
