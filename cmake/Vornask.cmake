@@ -22,6 +22,18 @@ elseif(VORNASK_SANITIZE STREQUAL "thread")
   add_compile_definitions(VORNASK_SANITIZED=1 VORNASK_TSAN=1)
 endif()
 
+# The fuzz build instruments all code for coverage and checks it with ASan + UBSan; only the
+# fuzz targets link libFuzzer's main.
+if(VORNASK_FUZZ)
+  if(NOT VORNASK_SANITIZE STREQUAL "OFF")
+    message(FATAL_ERROR "VORNASK_FUZZ brings its own sanitizers; leave VORNASK_SANITIZE off")
+  endif()
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined
+                      -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+  add_compile_definitions(VORNASK_SANITIZED=1)
+endif()
+
 # vornask_library(<name> SOURCES ... [PUBLIC_DEPS ...] [PRIVATE_DEPS ...])
 function(vornask_library name)
   cmake_parse_arguments(ARG "" "" "SOURCES;PUBLIC_DEPS;PRIVATE_DEPS" ${ARGN})

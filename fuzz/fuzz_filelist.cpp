@@ -1,10 +1,9 @@
-// The file list and the settings file from arbitrary bytes.
+// The file list from arbitrary bytes.
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
 #include "updater/FileList.h"
-#include "updater/Settings.h"
 #include "updater/UpdatePlan.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -22,6 +21,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (url.find_first_of(" #?", 9) != std::string::npos) __builtin_trap();
   }
   updater::sizeText(updater::updateSize(updater::buildPlan(body, options), true));
-  updater::parseSettings(body);
   return 0;
 }
