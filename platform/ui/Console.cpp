@@ -15,7 +15,7 @@
 namespace platform::ui {
 namespace {
 
-enum Command : WParam { Press = 1, Check = 2, Close = 3 };
+enum Command : WParam { Press = 1, Check = 2, Close = 3, CloseGame = 4 };
 
 // Longer input lines are ignored as a whole, so endless input cannot grow memory.
 constexpr std::size_t maxCommandLine = 1024;
@@ -62,6 +62,8 @@ std::string lineOf(const detail::WindowObject& w) {
     case ConsoleRole::Progress:
       return "progress: " + std::to_string(w.progress.pos) + "/" + std::to_string(w.progress.high) +
              (w.visible ? " shown" : " hidden");
+    case ConsoleRole::Game:
+      return std::string("game: ") + (w.destroying ? "closed" : w.visible ? "shown" : "hidden");
     case ConsoleRole::None:
       break;
   }
@@ -90,10 +92,11 @@ void readCommands(int inFd, int stopFd, ThreadId ui) {
       const auto first = line.find_first_not_of(" \t\r");
       const auto last = line.find_last_not_of(" \t\r");
       line = first == std::string::npos ? std::string() : line.substr(first, last - first + 1);
-      const WParam cmd = line == "press"   ? WParam{Press}
-                         : line == "check" ? WParam{Check}
-                         : line == "close" ? WParam{Close}
-                                           : WParam{0};
+      const WParam cmd = line == "press"        ? WParam{Press}
+                         : line == "check"      ? WParam{Check}
+                         : line == "close"      ? WParam{Close}
+                         : line == "close game" ? WParam{CloseGame}
+                                                : WParam{0};
       if (cmd) postThreadMessage(ui, detail::ConsoleCommandMessage, cmd, 0);
     }
     if (pending.size() > maxCommandLine) {
@@ -131,6 +134,13 @@ void stopConsole() {
   state().stop();
 }
 
+void consoleLine(const std::string& line) {
+  ConsoleState& s = state();
+  if (!s.out) return;
+  std::fprintf(s.out, "%s\n", line.c_str());
+  std::fflush(s.out);
+}
+
 namespace detail {
 
 void consoleChanged(WindowObject& w) {
@@ -166,7 +176,8 @@ bool consoleDispatch(const Message& msg) {
       if (WindowObject* c = holder(ConsoleRole::Check)) return headless::click(c->handle);
       break;
     case Close:
-      if (WindowObject* w = holder(ConsoleRole::Window)) {
+    case CloseGame:
+      if (WindowObject* w = holder(msg.wParam == Close ? ConsoleRole::Window : ConsoleRole::Game)) {
         callHandler(*w, WmClose, 0, 0);
         return true;
       }

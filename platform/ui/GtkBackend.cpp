@@ -123,6 +123,23 @@ gboolean onTimeout(gpointer) {
   return G_SOURCE_REMOVE;
 }
 
+// A GtkFixed that asks for no size of its own: its children (placed and sized
+// by our code) never stop the window from shrinking, and a host control keeps
+// the size set for it whatever is put into it.
+void measureNothing(GtkWidget*, gint* minimum, gint* natural) {
+  *minimum = *natural = 1;
+}
+void looseFixedClassInit(gpointer cls, gpointer) {
+  GTK_WIDGET_CLASS(cls)->get_preferred_width = measureNothing;
+  GTK_WIDGET_CLASS(cls)->get_preferred_height = measureNothing;
+}
+GtkWidget* newLooseFixed() {
+  static const GType type =
+      g_type_register_static_simple(GTK_TYPE_FIXED, "VornaskLooseFixed", sizeof(GtkFixedClass),
+                                    looseFixedClassInit, sizeof(GtkFixed), nullptr, GTypeFlags(0));
+  return GTK_WIDGET(g_object_new(type, nullptr));
+}
+
 class GtkBackend : public detail::Backend {
  public:
   GtkBackend() {
@@ -159,7 +176,7 @@ class GtkBackend : public detail::Backend {
     w.native = n;
     if (w.topLevel) {
       n->widget = gtk_window_new(GTK_WINDOW_TOPLEVEL);
-      n->fixed = gtk_fixed_new();
+      n->fixed = newLooseFixed();
       gtk_container_add(GTK_CONTAINER(n->widget), n->fixed);
       gtk_widget_set_app_paintable(n->fixed, TRUE);
       gtk_widget_show(n->fixed);
@@ -206,7 +223,7 @@ class GtkBackend : public detail::Backend {
         n->widget = gtk_progress_bar_new();
         break;
       case ControlClass::Host:
-        n->widget = n->fixed = gtk_fixed_new();
+        n->widget = n->fixed = newLooseFixed();
         break;
     }
     gtk_style_context_add_class(gtk_widget_get_style_context(n->widget), "vornask-control");
@@ -341,6 +358,8 @@ class GtkBackend : public detail::Backend {
     Native* n = native(w);
     if (w.topLevel)
       gtk_window_present(GTK_WINDOW(n->widget));
+    else if (w.cls == ControlClass::Host)
+      gtk_widget_child_focus(n->widget, GTK_DIR_TAB_FORWARD);  // the first focusable widget inside
     else
       gtk_widget_grab_focus(n->widget);
   }
@@ -355,6 +374,8 @@ class GtkBackend : public detail::Backend {
     }
     g_object_unref(loader);
   }
+
+  void* nativeContainer(WindowObject& w) override { return native(w) ? native(w)->fixed : nullptr; }
 
   Rect workArea(WindowObject* w) override {
     GdkDisplay* display = gdk_display_get_default();

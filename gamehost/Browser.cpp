@@ -1,0 +1,135 @@
+#include "gamehost/Browser.h"
+
+#include <filesystem>
+
+#include "gamehost/Placement.h"
+#include "gamehost/TextConversion.h"
+#include "platform/axhost/AxHost.h"
+#include "platform/com/Bstr.h"
+#include "platform/registry/Registry.h"
+#include "platform/ui/Console.h"
+#include "platform/ui/MessageLoop.h"
+#include "platform/ui/Window.h"
+#include "shell/BoundWindow.h"
+#include "shell/Startup.h"
+
+namespace gamehost {
+
+namespace com = platform::com;
+namespace ui = platform::ui;
+
+Browser::Browser(shell::Client& client, MovieFile& file, ControlFactory makeControl)
+    : makeControl_(std::move(makeControl)), sink_(client, file) {}
+
+Browser::~Browser() {
+  if (control_) control_->Release();
+  control_ = nullptr;
+  if (window_ && ui::isWindow(window_)) ui::destroyWindow(window_);
+}
+
+void Browser::close() {
+  quitOnDestroy_ = false;
+  if (window_) ui::destroyWindow(window_);
+}
+
+bool Browser::create() {
+  using namespace ui::style;
+  ui::WindowHandle old = window_;
+  window_ = shell::createBoundWindow([this](ui::WindowHandle h, unsigned msg, ui::WParam wp,
+                                            ui::LParam lp) { return handle(h, msg, wp, lp); },
+                                     OverlappedWindow);
+  if (old) ui::destroyWindow(old);
+  if (!window_) return false;
+  ui::setConsoleRole(window_, ui::ConsoleRole::Game);
+  restorePlacement();
+  const ui::Rect client = ui::clientRect(window_);
+
+  com::IShockwaveFlash* control = makeControl_ ? makeControl_() : nullptr;
+  if (control_ && control_ != control) control_->Release();
+  control_ = control;
+  if (!control_) return false;
+
+  host_ = ui::createControl(ui::ControlClass::Host, "", Child | Visible | ClipSiblings | ClipChildren,
+                            client.left, client.top, client.width(), client.height(), window_);
+  if (com::SUCCEEDED(platform::ax::attachControl(control_, host_))) connectSink();
+  loadMovie();
+  ui::showWindow(window_, maximized_ ? ui::ShowCommand::Maximize : ui::ShowCommand::ShowNormal);
+  return true;
+}
+
+void Browser::connectSink() {
+  void* p = nullptr;
+  if (com::FAILED(control_->QueryInterface(com::IID_IConnectionPointContainer, &p)) || !p) return;
+  auto* container = static_cast<com::IConnectionPointContainer*>(p);
+  com::IConnectionPoint* point = nullptr;
+  if (com::SUCCEEDED(container->FindConnectionPoint(com::DIID__IShockwaveFlashEvents, &point)) && point) {
+    com::DWORD cookie = 0;  // not kept: the sink goes with the window
+    point->Advise(&sink_, &cookie);
+    point->Release();
+  }
+  container->Release();
+}
+
+void Browser::loadMovie() {
+  std::string path = std::filesystem::current_path().string();
+  if (path.empty() || path.back() != '/') path += '/';
+  path += "main.swf";
+  com::Bstr url(utf8ToUtf16(path));
+  if (com::SUCCEEDED(control_->LoadMovie(0, url.get()))) ui::consoleLine("movie: " + path);
+}
+
+void Browser::restorePlacement() {
+  platform::RegistryKey key;
+  std::string text;
+  std::optional<StoredPlace> stored;
+  if (key.open(shell::registryRoot(), shell::registryKeyName) == 0 &&
+      key.queryString("place", text, 512) == 0)
+    stored = parsePlace(text);
+  if (stored) {
+    const ui::Rect& r = stored->rect;
+    ui::setWindowPos(window_, r.left, r.top, r.width(), r.height());
+    maximized_ = stored->maximized();
+  } else {
+    const ui::Rect r = defaultPlace(ui::workArea(window_));
+    ui::setWindowPos(window_, r.left, r.top, r.width(), r.height());
+    maximized_ = true;
+  }
+}
+
+void Browser::savePlacement() {
+  const ui::Placement placement = ui::windowPlacement(window_);
+  platform::RegistryKey key;
+  if (key.create(shell::registryRoot(), shell::registryKeyName) != 0) return;
+  key.setString("place", formatPlace(placement));
+}
+
+ui::LResult Browser::handle(ui::WindowHandle w, unsigned msg, ui::WParam wp, ui::LParam lp) {
+  // An older window replaced by create() goes quietly.
+  if (w != window_) return msg == ui::WmDestroy ? 0 : ui::defWindowProc(w, msg, wp, lp);
+  switch (msg) {
+    case ui::WmDestroy:
+      window_ = host_ = nullptr;
+      if (quitOnDestroy_) ui::postQuitMessage(0);
+      return 0;
+    case ui::WmSize:
+      if (host_) {
+        const ui::Rect client = ui::clientRect(w);
+        ui::setWindowPos(host_, client.left, client.top, client.width(), client.height());
+      }
+      return 0;
+    case ui::WmSetFocus:
+      if (host_) ui::setFocus(host_);
+      return 0;
+    case ui::WmClose:
+      savePlacement();
+      return ui::defWindowProc(w, msg, wp, lp);
+    case ui::WmEraseBkgnd:
+      if (wp) reinterpret_cast<ui::PaintContext*>(wp)->fillRect(ui::clientRect(w), gameBackground);
+      return 0;
+    case ui::WmShowWindow:
+      return 0;
+  }
+  return ui::defWindowProc(w, msg, wp, lp);
+}
+
+}  // namespace gamehost

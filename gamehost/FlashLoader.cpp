@@ -1,0 +1,80 @@
+#include "gamehost/FlashLoader.h"
+
+#include <filesystem>
+
+#include "platform/cab/Cabinet.h"
+#include "platform/com/Bstr.h"
+#include "platform/library/Library.h"
+#include "support/Singleton.h"
+
+namespace gamehost {
+
+namespace com = platform::com;
+
+namespace {
+
+bool leavesFolder(const std::string& name) {
+  if (name.empty() || name[0] == '/' || name[0] == '\\') return true;
+  std::size_t start = 0;
+  for (std::size_t i = 0; i <= name.size(); ++i) {
+    if (i < name.size() && name[i] != '/' && name[i] != '\\') continue;
+    if (name.compare(start, i - start, "..") == 0 && i - start == 2) return true;
+    start = i + 1;
+  }
+  return false;
+}
+
+}  // namespace
+
+void unpackCabinet(const std::string& cabinet, const std::string& folder) {
+  platform::iterateCabinet(cabinet, [&](const platform::CabinetEntry& entry, std::string& target) {
+    if (leavesFolder(entry.name)) return platform::CabinetAnswer::Skip;
+    target = folder + "/" + entry.name;
+    platform::FileStamp stamp;
+    if (platform::fileStamp(target, stamp) && stamp.size < (std::uint64_t(1) << 32) &&
+        stamp.size == entry.size && stamp.time == entry.time)
+      return platform::CabinetAnswer::Skip;
+    return platform::CabinetAnswer::Extract;
+  });
+}
+
+ControlSource defaultControlSource() {
+  ControlSource source;
+  source.unpack = [] { unpackCabinet("flash.cab", std::filesystem::current_path().string()); };
+  source.load = []() -> com::DllGetClassObjectFn {
+    platform::LibraryHandle library = platform::loadLibrary("./flash.ocx");
+    return reinterpret_cast<com::DllGetClassObjectFn>(platform::librarySymbol(library, "DllGetClassObject"));
+  };
+  return source;
+}
+
+FlashLoader::FlashLoader(ControlSource source) : source_(std::move(source)) {}
+
+FlashLoader::~FlashLoader() {
+  if (factory_) factory_->Release();
+}
+
+com::IShockwaveFlash* FlashLoader::create() {
+  if (!factory_) {
+    if (source_.unpack) source_.unpack();
+    if (com::DllGetClassObjectFn getClassObject = source_.load ? source_.load() : nullptr) {
+      void* factory = nullptr;
+      if (com::SUCCEEDED(getClassObject(com::CLSID_ShockwaveFlash, com::IID_IClassFactory, &factory)))
+        factory_ = static_cast<com::IClassFactory*>(factory);
+    }
+  }
+  if (!factory_) return nullptr;
+  void* instance = nullptr;
+  if (com::FAILED(factory_->CreateInstance(nullptr, com::IID_IShockwaveFlash, &instance)) || !instance)
+    return nullptr;
+  auto* control = static_cast<com::IShockwaveFlash*>(instance);
+  com::Bstr mode(u"direct");
+  control->put_WMode(mode.get());
+  return control;
+}
+
+com::IShockwaveFlash* createFlashControl() {
+  return mstd::singleton<FlashLoader>::instance().create();
+}
+
+}  // namespace gamehost
