@@ -38,14 +38,28 @@ void unpackCabinet(const std::string& cabinet, const std::string& folder) {
   });
 }
 
-ControlSource defaultControlSource() {
+namespace {
+
+ControlSource sourceOf(const std::string& cabinet, const std::string& folder, const std::string& library) {
   ControlSource source;
-  source.unpack = [] { unpackCabinet("flash.cab", std::filesystem::current_path().string()); };
-  source.load = []() -> com::DllGetClassObjectFn {
-    platform::LibraryHandle library = platform::loadLibrary("./flash.ocx");
-    return reinterpret_cast<com::DllGetClassObjectFn>(platform::librarySymbol(library, "DllGetClassObject"));
+  source.unpack = [cabinet, folder] {
+    unpackCabinet(cabinet, folder.empty() ? std::filesystem::current_path().string() : folder);
+  };
+  source.load = [library]() -> com::DllGetClassObjectFn {
+    platform::LibraryHandle handle = platform::loadLibrary(library);
+    return reinterpret_cast<com::DllGetClassObjectFn>(platform::librarySymbol(handle, "DllGetClassObject"));
   };
   return source;
+}
+
+}  // namespace
+
+ControlSource defaultControlSource() {
+  return sourceOf("flash.cab", "", "./flash.ocx");
+}
+
+ControlSource controlSource(const std::string& folder) {
+  return sourceOf(folder + "/flash.cab", folder, folder + "/flash.ocx");
 }
 
 FlashLoader::FlashLoader(ControlSource source) : source_(std::move(source)) {}

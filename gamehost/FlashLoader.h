@@ -14,7 +14,10 @@ struct ControlSource {
   // Loads "./flash.ocx" (never unloaded) and finds its DllGetClassObject; null when either fails.
   std::function<platform::com::DllGetClassObjectFn()> load;
 };
+// "flash.cab" and "./flash.ocx" in the working directory.
 ControlSource defaultControlSource();
+// `folder`/flash.cab unpacked into `folder`, then `folder`/flash.ocx.
+ControlSource controlSource(const std::string& folder);
 
 // Holds the control library's class factory and makes one control per game
 // window. While no factory is held, every creation unpacks and loads again.
