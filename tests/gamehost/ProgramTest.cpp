@@ -54,12 +54,13 @@ class GameProgram : public vtest::Sandbox {
     writeFile("calls.txt", movieCalls);
     auto c = std::make_unique<vtest::ChildProcess>(
         (install_ / "Vornask").string(), std::vector<std::string>{"noStupidPath"},
-        std::map<std::string, std::string>{{"VORNASK_UI", "headless"},
-                                           {"VORNASK_WEB_HOST", "127.0.0.1:" + std::to_string(server_->port())},
-                                           {"XDG_CONFIG_HOME", path("config")},
-                                           {"HOME", dir().string()},
-                                           {"VORNASK_TEST_CONTROL_LOG", path("calls.log")},
-                                           {"VORNASK_TEST_CONTROL_CALLS", path("calls.txt")}},
+        std::map<std::string, std::string>{
+            {"VORNASK_UI", "headless"},
+            {"VORNASK_WEB_HOST", "127.0.0.1:" + std::to_string(server_->port())},
+            {"XDG_CONFIG_HOME", path("config")},
+            {"HOME", dir().string()},
+            {"VORNASK_TEST_CONTROL_LOG", path("calls.log")},
+            {"VORNASK_TEST_CONTROL_CALLS", path("calls.txt")}},
         install_.string());
     c->endGently(5000);
     return c;
@@ -73,12 +74,14 @@ class GameProgram : public vtest::Sandbox {
 }  // namespace
 
 TEST_F(GameProgram, GameOpensAtOnceTalksToTheMovieAndClosingItEndsTheProgram) {
-  auto c = run("<invoke name=\"client\" returntype=\"xml\"><arguments><number>320</number></arguments></invoke>\n");
+  auto c = run(
+      "<invoke name=\"client\" returntype=\"xml\"><arguments><number>320</number></arguments></invoke>\n");
   ASSERT_TRUE(c->waitForLine("game: shown", timeoutMs)) << c->errorOutput();
   EXPECT_NE(c->errorOutput().find("movie: " + install_.string() + "/main.swf\n"), std::string::npos);
   EXPECT_EQ(vtest::readWholeFile(install_ / "flash.ocx"), vtest::readWholeFile(built / "flash.ocx"));
 
-  const std::string head = "CallFunction <invoke name=\"client\" returntype=\"xml\"><arguments><string>1.7.0;";
+  const std::string head =
+      "CallFunction <invoke name=\"client\" returntype=\"xml\"><arguments><string>1.7.0;";
   ASSERT_TRUE(vtest::waitFor([&] { return calls().find(head) != std::string::npos; }, timeoutMs)) << calls();
   const std::string log = calls();
   EXPECT_EQ(log.find("LoadMovie 0 " + install_.string() + "/main.swf\n"), log.find("Advise\n") + 7);
