@@ -1,5 +1,6 @@
 #include "gamehost/FlashLoader.h"
 
+#include <algorithm>
 #include <filesystem>
 
 #include "platform/cab/Cabinet.h"
@@ -29,7 +30,9 @@ bool leavesFolder(const std::string& name) {
 void unpackCabinet(const std::string& cabinet, const std::string& folder) {
   platform::iterateCabinet(cabinet, [&](const platform::CabinetEntry& entry, std::string& target) {
     if (leavesFolder(entry.name)) return platform::CabinetAnswer::Skip;
-    target = folder + "/" + entry.name;
+    std::string name = entry.name;
+    std::replace(name.begin(), name.end(), '\\', '/');
+    target = folder + "/" + name;
     platform::FileStamp stamp;
     if (platform::fileStamp(target, stamp) && stamp.size < (std::uint64_t(1) << 32) &&
         stamp.size == entry.size && stamp.time == entry.time)

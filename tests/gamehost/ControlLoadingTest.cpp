@@ -115,3 +115,23 @@ TEST_F(ControlLoading, ALibraryWithoutTheEntryPointGivesNoControl) {
   EXPECT_EQ(loads, 2);
   EXPECT_EQ(calls(), "");
 }
+
+TEST_F(ControlLoading, EntriesNamedOutsideTheFolderAreNotUnpacked) {
+  std::string cab = vtest::readWholeFile(VORNASK_ESCAPE_CABINET);
+  const std::size_t at = cab.find("aa\\x.txt");
+  ASSERT_NE(at, std::string::npos);
+  fs::create_directories(path("install"));
+  for (const std::string name : {"../x.txt", "/tmp/x.t"}) {
+    std::string renamed = cab;
+    renamed.replace(at, 8, name);
+    vtest::writeWholeFile(path("escape.cab"), renamed);
+    gamehost::unpackCabinet(path("escape.cab").string(), path("install").string());
+  }
+  EXPECT_FALSE(fs::exists(path("x.txt")));
+  EXPECT_FALSE(fs::exists("/tmp/x.t"));
+  EXPECT_TRUE(fs::is_empty(path("install")));
+  // The entry's own name, "aa\\x.txt", lands in the folder "aa" when there is one.
+  fs::create_directories(path("install/aa"));
+  gamehost::unpackCabinet(VORNASK_ESCAPE_CABINET, path("install").string());
+  EXPECT_EQ(vtest::readWholeFile(path("install/aa/x.txt")), "escaped\n");
+}
