@@ -48,7 +48,7 @@ class FlashEventHandler : public platform::com::IDispatch {
   MovieFile& file_;
 };
 
-// The movie's version as designed: an optional "-", every other character a digit.
+// The movie's version: an optional leading "-", every other character counts as a digit.
 std::int32_t readVersion(const std::u16string& text);
 
 }  // namespace gamehost

@@ -15,7 +15,7 @@ class GameWindow : public vtest::GameHostFixture {};
 
 }  // namespace
 
-TEST(Placement, StoredFormParsedAsDesigned) {
+TEST(Placement, StoredFormIsFiveNumbersWithSignedCoordinates) {
   auto p = parsePlace("10,20,810,620,0");
   ASSERT_TRUE(p);
   EXPECT_EQ(p->rect, (ui::Rect{10, 20, 810, 620}));

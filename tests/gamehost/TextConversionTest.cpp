@@ -19,7 +19,7 @@ TEST(TextConversion, Utf16ToUtf8UnitByUnitWithPairsAsOneCharacter) {
   EXPECT_EQ(utf16ToUtf8(std::u16string{u'a', 0, u'b'}), std::string("a\0b", 3));
 }
 
-TEST(TextConversion, Utf8ToUtf16DecodesPairsAndTreatsBadBytesAsDesigned) {
+TEST(TextConversion, Utf8ToUtf16DecodesPairsAndTurnsBadBytesIntoZeroOrTheEnd) {
   EXPECT_EQ(utf8ToUtf16("A\xC3\xA9\xD0\x96\xE2\x82\xAC"), u"A\u00e9\u0416\u20ac");
   EXPECT_EQ(utf8ToUtf16("\xF0\x9F\x98\x80!"), u"\U0001F600!");
   EXPECT_EQ(utf8ToUtf16("\xF4\x8F\xBF\xBF"), u"\U0010FFFF");
