@@ -89,11 +89,42 @@ TEST_F(GameProgram, GameOpensAtOnceTalksToTheMovieAndClosingItEndsTheProgram) {
   EXPECT_GT(port, 0);
   EXPECT_NE(port, 15190);
   EXPECT_TRUE(canConnect(port));
-  ASSERT_TRUE(c->waitForLine("status: Нечего обновлять", timeoutMs));
+  ASSERT_TRUE(c->waitForLine("button: Запуск", timeoutMs));  // the list is in: nothing to update
+  EXPECT_EQ(c->last("status"), "Нечего обновлять");
 
   c->send("close game\n");
   ASSERT_TRUE(c->waitForLine("game: closed", timeoutMs));
   EXPECT_EQ(c->wait(timeoutMs), 0);
   EXPECT_EQ(readFile("config/Ondrel/Vornask/place"), "240,130,1680,910,2");
   EXPECT_EQ(c->last("window"), "");  // the launcher stayed hidden
+}
+
+TEST_F(GameProgram, AnUpdateOverTheRunningGameReopensItWithoutSavingItsPlace) {
+  server_->writeFile("main.swf", "movie, second version");
+  updater::publishFolder(server_->root().string());
+  auto c = run("");
+  ASSERT_TRUE(c->waitForLine("game: shown", timeoutMs)) << c->errorOutput();
+  ASSERT_TRUE(c->waitForLine("button: Запуск", timeoutMs)) << c->errorOutput();
+  ASSERT_TRUE(c->waitForLine("window: shown", timeoutMs)) << c->errorOutput();  // the launcher over the game
+  c->send("press\n");
+  ASSERT_TRUE(c->waitForLine("game: closed", timeoutMs)) << c->errorOutput();
+  ASSERT_TRUE(c->waitForLine("game: shown", timeoutMs)) << c->errorOutput();
+  ASSERT_TRUE(c->waitForLine("window: hidden", timeoutMs)) << c->errorOutput();
+  EXPECT_EQ(vtest::readWholeFile(install_ / "main.swf"), "movie, second version");
+  EXPECT_FALSE(fs::exists(path("config/Ondrel/Vornask/place")));
+  EXPECT_EQ(c->wait(500), -1);  // still running
+  // One library load for both windows; the first control went with its window.
+  const std::string log = calls();
+  const auto count = [&log](const std::string& line) {
+    int n = 0;
+    for (std::size_t at = log.find(line + "\n"); at != std::string::npos; at = log.find(line + "\n", at + 1))
+      ++n;
+    return n;
+  };
+  EXPECT_EQ(count("DllGetClassObject"), 1) << log;
+  EXPECT_EQ(count("CreateInstance"), 2) << log;
+  EXPECT_EQ(count("Released"), 1) << log;
+  c->send("close game\n");
+  EXPECT_EQ(c->wait(timeoutMs), 0);
+  EXPECT_TRUE(fs::exists(path("config/Ondrel/Vornask/place")));
 }
