@@ -22,8 +22,7 @@ Browser::Browser(shell::Client& client, MovieFile& file, ControlFactory makeCont
     : makeControl_(std::move(makeControl)), sink_(client, file) {}
 
 Browser::~Browser() {
-  if (control_) control_->Release();
-  control_ = nullptr;
+  control_.reset();
   if (window_ && ui::isWindow(window_)) ui::destroyWindow(window_);
 }
 
@@ -44,30 +43,28 @@ bool Browser::create() {
   restorePlacement();
   const ui::Rect client = ui::clientRect(window_);
 
-  com::IShockwaveFlash* control = makeControl_ ? makeControl_() : nullptr;
-  if (control_ && control_ != control) control_->Release();
-  control_ = control;
+  control_ = com::ComPtr<com::IShockwaveFlash>(makeControl_ ? makeControl_() : nullptr);
   if (!control_) return false;
 
   host_ = ui::createControl(ui::ControlClass::Host, "", Child | Visible | ClipSiblings | ClipChildren,
                             client.left, client.top, client.width(), client.height(), window_);
-  if (com::SUCCEEDED(platform::ax::attachControl(control_, host_))) connectSink();
+  if (com::SUCCEEDED(platform::ax::attachControl(control_.get(), host_))) connectSink();
   loadMovie();
   ui::showWindow(window_, maximized_ ? ui::ShowCommand::Maximize : ui::ShowCommand::ShowNormal);
   return true;
 }
 
 void Browser::connectSink() {
-  void* p = nullptr;
-  if (com::FAILED(control_->QueryInterface(com::IID_IConnectionPointContainer, &p)) || !p) return;
-  auto* container = static_cast<com::IConnectionPointContainer*>(p);
-  com::IConnectionPoint* point = nullptr;
-  if (com::SUCCEEDED(container->FindConnectionPoint(com::DIID__IShockwaveFlashEvents, &point)) && point) {
-    com::DWORD cookie = 0;  // not kept: the sink goes with the window
-    point->Advise(&sink_, &cookie);
-    point->Release();
+  const auto container = control_.query<com::IConnectionPointContainer>(com::IID_IConnectionPointContainer);
+  if (!container) return;
+  com::ComPtr<com::IConnectionPoint> point;
+  if (com::FAILED(container->FindConnectionPoint(com::DIID__IShockwaveFlashEvents,
+                                                 reinterpret_cast<com::IConnectionPoint**>(point.out())))) {
+    point.detach();
+    return;
   }
-  container->Release();
+  com::DWORD cookie = 0;  // not kept: the sink goes with the window
+  if (point) point->Advise(&sink_, &cookie);
 }
 
 void Browser::loadMovie() {

@@ -3,7 +3,7 @@
 #include <functional>
 
 #include "gamehost/FlashEventHandler.h"
-#include "platform/com/Com.h"
+#include "platform/com/ComPtr.h"
 #include "platform/ui/Types.h"
 
 namespace shell {
@@ -38,7 +38,7 @@ class Browser {
 
   platform::ui::WindowHandle window() const { return window_; }
   platform::ui::WindowHandle hostWindow() const { return host_; }
-  platform::com::IShockwaveFlash* control() const { return control_; }
+  platform::com::IShockwaveFlash* control() const { return control_.get(); }
   bool maximized() const { return maximized_; }
   FlashEventHandler& sink() { return sink_; }
 
@@ -55,7 +55,7 @@ class Browser {
   platform::ui::WindowHandle host_ = nullptr;
   FlashEventHandler sink_;
   bool quitOnDestroy_ = true;
-  platform::com::IShockwaveFlash* control_ = nullptr;
+  platform::com::ComPtr<platform::com::IShockwaveFlash> control_;
   bool maximized_ = false;
 };
 

@@ -67,27 +67,23 @@ ControlSource controlSource(const std::string& folder) {
 
 FlashLoader::FlashLoader(ControlSource source) : source_(std::move(source)) {}
 
-FlashLoader::~FlashLoader() {
-  if (factory_) factory_->Release();
-}
-
 com::IShockwaveFlash* FlashLoader::create() {
   if (!factory_) {
     if (source_.unpack) source_.unpack();
-    if (com::DllGetClassObjectFn getClassObject = source_.load ? source_.load() : nullptr) {
-      void* factory = nullptr;
-      if (com::SUCCEEDED(getClassObject(com::CLSID_ShockwaveFlash, com::IID_IClassFactory, &factory)))
-        factory_ = static_cast<com::IClassFactory*>(factory);
-    }
+    if (com::DllGetClassObjectFn getClassObject = source_.load ? source_.load() : nullptr)
+      if (com::FAILED(getClassObject(com::CLSID_ShockwaveFlash, com::IID_IClassFactory, factory_.out())))
+        factory_.detach();  // a failed call's value is not used
   }
   if (!factory_) return nullptr;
-  void* instance = nullptr;
-  if (com::FAILED(factory_->CreateInstance(nullptr, com::IID_IShockwaveFlash, &instance)) || !instance)
+  com::ComPtr<com::IShockwaveFlash> control;
+  if (com::FAILED(factory_->CreateInstance(nullptr, com::IID_IShockwaveFlash, control.out()))) {
+    control.detach();
     return nullptr;
-  auto* control = static_cast<com::IShockwaveFlash*>(instance);
+  }
+  if (!control) return nullptr;
   com::Bstr mode(u"direct");
   control->put_WMode(mode.get());
-  return control;
+  return control.detach();
 }
 
 com::IShockwaveFlash* createFlashControl() {

@@ -3,7 +3,7 @@
 #include <functional>
 #include <string>
 
-#include "platform/com/Com.h"
+#include "platform/com/ComPtr.h"
 
 namespace gamehost {
 
@@ -24,17 +24,16 @@ ControlSource controlSource(const std::string& folder);
 class FlashLoader {
  public:
   explicit FlashLoader(ControlSource source = defaultControlSource());
-  ~FlashLoader();
   FlashLoader(const FlashLoader&) = delete;
   FlashLoader& operator=(const FlashLoader&) = delete;
 
   // A new control in window mode "direct" (the caller owns the reference), or null.
   platform::com::IShockwaveFlash* create();
-  bool holdsFactory() const { return factory_ != nullptr; }
+  bool holdsFactory() const { return static_cast<bool>(factory_); }
 
  private:
   ControlSource source_;
-  platform::com::IClassFactory* factory_ = nullptr;
+  platform::com::ComPtr<platform::com::IClassFactory> factory_;
 };
 
 // Through the process-wide loader (made on first use, its factory released at exit).

@@ -2,48 +2,30 @@
 
 #include <memory>
 
+#include "platform/com/ComPtr.h"
 #include "platform/ui/Window.h"
 
 namespace platform::ax {
-namespace {
-
-// The host's reference to the attached control.
-class Attached {
- public:
-  explicit Attached(com::IControlAttach* control) : control_(control) {}
-  ~Attached() { release(); }
-  Attached(const Attached&) = delete;
-  Attached& operator=(const Attached&) = delete;
-
-  void resize(const ui::Rect& r) {
-    if (control_) control_->SetExtent(r.width(), r.height());
-  }
-  void release() {
-    if (com::IControlAttach* c = control_) {
-      control_ = nullptr;
-      c->Release();
-    }
-  }
-
- private:
-  com::IControlAttach* control_;
-};
-
-}  // namespace
 
 com::HRESULT attachControl(com::IUnknown* control, ui::WindowHandle host) {
   if (!control || !ui::isWindow(host)) return com::E_INVALIDARG;
-  void* p = nullptr;
-  const com::HRESULT found = control->QueryInterface(com::IID_IControlAttach, &p);
-  if (com::FAILED(found) || !p) return com::FAILED(found) ? found : com::E_NOINTERFACE;
-  auto attached = std::make_shared<Attached>(static_cast<com::IControlAttach*>(p));
+  auto attached = std::make_shared<com::ComPtr<com::IControlAttach>>();
+  const com::HRESULT found = control->QueryInterface(com::IID_IControlAttach, attached->out());
+  if (com::FAILED(found)) {
+    attached->detach();  // a failed call's value is not used
+    return found;
+  }
+  if (!*attached) return com::E_NOINTERFACE;
   const ui::Rect r = ui::windowRect(host);
-  const com::HRESULT hr =
-      static_cast<com::IControlAttach*>(p)->Attach(ui::nativeHostWidget(host), r.width(), r.height());
+  const com::HRESULT hr = (*attached)->Attach(ui::nativeHostWidget(host), r.width(), r.height());
   if (com::FAILED(hr)) return hr;
+  // The host holds the reference until it goes.
   ui::setControlHandler(host, [attached](ui::WindowHandle h, unsigned msg, ui::WParam, ui::LParam) {
-    if (msg == ui::WmSize) attached->resize(ui::windowRect(h));
-    if (msg == ui::WmDestroy) attached->release();
+    if (msg == ui::WmSize && *attached) {
+      const ui::Rect size = ui::windowRect(h);
+      (*attached)->SetExtent(size.width(), size.height());
+    }
+    if (msg == ui::WmDestroy) attached->reset();
     return ui::LResult{0};
   });
   return com::S_OK;
