@@ -140,6 +140,14 @@ GtkWidget* newLooseFixed() {
   return GTK_WIDGET(g_object_new(type, nullptr));
 }
 
+// Gives the focus to the first focusable widget inside `host`, unless one inside has it.
+void focusInside(GtkWidget* host) {
+  GtkWidget* top = gtk_widget_get_toplevel(host);
+  GtkWidget* focused = GTK_IS_WINDOW(top) ? gtk_window_get_focus(GTK_WINDOW(top)) : nullptr;
+  if (focused && gtk_widget_is_ancestor(focused, host)) return;
+  gtk_widget_child_focus(host, GTK_DIR_TAB_FORWARD);
+}
+
 class GtkBackend : public detail::Backend {
  public:
   GtkBackend() {
@@ -359,7 +367,7 @@ class GtkBackend : public detail::Backend {
     if (w.topLevel)
       gtk_window_present(GTK_WINDOW(n->widget));
     else if (w.cls == ControlClass::Host)
-      gtk_widget_child_focus(n->widget, GTK_DIR_TAB_FORWARD);  // the first focusable widget inside
+      focusInside(n->widget);
     else
       gtk_widget_grab_focus(n->widget);
   }
