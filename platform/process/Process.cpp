@@ -76,7 +76,7 @@ std::string modulePath() {
   return readLink("/proc/self/exe");
 }
 
-long spawnProcess(const std::string& path, const std::string& commandLine) {
+long spawnProcess(const std::string& path, const std::string& commandLine, const std::string& workingFolder) {
   std::vector<std::string> items;
   if (!commandLine.empty()) items = splitCommandLine(commandLine, path);
   std::vector<char*> argv;
@@ -84,7 +84,11 @@ long spawnProcess(const std::string& path, const std::string& commandLine) {
   for (std::string& s : items) argv.push_back(s.data());
   argv.push_back(nullptr);
   pid_t pid = 0;
-  const int err = ::posix_spawn(&pid, path.c_str(), nullptr, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  if (!workingFolder.empty()) posix_spawn_file_actions_addchdir_np(&actions, workingFolder.c_str());
+  const int err = ::posix_spawn(&pid, path.c_str(), &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
   if (err != 0) {
     errno = err;
     return -1;
