@@ -17,6 +17,7 @@
 #include <X11/keysym.h>
 #include <X11/extensions/XTest.h>
 // clang-format on
+#include "tests/platform/XInput.h"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
@@ -78,13 +79,6 @@ void key(Display* d, Window w, KeySym sym) {
   XFlush(d);
 }
 
-void click(Display* d, int x, int y) {
-  XTestFakeMotionEvent(d, 0, x, y, CurrentTime);
-  XTestFakeButtonEvent(d, 1, True, CurrentTime);
-  XTestFakeButtonEvent(d, 1, False, 50);
-  XFlush(d);
-}
-
 bool screenshot(const std::string& display, const std::string& name) {
   const fs::path shot = vtest::buildDir() / name;
   const std::string cmd = "DISPLAY=" + display + " import -window root '" + shot.string() + "'";
@@ -127,7 +121,7 @@ TEST_F(GtkInstaller, EnterInstallsIntoTheDefaultFolderAndTheCopyStarts) {
   EXPECT_TRUE(screenshot(server.display(), "installer-gtk.png"));
 
   // "Обзор..." opens the folder chooser with the caption; Escape closes it.
-  click(d, r.x + 400 - 108 + 50, r.y + 32 + 12);
+  vtest::click(d, r.x + 400 - 108 + 50, r.y + 32 + 12);
   const Window chooser = waitForWindow(d, "Выберите папку для установки Vornask");
   ASSERT_NE(chooser, 0u) << p->errorOutput();
   std::this_thread::sleep_for(1000ms);
@@ -149,15 +143,7 @@ TEST_F(GtkInstaller, EnterInstallsIntoTheDefaultFolderAndTheCopyStarts) {
   const Window launcher = waitForWindow(d, "Vornask", 320);
   ASSERT_NE(launcher, 0u) << p->errorOutput();
   EXPECT_EQ(processesRunning(folder / "Vornask").size(), 1u);
-  XEvent e{};
-  e.xclient.type = ClientMessage;
-  e.xclient.window = launcher;
-  e.xclient.message_type = XInternAtom(d, "WM_PROTOCOLS", False);
-  e.xclient.format = 32;
-  e.xclient.data.l[0] = static_cast<long>(XInternAtom(d, "WM_DELETE_WINDOW", False));
-  e.xclient.data.l[1] = CurrentTime;
-  XSendEvent(d, launcher, False, NoEventMask, &e);
-  XFlush(d);
+  vtest::closeWindow(d, launcher);
   EXPECT_TRUE(p->waitForEnd(15000)) << p->errorOutput();
   XCloseDisplay(d);
 }
