@@ -87,23 +87,51 @@ bool screenshot(const std::string& display, const std::string& name) {
 
 }  // namespace
 
-class GtkInstaller : public vtest::InstallerFixture {};
+// An X server of its own and the downloaded client started on it.
+class GtkInstaller : public vtest::InstallerFixture {
+ protected:
+  void SetUp() override {
+    InstallerFixture::SetUp();
+    if (!vtest::Xvfb::installed()) GTEST_SKIP() << "Xvfb is not installed";
+    server_ = std::make_unique<vtest::Xvfb>();
+    ASSERT_FALSE(server_->display().empty());
+    d = XOpenDisplay(server_->display().c_str());
+    ASSERT_TRUE(d);
+  }
+  void TearDown() override {
+    if (d) XCloseDisplay(d);
+    InstallerFixture::TearDown();
+    server_.reset();
+  }
+
+  std::unique_ptr<vtest::ChildProcess> startOnScreen() const {
+    return start(downloaded(), {{"DISPLAY", server_->display()},
+                                {"VORNASK_UI", "gtk"},
+                                {"GDK_BACKEND", "x11"},
+                                {"LSAN_OPTIONS", "suppressions=" VORNASK_LSAN_SUPPRESSIONS}});
+  }
+  const std::string& display() const { return server_->display(); }
+
+  // The copy's launcher window appears; closing it ends the copy.
+  void closeStartedCopy(vtest::ChildProcess& p, const fs::path& target) {
+    const Window launcher = waitForWindow(d, "Vornask", 320);
+    ASSERT_NE(launcher, 0u) << p.errorOutput();
+    EXPECT_EQ(processesRunning(target).size(), 1u);
+    vtest::closeWindow(d, launcher);
+    EXPECT_TRUE(p.waitForEnd(15000)) << p.errorOutput();
+  }
+
+  Display* d = nullptr;
+
+ private:
+  std::unique_ptr<vtest::Xvfb> server_;
+};
 
 TEST_F(GtkInstaller, EnterInstallsIntoTheDefaultFolderAndTheCopyStarts) {
-  if (!vtest::Xvfb::installed()) GTEST_SKIP() << "Xvfb is not installed";
-  vtest::Xvfb server;
-  ASSERT_FALSE(server.display().empty());
-  Display* d = XOpenDisplay(server.display().c_str());
-  ASSERT_TRUE(d);
   const fs::path folder = root() / "data" / "Vornask";
   // An existing folder, so that the chooser can open on it.
   fs::create_directories(folder);
-  const std::map<std::string, std::string> gtk = {
-      {"DISPLAY", server.display()},
-      {"VORNASK_UI", "gtk"},
-      {"GDK_BACKEND", "x11"},
-      {"LSAN_OPTIONS", "suppressions=" VORNASK_LSAN_SUPPRESSIONS}};
-  auto p = start(downloaded(), gtk);
+  auto p = startOnScreen();
 
   const Window w = waitForWindow(d, "Vornask");
   ASSERT_NE(w, 0u) << p->errorOutput();
@@ -118,14 +146,14 @@ TEST_F(GtkInstaller, EnterInstallsIntoTheDefaultFolderAndTheCopyStarts) {
   ASSERT_TRUE(img);
   EXPECT_EQ(XGetPixel(img, 0, 0) & 0xFFFFFF, 0xF0F0F0u);
   XDestroyImage(img);
-  EXPECT_TRUE(screenshot(server.display(), "installer-gtk.png"));
+  EXPECT_TRUE(screenshot(display(), "installer-gtk.png"));
 
   // "Обзор..." opens the folder chooser with the caption; Escape closes it.
   vtest::click(d, r.x + 400 - 108 + 50, r.y + 32 + 12);
   const Window chooser = waitForWindow(d, "Выберите папку для установки Vornask");
   ASSERT_NE(chooser, 0u) << p->errorOutput();
   std::this_thread::sleep_for(1000ms);
-  EXPECT_TRUE(screenshot(server.display(), "installer-gtk-browse.png"));
+  EXPECT_TRUE(screenshot(display(), "installer-gtk-browse.png"));
   key(d, chooser, XK_Escape);
   ASSERT_TRUE(vtest::waitFor([&] { return waitForWindow(d, "Vornask") == w; }, 5000));
 
@@ -138,12 +166,25 @@ TEST_F(GtkInstaller, EnterInstallsIntoTheDefaultFolderAndTheCopyStarts) {
     std::string complaints;
     EXPECT_TRUE(vtest::validDesktopEntry(file, complaints)) << complaints;
   }
+  closeStartedCopy(*p, folder / "Vornask");
+}
 
-  // The installed copy shows its launcher and ends when it is closed.
-  const Window launcher = waitForWindow(d, "Vornask", 320);
-  ASSERT_NE(launcher, 0u) << p->errorOutput();
-  EXPECT_EQ(processesRunning(folder / "Vornask").size(), 1u);
-  vtest::closeWindow(d, launcher);
-  EXPECT_TRUE(p->waitForEnd(15000)) << p->errorOutput();
-  XCloseDisplay(d);
+// Focus goes from the folder box to "Обзор..." and to the check box; Enter on
+// the check box installs without toggling it.
+TEST_F(GtkInstaller, TabReachesTheCheckBoxAndEnterThereInstalls) {
+  auto p = startOnScreen();
+  const Window w = waitForWindow(d, "Vornask");
+  ASSERT_NE(w, 0u) << p->errorOutput();
+  std::this_thread::sleep_for(500ms);
+  for (KeySym k : {XK_Tab, XK_Tab, XK_space}) {
+    key(d, w, k);
+    std::this_thread::sleep_for(200ms);
+  }
+  key(d, w, XK_Return);
+  ASSERT_EQ(p->wait(30000), 0) << p->errorOutput();
+  const fs::path folder = root() / "data" / "Vornask";
+  EXPECT_EQ(recorded(), folder.string());
+  EXPECT_FALSE(fs::exists(desktopEntry()));
+  EXPECT_FALSE(fs::exists(menuEntry()));
+  closeStartedCopy(*p, folder / "Vornask");
 }
