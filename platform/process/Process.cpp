@@ -13,6 +13,7 @@
 #include <chrono>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <thread>
 
 #include "platform/process/CommandLine.h"
@@ -69,6 +70,22 @@ bool copyContent(int in, int out) {
 }
 
 std::atomic<unsigned> copyCounter{0};
+
+// Until a killed process is a zombie it may still hold its executable busy,
+// even after its executable link has gone from /proc.
+bool notYetDead(long pid) {
+  const std::string stat = "/proc/" + std::to_string(pid) + "/stat";
+  const int fd = ::open(stat.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  char buf[512];
+  const ssize_t n = ::read(fd, buf, sizeof buf - 1);
+  ::close(fd);
+  if (n <= 0) return false;
+  buf[n] = '\0';
+  // "pid (name) S ...": the state follows the last ")".
+  const char* end = std::strrchr(buf, ')');
+  return end && end[1] == ' ' && end[2] != 'Z' && end[2] != 'X' && end[2] != 'x';
+}
 
 }  // namespace
 
@@ -175,7 +192,7 @@ int terminateProcessesRunning(const std::string& path) {
   // A killed process keeps its executable busy until it is gone.
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
   for (long pid : killed)
-    while (!processImagePath(pid).empty() && std::chrono::steady_clock::now() < deadline)
+    while (notYetDead(pid) && std::chrono::steady_clock::now() < deadline)
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
   return static_cast<int>(killed.size());
 }
