@@ -235,3 +235,26 @@ TEST_F(Install, LeftoverProcessesOfTheTargetAreEndedBeforeTheCopy) {
   EXPECT_TRUE(startedCopyRuns(*p)) << p->errorOutput();
   EXPECT_EQ(fs::file_size(folder / "Vornask"), fs::file_size(downloaded()));
 }
+
+TEST_F(Install, StoreFailuresAreShownAndTheInstallationGoesOn) {
+  // The key cannot be made: a file stands where its folder would be.
+  vtest::writeWholeFile(root() / "config" / "Ondrel", "");
+  auto p = start(downloaded());
+  ASSERT_TRUE(install(*p, (root() / "A").string())) << p->errorOutput();
+  EXPECT_TRUE(p->waitForLine("Ошибка: Не удалось начать запись в реестр", 5000)) << p->errorOutput();
+  EXPECT_TRUE(p->waitForLine("Not a directory", 5000));
+  EXPECT_TRUE(fs::exists(root() / "A" / "Vornask"));
+  EXPECT_TRUE(fs::exists(desktopEntry()));
+  // The copy starts, but finds no record: the installer again.
+  EXPECT_FALSE(startedCopyRuns(*p));
+}
+
+TEST_F(Install, AnOverlongListIsRewrittenWithTheFolderAlone) {
+  record(std::string(8192, 'x'));
+  auto p = start(downloaded());
+  ASSERT_TRUE(install(*p, (root() / "A").string())) << p->errorOutput();
+  EXPECT_TRUE(p->waitForLine("Ошибка: Не удалось узнать текущие пути установки", 5000)) << p->errorOutput();
+  EXPECT_TRUE(p->waitForLine("Value too large for defined data type", 5000));
+  EXPECT_TRUE(startedCopyRuns(*p)) << p->errorOutput();
+  EXPECT_EQ(recorded(), (root() / "A").string());
+}
