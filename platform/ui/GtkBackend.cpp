@@ -90,11 +90,13 @@ gboolean onFocusIn(GtkWidget*, GdkEvent*, gpointer p) {
   return FALSE;
 }
 
-gboolean onKeyPress(GtkWidget*, GdkEventKey* e, gpointer p) {
+gboolean onKeyPress(GtkWidget* widget, GdkEventKey* e, gpointer p) {
   WindowObject* w = fromTag(p);
-  if (w && (e->keyval == GDK_KEY_Return || e->keyval == GDK_KEY_KP_Enter))
-    postMessage(w->handle, WmKeyDown, VkReturn, 0);
-  return FALSE;
+  if (!w || (e->keyval != GDK_KEY_Return && e->keyval != GDK_KEY_KP_Enter)) return FALSE;
+  postMessage(w->handle, WmKeyDown, VkReturn, 0);
+  // Plain controls do nothing with Enter themselves; the window's owner decides.
+  GtkWidget* focus = gtk_window_get_focus(GTK_WINDOW(widget));
+  return focus && gtk_style_context_has_class(gtk_widget_get_style_context(focus), "vornask-control");
 }
 
 void onClicked(GtkButton* button, gpointer p) {
