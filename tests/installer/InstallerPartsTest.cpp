@@ -5,11 +5,28 @@
 
 #include "installer/DesktopEntry.h"
 #include "installer/ErrorBox.h"
+#include "installer/PathList.h"
 #include "platform/files/Files.h"
 #include "platform/files/XdgFolders.h"
 #include "tests/common/Sandbox.h"
 
 using namespace installer;
+
+TEST(PathList, ElementsMatchWholeAndExactly) {
+  EXPECT_TRUE(listsFolder("/a/Games", "/a/Games"));
+  EXPECT_TRUE(listsFolder("/x,/a/Games,/y", "/a/Games"));
+  EXPECT_FALSE(listsFolder("/a/games", "/a/Games"));
+  EXPECT_FALSE(listsFolder("/a/Games/", "/a/Games"));
+  EXPECT_FALSE(listsFolder("/a/Games2,/a/Game", "/a/Games"));
+  EXPECT_FALSE(listsFolder("", "/a"));
+  EXPECT_EQ(recordedFolder("/a/b/"), "/a/b");
+  EXPECT_EQ(recordedFolder("/a/b"), "/a/b");
+  EXPECT_EQ(withFinalSlash("/a/b"), "/a/b/");
+  // A value that was read, even an empty one, gets the separator.
+  EXPECT_EQ(appendFolder("", true, "/b"), ",/b");
+  EXPECT_EQ(appendFolder("", false, "/b"), "/b");
+  EXPECT_EQ(appendFolder("/a", true, "/b"), "/a,/b");
+}
 
 TEST(DesktopEntry, ExecArgumentIsQuotedThenEscapedAsAString) {
   EXPECT_EQ(quoteExecArgument("/home/a/Vornask"), "\"/home/a/Vornask\"");
@@ -50,6 +67,15 @@ TEST(UserDirs, DesktopEntryOfTheFileIsRead) {
 }
 
 class Files : public vtest::Sandbox {};
+
+TEST_F(Files, FoldersAreMadeLevelByLevelAndAFileInTheWayIsNamed) {
+  EXPECT_EQ(platform::createFolderLevels(path("a/b//c/").string()), 0);
+  EXPECT_TRUE(std::filesystem::is_directory(path("a/b/c")));
+  EXPECT_EQ(platform::createFolderLevels(path("a/b").string()), 0);
+  writeFile("f", "x");
+  EXPECT_EQ(platform::createFolderLevels(path("f/g").string()), ENOTDIR);
+  EXPECT_EQ(platform::createFolderLevels(path("f").string()), ENOTDIR);
+}
 
 TEST_F(Files, AtomicWriteGivesTheModeAndLeavesNothingOnFailure) {
   ASSERT_EQ(platform::writeFileAtomically(path("e").string(), "text", 0755), 0);
