@@ -13,6 +13,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -232,9 +233,13 @@ int main(int argc, char** argv) {
   for (std::thread& thread : threads) thread.join();
   std::filesystem::remove_all(work);
 
-  // Flat: after the first interval (warm-up: pools and caches fill), memory grows by at most
-  // 10 % and the descriptor count moves only by the few sessions reconnecting.
-  const size_t from = rss.size() > 2 ? 1 : 0;
+  // Flat: after the warm-up (the first tenth of the run, at least 30 s: pools, caches and
+  // arenas fill), memory grows by at most 10 % and the descriptor count moves only by the few
+  // sessions reconnecting.
+  size_t from = 0;
+  while (from + 1 < rss.size() &&
+         static_cast<long>(from) * options.interval < std::max(30L, options.seconds / 10))
+    ++from;
   long rssMax = 0, fdMin = fds[from], fdMax = fds[from];
   for (size_t i = from; i < rss.size(); ++i) {
     rssMax = std::max(rssMax, rss[i]);
