@@ -150,7 +150,8 @@ void PlayerView::load(const std::string& moviePath, const std::string& proxyPref
   PageFiles files;
   files.libraryFolder = impl_->libraryFolder;
   files.movie = MovieFolder(folder);
-  files.config = std::string("{\"movie\":\"") + pageOrigin + "/movie/" + percentEncode(name) + "\",\"proxy\":\"" +
+  files.config = std::string("{\"movie\":\"") + pageOrigin + "/movie/" + percentEncode(name) + "\",\"base\":\"" +
+                 pageOrigin + "/movie/\",\"proxy\":\"" +
                  proxyPrefix + "\",\"wmode\":\"" + lettersOnly(wmode) + "\"}";
   setPageFiles(WEBKIT_WEB_VIEW(impl_->view), files);
   impl_->ready = false;

@@ -108,6 +108,7 @@
     document.body.appendChild(player);
     await player.ruffle().load({
       url: config.movie,
+      base: config.base,
       allowScriptAccess: true,
       autoplay: "on",
       unmuteOverlay: "hidden",

@@ -49,6 +49,7 @@ PlayerLibrary& PlayerLibrary::get() {
     void* factory = nullptr;
     if (!get || FAILED(get(CLSID_ShockwaveFlash, IID_IClassFactory, &factory)))
       return lib->problem = "no class factory", lib;
+    lib->getClassObject = get;
     lib->factory = static_cast<IClassFactory*>(factory);
     return lib;
   }();

@@ -18,6 +18,7 @@ struct PlayerLibrary {
   bool ready() const { return factory != nullptr; }
 
   std::string folder;
+  platform::com::DllGetClassObjectFn getClassObject = nullptr;
   platform::com::IClassFactory* factory = nullptr;
   std::string problem;  // why it is not ready
 };
