@@ -43,7 +43,8 @@ WebKitSettings* playerSettings() {
       "enable-smooth-scrolling", FALSE, "enable-media-stream", FALSE, "enable-webrtc", FALSE,
       "javascript-can-open-windows-automatically", FALSE, "enable-write-console-messages-to-stdout", FALSE,
       "media-playback-requires-user-gesture", FALSE, "enable-back-forward-navigation-gestures", FALSE,
-      "enable-spatial-navigation", FALSE, "enable-site-specific-quirks", FALSE, nullptr);
+      "enable-spatial-navigation", FALSE, "enable-site-specific-quirks", FALSE, "hardware-acceleration-policy",
+      WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER, nullptr);
 }
 
 }  // namespace

@@ -100,10 +100,14 @@
 
   async function start() {
     const config = await (await fetch("config.json")).json();
-    const proxies = [];
-    if (config.proxy)
-      for (const host of ["127.0.0.1", "localhost"])
-        for (let port = 1; port <= 65535; ++port) proxies.push({ host, port, proxyUrl: config.proxy + port });
+    // Every port of the loopback host names, made one at a time as Ruffle reads them.
+    const proxies = {
+      *[Symbol.iterator]() {
+        if (!config.proxy) return;
+        for (const host of ["127.0.0.1", "localhost"])
+          for (let port = 1; port <= 65535; ++port) yield { host, port, proxyUrl: config.proxy + port };
+      },
+    };
     player = window.RufflePlayer.newest().createPlayer();
     document.body.appendChild(player);
     await player.ruffle().load({

@@ -2,7 +2,7 @@
 
 #include "platform/com/Bstr.h"
 #include "tests/platform/Xvfb.h"
-#include "tests/player/PlayerHost.h"
+#include "tests/player/host/PlayerHost.h"
 
 namespace vtest {
 namespace {

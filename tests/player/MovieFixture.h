@@ -4,7 +4,7 @@
 
 #include "tests/common/Sandbox.h"
 #include "tests/platform/Xvfb.h"
-#include "tests/player/PlayerHost.h"
+#include "tests/player/host/PlayerHost.h"
 
 namespace vtest {
 

@@ -10,8 +10,9 @@ typedef struct _GtkWidget GtkWidget;
 
 namespace vtest {
 
-// The player library loaded as the game host loads it: flash.cab unpacked into
-// a folder of its own, flash.ocx opened there, on a private X server. Made on
+// The player library loaded as the game host loads it: flash.cab (of
+// VORNASK_BUILD_DIR, else of the tree this was built in) unpacked into a
+// folder of its own, flash.ocx opened there, on a private X server. Made on
 // first use and kept for the process.
 struct PlayerLibrary {
   static PlayerLibrary& get();
