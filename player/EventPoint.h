@@ -21,7 +21,8 @@ class EventPoint final : public platform::com::IConnectionPoint {
   platform::com::ULONG AddRef() override { return owner_.AddRef(); }
   platform::com::ULONG Release() override { return owner_.Release(); }
   platform::com::HRESULT GetConnectionInterface(platform::com::IID* iid) override;
-  platform::com::HRESULT GetConnectionPointContainer(platform::com::IConnectionPointContainer** container) override;
+  platform::com::HRESULT GetConnectionPointContainer(
+      platform::com::IConnectionPointContainer** container) override;
   platform::com::HRESULT Advise(platform::com::IUnknown* sink, platform::com::DWORD* cookie) override;
   platform::com::HRESULT Unadvise(platform::com::DWORD cookie) override;
   platform::com::HRESULT EnumConnections(platform::com::IEnumConnections** connections) override;

@@ -4,7 +4,7 @@
 using namespace platform::com;
 
 extern "C" __attribute__((visibility("default"))) HRESULT DllGetClassObject(REFCLSID clsid, REFIID riid,
-                                                                             void** object) {
+                                                                            void** object) {
   if (!object) return E_POINTER;
   *object = nullptr;
   if (clsid != CLSID_ShockwaveFlash) return CLASS_E_CLASSNOTAVAILABLE;

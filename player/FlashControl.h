@@ -28,7 +28,8 @@ class FlashControl final : public platform::com::IShockwaveFlash,
   platform::com::ULONG Release() override;
 
   platform::com::HRESULT GetTypeInfoCount(platform::com::UINT* count) override;
-  platform::com::HRESULT GetTypeInfo(platform::com::UINT, platform::com::LCID, platform::com::ITypeInfo**) override;
+  platform::com::HRESULT GetTypeInfo(platform::com::UINT, platform::com::LCID,
+                                     platform::com::ITypeInfo**) override;
   platform::com::HRESULT GetIDsOfNames(platform::com::REFIID, platform::com::LPOLESTR*, platform::com::UINT,
                                        platform::com::LCID, platform::com::DISPID*) override;
   platform::com::HRESULT Invoke(platform::com::DISPID, platform::com::REFIID, platform::com::LCID,

@@ -62,7 +62,8 @@ std::string MovieFolder::resolve(const std::string& encodedPath) const {
     start = end + 1;
   }
   const std::string real = realPath(root_ + "/" + path);
-  if (real.size() <= root_.size() + 1 || real.compare(0, root_.size(), root_) != 0 || real[root_.size()] != '/')
+  if (real.size() <= root_.size() + 1 || real.compare(0, root_.size(), root_) != 0 ||
+      real[root_.size()] != '/')
     return {};
   struct stat info;
   if (::stat(real.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return {};

@@ -16,8 +16,8 @@ void logRecord(int level, const std::string& text) {
   ::localtime_r(&now.tv_sec, &local);
   char header[64];
   std::snprintf(header, sizeof header, "%s [%ld] %02d %02d:%02d:%02d.%03ld <flash> ", tags[level & 7],
-                static_cast<long>(::syscall(SYS_gettid)), local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec,
-                now.tv_nsec / 1000000);
+                static_cast<long>(::syscall(SYS_gettid)), local.tm_mday, local.tm_hour, local.tm_min,
+                local.tm_sec, now.tv_nsec / 1000000);
   const std::string line = header + text + "\n";
   std::fwrite(line.data(), 1, line.size(), stdout);
   std::fflush(stdout);

@@ -43,8 +43,8 @@ WebKitSettings* playerSettings() {
       "enable-smooth-scrolling", FALSE, "enable-media-stream", FALSE, "enable-webrtc", FALSE,
       "javascript-can-open-windows-automatically", FALSE, "enable-write-console-messages-to-stdout", FALSE,
       "media-playback-requires-user-gesture", FALSE, "enable-back-forward-navigation-gestures", FALSE,
-      "enable-spatial-navigation", FALSE, "enable-site-specific-quirks", FALSE, "hardware-acceleration-policy",
-      WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER, nullptr);
+      "enable-spatial-navigation", FALSE, "enable-site-specific-quirks", FALSE,
+      "hardware-acceleration-policy", WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER, nullptr);
 }
 
 }  // namespace
@@ -77,8 +77,9 @@ struct PlayerView::Impl {
   }
 
   void run(const std::string& script) {
-    webkit_web_view_evaluate_javascript(WEBKIT_WEB_VIEW(view), script.data(), static_cast<gssize>(script.size()),
-                                        nullptr, nullptr, nullptr, nullptr, nullptr);
+    webkit_web_view_evaluate_javascript(WEBKIT_WEB_VIEW(view), script.data(),
+                                        static_cast<gssize>(script.size()), nullptr, nullptr, nullptr,
+                                        nullptr, nullptr);
   }
 
   static void onMessage(WebKitUserContentManager*, WebKitJavascriptResult* result, gpointer self) {
@@ -91,8 +92,8 @@ struct PlayerView::Impl {
   }
 
   // Only the player's own page is shown; links the movie opens go nowhere.
-  static gboolean onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision, WebKitPolicyDecisionType type,
-                                 gpointer) {
+  static gboolean onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
+                                 WebKitPolicyDecisionType type, gpointer) {
     if (type != WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION) return FALSE;
     WebKitNavigationAction* action =
         webkit_navigation_policy_decision_get_navigation_action(WEBKIT_NAVIGATION_POLICY_DECISION(decision));
@@ -103,7 +104,8 @@ struct PlayerView::Impl {
     return TRUE;
   }
 
-  static gboolean onContextMenu(WebKitWebView*, WebKitContextMenu*, GdkEvent*, WebKitHitTestResult*, gpointer) {
+  static gboolean onContextMenu(WebKitWebView*, WebKitContextMenu*, GdkEvent*, WebKitHitTestResult*,
+                                gpointer) {
     return TRUE;
   }
 };
@@ -112,11 +114,12 @@ PlayerView::PlayerView(std::string libraryFolder, CallHandler onCall) : impl_(st
   impl_->libraryFolder = std::move(libraryFolder);
   impl_->onCall = std::move(onCall);
   impl_->content = webkit_user_content_manager_new();
-  g_signal_connect(impl_->content, "script-message-received::vornask", G_CALLBACK(Impl::onMessage), impl_.get());
+  g_signal_connect(impl_->content, "script-message-received::vornask", G_CALLBACK(Impl::onMessage),
+                   impl_.get());
   webkit_user_content_manager_register_script_message_handler(impl_->content, channel);
   WebKitSettings* settings = playerSettings();
-  impl_->view = GTK_WIDGET(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", sharedWebContext(), "settings", settings,
-                                        "user-content-manager", impl_->content, nullptr));
+  impl_->view = GTK_WIDGET(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", sharedWebContext(), "settings",
+                                        settings, "user-content-manager", impl_->content, nullptr));
   g_object_unref(settings);
   g_object_ref_sink(impl_->view);
   gtk_widget_set_can_focus(impl_->view, TRUE);
@@ -133,7 +136,8 @@ PlayerView::~PlayerView() {
 }
 
 void PlayerView::attach(GtkWidget* fixed, int width, int height) {
-  if (GtkWidget* old = gtk_widget_get_parent(impl_->view)) gtk_container_remove(GTK_CONTAINER(old), impl_->view);
+  if (GtkWidget* old = gtk_widget_get_parent(impl_->view))
+    gtk_container_remove(GTK_CONTAINER(old), impl_->view);
   gtk_fixed_put(GTK_FIXED(fixed), impl_->view, 0, 0);
   setExtent(width, height);
   gtk_widget_show(impl_->view);
@@ -144,16 +148,17 @@ void PlayerView::setExtent(int width, int height) {
   gtk_widget_set_size_request(impl_->view, width > 0 ? width : 1, height > 0 ? height : 1);
 }
 
-void PlayerView::load(const std::string& moviePath, const std::string& proxyPrefix, const std::string& wmode) {
+void PlayerView::load(const std::string& moviePath, const std::string& proxyPrefix,
+                      const std::string& wmode) {
   const std::size_t slash = moviePath.rfind('/');
   const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : moviePath.substr(0, slash);
   const std::string name = slash == std::string::npos ? moviePath : moviePath.substr(slash + 1);
   PageFiles files;
   files.libraryFolder = impl_->libraryFolder;
   files.movie = MovieFolder(folder);
-  files.config = std::string("{\"movie\":\"") + pageOrigin + "/movie/" + percentEncode(name) + "\",\"base\":\"" +
-                 pageOrigin + "/movie/\",\"proxy\":\"" +
-                 proxyPrefix + "\",\"wmode\":\"" + lettersOnly(wmode) + "\"}";
+  files.config = std::string("{\"movie\":\"") + pageOrigin + "/movie/" + percentEncode(name) +
+                 "\",\"base\":\"" + pageOrigin + "/movie/\",\"proxy\":\"" + proxyPrefix + "\",\"wmode\":\"" +
+                 lettersOnly(wmode) + "\"}";
   setPageFiles(WEBKIT_WEB_VIEW(impl_->view), files);
   impl_->ready = false;
   impl_->pending.clear();

@@ -13,15 +13,18 @@ constexpr const char* filesKey = "vornask-page-files";
 
 bool playerFileName(const std::string& name) {
   const bool known = name.rfind("flash-player.", 0) == 0 || name.rfind("ruffle.", 0) == 0 ||
-                     name.rfind("core.ruffle.", 0) == 0 || name.find('.') == 20;  // Ruffle's hashed .wasm names
+                     name.rfind("core.ruffle.", 0) == 0 ||
+                     name.find('.') == 20;  // Ruffle's hashed .wasm names
   const auto ends = [&](const char* s) {
     const std::string suffix(s);
-    return name.size() > suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
+    return name.size() > suffix.size() &&
+           name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
   };
   return known && name.find('/') == std::string::npos && (ends(".html") || ends(".js") || ends(".wasm"));
 }
 
-void finish(WebKitURISchemeRequest* request, GInputStream* body, gint64 length, int status, const char* type) {
+void finish(WebKitURISchemeRequest* request, GInputStream* body, gint64 length, int status,
+            const char* type) {
   GInputStream* empty = nullptr;
   if (!body) body = empty = g_memory_input_stream_new();
   WebKitURISchemeResponse* response = webkit_uri_scheme_response_new(body, body == empty ? 0 : length);
@@ -39,8 +42,9 @@ void finish(WebKitURISchemeRequest* request, GInputStream* body, gint64 length, 
 void finishWithFile(WebKitURISchemeRequest* request, const std::string& path) {
   GFile* file = path.empty() ? nullptr : g_file_new_for_path(path.c_str());
   GFileInputStream* stream = file ? g_file_read(file, nullptr, nullptr) : nullptr;
-  GFileInfo* info = stream ? g_file_input_stream_query_info(stream, G_FILE_ATTRIBUTE_STANDARD_SIZE, nullptr, nullptr)
-                           : nullptr;
+  GFileInfo* info =
+      stream ? g_file_input_stream_query_info(stream, G_FILE_ATTRIBUTE_STANDARD_SIZE, nullptr, nullptr)
+             : nullptr;
   if (info)
     finish(request, G_INPUT_STREAM(stream), g_file_info_get_size(info), 200, contentTypeOf(path));
   else
@@ -60,11 +64,13 @@ void finishWithText(WebKitURISchemeRequest* request, const std::string& text, co
 
 void serve(WebKitURISchemeRequest* request, gpointer) {
   WebKitWebView* view = webkit_uri_scheme_request_get_web_view(request);
-  const auto* files = view ? static_cast<const PageFiles*>(g_object_get_data(G_OBJECT(view), filesKey)) : nullptr;
+  const auto* files =
+      view ? static_cast<const PageFiles*>(g_object_get_data(G_OBJECT(view), filesKey)) : nullptr;
   const char* hostPath = webkit_uri_scheme_request_get_uri(request);
   const std::string prefix = std::string(pageOrigin) + "/";
   std::string path = hostPath ? hostPath : "";
-  if (!files || path.compare(0, prefix.size(), prefix) != 0) return finish(request, nullptr, 0, 404, "text/plain");
+  if (!files || path.compare(0, prefix.size(), prefix) != 0)
+    return finish(request, nullptr, 0, 404, "text/plain");
   path.erase(0, prefix.size());
   path = path.substr(0, path.find_first_of("?#"));
   if (path == "player/config.json") return finishWithText(request, files->config, "application/json");

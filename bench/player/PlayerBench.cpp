@@ -73,7 +73,11 @@ void BM_LoadToFirstCall_FirstControl(benchmark::State& state) {
     state.SetIterationTime(seconds);
   }
 }
-BENCHMARK(BM_LoadToFirstCall_FirstControl)->Iterations(1)->Repetitions(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoadToFirstCall_FirstControl)
+    ->Iterations(1)
+    ->Repetitions(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 void BM_LoadToFirstCall_LaterControl(benchmark::State& state) {
   for (auto _ : state) {
@@ -92,8 +96,8 @@ struct Memory {
 Memory memoryOf(long pid) {
   Memory m;
   const std::string base = "/proc/" + std::to_string(pid);
-  for (auto [file, key, field] : {std::tuple{"/status", "VmRSS:", &Memory::rss},
-                                  std::tuple{"/smaps_rollup", "Pss:", &Memory::pss}}) {
+  for (auto [file, key, field] :
+       {std::tuple{"/status", "VmRSS:", &Memory::rss}, std::tuple{"/smaps_rollup", "Pss:", &Memory::pss}}) {
     std::ifstream in(base + file);
     std::string name;
     double value;

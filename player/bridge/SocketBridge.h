@@ -10,7 +10,8 @@ namespace player {
 // WebSocket-to-TCP bridge on loopback for one page.
 class SocketBridge {
  public:
-  explicit SocketBridge(std::string allowedOrigin);  // listens on 127.0.0.1, port chosen by the system; throws std::runtime_error on failure
+  explicit SocketBridge(std::string allowedOrigin);  // listens on 127.0.0.1, port chosen by the system;
+                                                     // throws std::runtime_error on failure
   ~SocketBridge();  // closes the listener and every connection, joins its thread
   SocketBridge(const SocketBridge&) = delete;
   SocketBridge& operator=(const SocketBridge&) = delete;

@@ -27,7 +27,9 @@ class CountedSink final : public IDispatch {
   HRESULT GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
   HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
   HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-  HRESULT Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override { return S_OK; }
+  HRESULT Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
+    return S_OK;
+  }
   ULONG references = 1;
 
  private:
@@ -45,7 +47,8 @@ class ComContractTest : public ::testing::Test {
 
 TEST_F(ComContractTest, TheLibraryAnswersOnlyTheControlsClassAndTheFactoryOnlyItsInterfaces) {
   void* object = reinterpret_cast<void*>(1);
-  EXPECT_EQ(lib.getClassObject(DIID__IShockwaveFlashEvents, IID_IClassFactory, &object), CLASS_E_CLASSNOTAVAILABLE);
+  EXPECT_EQ(lib.getClassObject(DIID__IShockwaveFlashEvents, IID_IClassFactory, &object),
+            CLASS_E_CLASSNOTAVAILABLE);
   EXPECT_EQ(object, nullptr);
   EXPECT_EQ(lib.getClassObject(CLSID_ShockwaveFlash, IID_IDispatch, &object), E_NOINTERFACE);
   EXPECT_EQ(object, nullptr);
@@ -61,7 +64,8 @@ TEST_F(ComContractTest, TheControlAnswersItsInterfacesAndKeepsSinksOnlyWhileAdvi
   void* object = nullptr;
   ASSERT_EQ(lib.factory->CreateInstance(nullptr, IID_IShockwaveFlash, &object), S_OK);
   auto* flash = static_cast<IShockwaveFlash*>(object);
-  for (const IID* iid : {&IID_IUnknown, &IID_IDispatch, &IID_IConnectionPointContainer, &IID_IControlAttach}) {
+  for (const IID* iid :
+       {&IID_IUnknown, &IID_IDispatch, &IID_IConnectionPointContainer, &IID_IControlAttach}) {
     void* other = nullptr;
     EXPECT_EQ(flash->QueryInterface(*iid, &other), S_OK);
     ASSERT_NE(other, nullptr);

@@ -72,7 +72,8 @@ void EchoServer::run() {
       peer.received += static_cast<std::size_t>(n);
       peer.adler = static_cast<std::uint32_t>(adler32(peer.adler, buffer.data(), static_cast<uInt>(n)));
       for (ssize_t sent = 0; sent < n;) {
-        const ssize_t w = ::send(fds[i].fd, buffer.data() + sent, static_cast<std::size_t>(n - sent), MSG_NOSIGNAL);
+        const ssize_t w =
+            ::send(fds[i].fd, buffer.data() + sent, static_cast<std::size_t>(n - sent), MSG_NOSIGNAL);
         if (w <= 0) break;
         sent += w;
       }

@@ -10,9 +10,11 @@ using platform::com::HRESULT;
 using platform::com::S_OK;
 
 const char* const everyType =
-    "<string>текст &lt;&amp;&gt;&quot;&apos; ё</string><number>42</number><number>-7</number><number>3.5</number>"
+    "<string>текст &lt;&amp;&gt;&quot;&apos; "
+    "ё</string><number>42</number><number>-7</number><number>3.5</number>"
     "<true/><false/><null/>"
-    "<array><property id=\"0\"><number>1</number></property><property id=\"1\"><string>two</string></property>"
+    "<array><property id=\"0\"><number>1</number></property><property "
+    "id=\"1\"><string>two</string></property>"
     "<property id=\"2\"><array><property id=\"0\"><number>3</number></property></array></property></array>"
     "<object><property id=\"a\"><number>1</number></property><property id=\"b\"><string>x</string></property>"
     "</object>";
@@ -41,7 +43,8 @@ TEST_F(ExternalInterfaceTest, HostCallsReachTheMovieCallbackWithDecodedArguments
   ASSERT_GE(echo, 0);
   EXPECT_EQ(control->calls()[echo], invoke("echo", everyType));
 
-  // Escaped text, a string that looks like a number, an empty string, and keys that mean something to JavaScript.
+  // Escaped text, a string that looks like a number, an empty string, and keys that mean something to
+  // JavaScript.
   const std::string tricky =
       "<string>&lt;/script&gt;\\&quot;&apos;`${x}</string><string>12</string><string></string>"
       "<object><property id=\"__proto__\"><number>1</number></property>"
@@ -66,7 +69,8 @@ TEST_F(ExternalInterfaceTest, CallsOfNamesTheHostDoesNotKnowArriveWithTheirNames
   call(invoke("unknownNames", ""));
   const int first = control->waitForCall("someName.the.host.does.not.know", 5000);
   ASSERT_GE(first, 0);
-  ASSERT_TRUE(pumpUntil([&] { return control->calls().size() >= static_cast<std::size_t>(first) + 5; }, 5000));
+  ASSERT_TRUE(
+      pumpUntil([&] { return control->calls().size() >= static_cast<std::size_t>(first) + 5; }, 5000));
   EXPECT_EQ(control->calls()[first], invoke("someName.the.host.does.not.know", "<number>1</number>"));
   EXPECT_EQ(control->calls()[first + 1], invoke("alert", "<string>x</string>"));
   EXPECT_EQ(control->calls()[first + 2], invoke("window.close", ""));

@@ -88,8 +88,8 @@ TEST_F(LeakTest, TwentyControlsMadeAndReleasedLeaveNoProcessesThreadsOrDescripto
     if (HasFatalFailure()) return;
   }
   Usage now = usage();
-  EXPECT_TRUE(pumpUntil([&] { return (now = usage()) == settled; }, 20000)) << "before: " << settled << "; after: "
-                                                                            << now;
+  EXPECT_TRUE(pumpUntil([&] { return (now = usage()) == settled; }, 20000))
+      << "before: " << settled << "; after: " << now;
 }
 
 }  // namespace

@@ -31,7 +31,8 @@ class MovieFilesTest : public MovieFixture {
           for (const std::string& c : control->calls()) {
             if (c == failed) return outcome = "failed", true;
             if (c.compare(0, loaded.size(), loaded) == 0) {
-              return outcome = "loaded:" + c.substr(loaded.size(), c.size() - loaded.size() - tail.size()), true;
+              return outcome = "loaded:" + c.substr(loaded.size(), c.size() - loaded.size() - tail.size()),
+                     true;
             }
           }
           return false;
@@ -47,8 +48,8 @@ TEST_F(MovieFilesTest, FilesNextToTheMovieLoadAndNothingOutsideItDoes) {
   EXPECT_EQ(load("sub/inner.txt"), "loaded:inner");
   EXPECT_EQ(load("link-in.txt"), "loaded:ассет один");
   for (const char* outside : {"../secret.txt", "sub/../../secret.txt", "%2e%2e/secret.txt", "..%2fsecret.txt",
-                              "sub%2f..%2f..%2fsecret.txt", "link-out.txt", "/etc/hostname", "missing.txt", "sub",
-                              "file:///etc/hostname"})
+                              "sub%2f..%2f..%2fsecret.txt", "link-out.txt", "/etc/hostname", "missing.txt",
+                              "sub", "file:///etc/hostname"})
     EXPECT_EQ(load(outside), "failed") << outside;
 }
 

@@ -20,7 +20,9 @@ class MovieFolderTest : public vtest::Sandbox {
     std::filesystem::create_symlink(path("game-sibling"), path("game/sibling"));
     folder = MovieFolder(path("game").string());
   }
-  std::string real(const std::string& relative) { return std::filesystem::canonical(path(relative)).string(); }
+  std::string real(const std::string& relative) {
+    return std::filesystem::canonical(path(relative)).string();
+  }
   MovieFolder folder;
 };
 

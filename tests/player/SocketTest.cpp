@@ -32,8 +32,8 @@ class SocketTest : public MovieFixture {
   void SetUp() override {
     MovieFixture::SetUp();
     if (IsSkipped() || HasFatalFailure()) return;
-    std::filesystem::copy_file(buildDir() / "tests" / "player" / "movies" / "sockets.swf", path("game/main.swf"),
-                               std::filesystem::copy_options::overwrite_existing);
+    std::filesystem::copy_file(buildDir() / "tests" / "player" / "movies" / "sockets.swf",
+                               path("game/main.swf"), std::filesystem::copy_options::overwrite_existing);
   }
   void call(const std::string& name, const std::string& arguments) {
     control->callFunction(player::utf8ToUtf16(invoke(name, arguments)));
@@ -54,9 +54,9 @@ class SocketTest : public MovieFixture {
         ms);
   }
   bool movieReceived(int id, std::size_t count, std::uint32_t adler, int ms) {
-    const std::string wanted = invoke("socketData", "<number>" + std::to_string(id) + "</number><number>" +
-                                                        std::to_string(count) + "</number><string>" + hex8(adler) +
-                                                        "</string>");
+    const std::string wanted =
+        invoke("socketData", "<number>" + std::to_string(id) + "</number><number>" + std::to_string(count) +
+                                 "</number><string>" + hex8(adler) + "</string>");
     return pumpUntil(
         [&] {
           call("report", "<number>" + std::to_string(id) + "</number>");

@@ -17,13 +17,13 @@ TEST(TextTest, ScriptLiteralsCarryEveryUnitAndCannotEndTheScriptOrString) {
 TEST(TextTest, Utf8DecodesToUtf16WithReplacementForMalformedBytes) {
   EXPECT_EQ(utf8ToUtf16("ascii ё €"), u"ascii ё €");
   EXPECT_EQ(utf8ToUtf16("\xF0\x9F\x8E\xAE"), (std::u16string{0xD83C, 0xDFAE}));
-  EXPECT_EQ(utf8ToUtf16("a\x80z"), u"a\uFFFDz");               // stray continuation
-  EXPECT_EQ(utf8ToUtf16("\xC0\xAF"), u"\uFFFD\uFFFD");         // overlong lead
-  EXPECT_EQ(utf8ToUtf16("\xE0\x80\xAF"), u"\uFFFD");           // overlong three bytes
-  EXPECT_EQ(utf8ToUtf16("\xED\xA0\x80"), u"\uFFFD");           // encoded surrogate
-  EXPECT_EQ(utf8ToUtf16("\xE2\x82"), u"\uFFFD\uFFFD");         // cut short at the end
-  EXPECT_EQ(utf8ToUtf16("\xE2(x"), u"\uFFFD(x");               // bad continuation keeps the next byte
-  EXPECT_EQ(utf8ToUtf16("\xF4\x90\x80\x80"), u"\uFFFD");       // above U+10FFFF
+  EXPECT_EQ(utf8ToUtf16("a\x80z"), u"a\uFFFDz");          // stray continuation
+  EXPECT_EQ(utf8ToUtf16("\xC0\xAF"), u"\uFFFD\uFFFD");    // overlong lead
+  EXPECT_EQ(utf8ToUtf16("\xE0\x80\xAF"), u"\uFFFD");      // overlong three bytes
+  EXPECT_EQ(utf8ToUtf16("\xED\xA0\x80"), u"\uFFFD");      // encoded surrogate
+  EXPECT_EQ(utf8ToUtf16("\xE2\x82"), u"\uFFFD\uFFFD");    // cut short at the end
+  EXPECT_EQ(utf8ToUtf16("\xE2(x"), u"\uFFFD(x");          // bad continuation keeps the next byte
+  EXPECT_EQ(utf8ToUtf16("\xF4\x90\x80\x80"), u"\uFFFD");  // above U+10FFFF
 }
 
 TEST(TextTest, Utf16EncodesToUtf8PairingSurrogates) {

@@ -1,5 +1,5 @@
-#include <gtk/gtk.h>
 #include <gtest/gtest.h>
+#include <gtk/gtk.h>
 
 #include "player/Text.h"
 #include "tests/player/MovieFixture.h"
@@ -46,7 +46,8 @@ TEST_F(ViewTest, TheMovieFillsTheHostAreaAndFollowsItsSize) {
   ASSERT_TRUE(pumpUntil(
       [&] {
         for (std::size_t i = before; i < control->calls().size(); ++i)
-          if (control->calls()[i] == invoke("stageSize", "<number>900</number><number>700</number>")) return true;
+          if (control->calls()[i] == invoke("stageSize", "<number>900</number><number>700</number>"))
+            return true;
         return false;
       },
       10000));

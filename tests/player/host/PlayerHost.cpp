@@ -119,7 +119,8 @@ HostedControl::HostedControl(int width, int height) : sink_(new Sink) {
   }
   void* container = nullptr;
   if (SUCCEEDED(flash_->QueryInterface(IID_IConnectionPointContainer, &container))) {
-    static_cast<IConnectionPointContainer*>(container)->FindConnectionPoint(DIID__IShockwaveFlashEvents, &point_);
+    static_cast<IConnectionPointContainer*>(container)->FindConnectionPoint(DIID__IShockwaveFlashEvents,
+                                                                            &point_);
     static_cast<IConnectionPointContainer*>(container)->Release();
   }
   if (point_) point_->Advise(sink_, &cookie_);
