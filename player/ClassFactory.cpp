@@ -5,7 +5,8 @@
 
 #include <climits>
 #include <cstdlib>
-#include <new>
+#include <exception>
+#include <string>
 
 #include "player/FlashControl.h"
 #include "player/PlayerLog.h"
@@ -55,11 +56,15 @@ HRESULT ClassFactory::CreateInstance(IUnknown* outer, REFIID riid, void** object
     logRecord(3, "no display to play the movie on (DISPLAY is not set or the display cannot be opened)");
     return E_FAIL;
   }
-  FlashControl* control = new (std::nothrow) FlashControl(libraryFolder());
-  if (!control) return E_OUTOFMEMORY;
-  const HRESULT result = control->QueryInterface(riid, object);
-  control->Release();
-  return result;
+  try {
+    FlashControl* control = new FlashControl(libraryFolder());
+    const HRESULT result = control->QueryInterface(riid, object);
+    control->Release();
+    return result;
+  } catch (const std::exception& e) {
+    logRecord(3, std::string("the control could not be made: ") + e.what());
+    return E_OUTOFMEMORY;
+  }
 }
 
 }  // namespace player
