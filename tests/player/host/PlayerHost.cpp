@@ -7,7 +7,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <thread>
 
 #include "platform/com/Bstr.h"
 #include "player/Text.h"
@@ -60,11 +59,16 @@ PlayerLibrary& PlayerLibrary::get() {
 
 bool pumpUntil(const std::function<bool()>& pred, int ms) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  while (!pred()) {
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    if (!g_main_context_iteration(nullptr, FALSE)) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  // Blocks in the main context as a message loop does; the tick only lets the deadline be seen.
+  const guint tick = g_timeout_add(
+      10, [](gpointer) -> gboolean { return G_SOURCE_CONTINUE; }, nullptr);
+  bool held = pred();
+  while (!held && std::chrono::steady_clock::now() < deadline) {
+    g_main_context_iteration(nullptr, TRUE);
+    held = pred();
   }
-  return true;
+  g_source_remove(tick);
+  return held;
 }
 
 void pumpFor(int ms) {
