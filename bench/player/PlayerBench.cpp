@@ -18,15 +18,24 @@ namespace {
 
 using vtest::HostedControl;
 
-std::string movieFolder() {
-  static const std::string folder = [] {
+// A temporary folder holding the probe movie as main.swf, removed at exit.
+struct MovieFolder {
+  MovieFolder() {
     char name[] = "/tmp/player-bench-XXXXXX";
-    std::string made = ::mkdtemp(name) ? name : "/tmp";
-    std::filesystem::copy_file(VORNASK_PROBE_SWF, made + "/main.swf",
-                               std::filesystem::copy_options::overwrite_existing);
-    return made;
-  }();
-  return folder;
+    if (!::mkdtemp(name)) return;
+    path = name;
+    std::filesystem::copy_file(VORNASK_PROBE_SWF, path + "/main.swf");
+  }
+  ~MovieFolder() {
+    std::error_code ignored;
+    if (!path.empty()) std::filesystem::remove_all(path, ignored);
+  }
+  std::string path;
+};
+
+std::string movieFolder() {
+  static const MovieFolder folder;
+  return folder.path;
 }
 
 std::vector<long> processTree();
