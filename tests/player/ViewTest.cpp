@@ -1,3 +1,6 @@
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+#include <gdk/gdkx.h>
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
 
@@ -64,11 +67,30 @@ TEST_F(ViewTest, TheMovieFillsTheHostAreaAndFollowsItsSize) {
   g_object_unref(shot);
 }
 
-TEST_F(ViewTest, TheViewTakesKeyboardFocus) {
+TEST_F(ViewTest, TheViewTakesKeyboardFocusAndTheMovieGetsMouseAndKeys) {
   play();
   ASSERT_NE(view(), nullptr);
   EXPECT_TRUE(gtk_widget_has_focus(view()) || gtk_window_get_focus(GTK_WINDOW(control->window())) == view());
-  EXPECT_TRUE(gtk_widget_get_can_focus(view()));
+  ASSERT_TRUE(showsColour(300, 200, background));
+
+  Display* display = GDK_WINDOW_XDISPLAY(gtk_widget_get_window(control->window()));
+  int x = 0, y = 0;
+  gdk_window_get_origin(gtk_widget_get_window(control->window()), &x, &y);
+  XTestFakeMotionEvent(display, -1, x + 300, y + 200, CurrentTime);
+  XTestFakeButtonEvent(display, 1, True, CurrentTime);
+  XTestFakeButtonEvent(display, 1, False, CurrentTime);
+  XFlush(display);
+  const int down = control->waitForCall("mouseDown", 10000);
+  ASSERT_GE(down, 0);
+  EXPECT_EQ(control->calls()[down], invoke("mouseDown", "<number>300</number><number>200</number>"));
+
+  const KeyCode a = XKeysymToKeycode(display, XK_a);
+  XTestFakeKeyEvent(display, a, True, CurrentTime);
+  XTestFakeKeyEvent(display, a, False, CurrentTime);
+  XFlush(display);
+  const int key = control->waitForCall("keyDown", 10000);
+  ASSERT_GE(key, 0);
+  EXPECT_EQ(control->calls()[key], invoke("keyDown", "<number>65</number>"));
 }
 
 }  // namespace

@@ -3,6 +3,8 @@ import flash.display.StageAlign;
 import flash.display.StageScaleMode;
 import flash.events.Event;
 import flash.events.IOErrorEvent;
+import flash.events.KeyboardEvent;
+import flash.events.MouseEvent;
 import flash.events.SecurityErrorEvent;
 import flash.external.ExternalInterface;
 import flash.net.URLLoader;
@@ -41,6 +43,9 @@ class Main extends Sprite {
       draw();
       call("stageSize", [stage.stageWidth, stage.stageHeight]);
     });
+
+    stage.addEventListener(MouseEvent.MOUSE_DOWN, function(e:MouseEvent) call("mouseDown", [e.stageX, e.stageY]));
+    stage.addEventListener(KeyboardEvent.KEY_DOWN, function(e:KeyboardEvent) call("keyDown", [e.keyCode]));
 
     ExternalInterface.addCallback("echo", Reflect.makeVarArgs(function(args:Array<Dynamic>) {
       call("echo", args);
