@@ -1,11 +1,13 @@
-#include <X11/extensions/XTest.h>
-#include <X11/keysym.h>
-#include <gdk/gdkx.h>
 #include <gtest/gtest.h>
-#include <gtk/gtk.h>
 
 #include "player/Text.h"
 #include "tests/player/MovieFixture.h"
+
+// X11 last: its macros (None, Bool, Status) clash with names in the headers above.
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+#include <gdk/gdkx.h>
+#include <gtk/gtk.h>
 
 namespace vtest {
 namespace {
