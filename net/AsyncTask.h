@@ -39,6 +39,9 @@ class DownloadTask : public AsyncTask {
   DownloadTask(HTTPContext& context, const std::string& url, const std::string& cookies,
                const ProgressFn& onProgress);
 
+  // Takes the handle out while the task is whole: curl may still report progress then.
+  ~DownloadTask() override;
+
   void start(CURLM* multi) override;
 
  protected:

@@ -148,6 +148,7 @@ void Download::Impl::execute() {
       RunState run;
       run.downloaded = &downloaded;
       run.chunks = &chunks;
+      run.length = length;
       interrupted = runTransfers(run, notFound);
     }
   } catch (const boost::exception& e) {

@@ -12,6 +12,11 @@ DownloadTask::DownloadTask(HTTPContext& context, const std::string& url, const s
                            const ProgressFn& onProgress)
     : context_(context), url_(url), cookies_(cookies), onProgress_(onProgress) {}
 
+DownloadTask::~DownloadTask() {
+  if (handle_) curl_easy_setopt(handle_.get(), CURLOPT_NOPROGRESS, 1L);
+  handle_.reset();
+}
+
 void DownloadTask::start(CURLM* multi) {
   MLOG(httpLog(), 7) << "DownloadTask::start(" << static_cast<const void*>(multi) << ")";
   MLOG(httpLog(), 7) << "DownloadTask, url = " << url_ << ", cookies = " << cookies_;

@@ -47,6 +47,8 @@ size_t GetDataAsync::write(char* data, size_t size, size_t count, void* self) {
   GetDataAsync* task = static_cast<GetDataAsync*>(self);
   MLOG(httpLog(), 7) << "GetDataAsync::write(" << static_cast<const void*>(data) << ", " << size << ", "
                      << count << ", " << self << ")";
+  // An endless body must not eat the memory: past the cap the transfer fails.
+  if (task->body_.size() + size * count > HTTPContext::MaxBodySize) return 0;
   task->body_.append(data, size * count);
   return size * count;
 }

@@ -36,6 +36,16 @@ void HTTPContext::setDispatcher(const Dispatcher& dispatcher) {
   dispatcher_ = dispatcher;
 }
 
+void HTTPContext::setStallTimeout(long seconds) {
+  boost::unique_lock<boost::shared_mutex> lock(settingsLock_);
+  stallTimeout_ = seconds;
+}
+
+long HTTPContext::stallTimeout() const {
+  boost::shared_lock<boost::shared_mutex> lock(settingsLock_);
+  return stallTimeout_;
+}
+
 Dispatcher HTTPContext::dispatcher() const {
   boost::shared_lock<boost::shared_mutex> lock(settingsLock_);
   return dispatcher_;
@@ -58,6 +68,8 @@ CURL* HTTPContext::createEasyHandle(const std::string& url, const std::string& c
   curl_easy_setopt(handle, CURLOPT_USERAGENT, userAgent_.c_str());
   curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, 0L);
   curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, 0L);
+  curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, 1L);
+  curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, stallTimeout_);
   // Several threads use curl at once; no signals for time-outs.
   curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
   return handle;

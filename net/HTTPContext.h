@@ -45,6 +45,13 @@ class HTTPContext {
   // Hands a job to the dispatcher; an empty dispatcher raises boost::bad_function_call.
   void dispatch(const Job& job) const;
 
+  // A transfer that moves less than one byte per second for this long is given up (curl's
+  // time-out, 600 + 28), so a stalled server ends like a dropped connection.
+  void setStallTimeout(long seconds);
+  long stallTimeout() const;
+  // Bodies gathered in memory stop at this size (curl's write error, 600 + 23).
+  static constexpr size_t MaxBodySize = 64u << 20;
+
   // A new easy handle with the options common to every transfer; the caller cleans it up.
   CURL* createEasyHandle(const std::string& url, const std::string& cookies) const;
 
@@ -61,6 +68,7 @@ class HTTPContext {
  private:
   mutable boost::shared_mutex settingsLock_;
   std::string userAgent_;
+  long stallTimeout_ = 30;
   Dispatcher dispatcher_;
   std::unique_ptr<AsyncHTTP> engine_;
 };

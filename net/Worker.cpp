@@ -53,6 +53,7 @@ size_t Worker::onHeader(char* data, size_t size, size_t count, void* self) {
   const size_t prefix = sizeof(contentRange) - 1;
   if (n >= 5 && std::memcmp(data, "HTTP/", 5) == 0) {
     worker->contentRangeStart_ = -1;
+    worker->contentRangeTotal_ = -1;
   } else if (n > prefix && strncasecmp(data, contentRange, prefix) == 0) {
     std::string value(data + prefix, n - prefix);
     size_t at = value.find_first_not_of(" \t");
@@ -60,7 +61,13 @@ size_t Worker::onHeader(char* data, size_t size, size_t count, void* self) {
       at += 6;
       char* stop = nullptr;
       const long long start = std::strtoll(value.c_str() + at, &stop, 10);
-      if (stop != value.c_str() + at && *stop == '-') worker->contentRangeStart_ = start;
+      if (stop != value.c_str() + at && *stop == '-') {
+        worker->contentRangeStart_ = start;
+        const char* slash = std::strchr(stop, '/');
+        char* totalEnd = nullptr;
+        const long long total = slash ? std::strtoll(slash + 1, &totalEnd, 10) : -1;
+        if (slash && totalEnd != slash + 1) worker->contentRangeTotal_ = total;
+      }
     }
   }
   return n;
@@ -73,7 +80,8 @@ size_t Worker::onWrite(char* data, size_t size, size_t count, void* self) {
 bool Worker::decide() {
   long status = 0;
   curl_easy_getinfo(handle_.get(), CURLINFO_RESPONSE_CODE, &status);
-  if (status == 206 && contentRangeStart_ == chunk_->start) {
+  if (status == 206 && contentRangeStart_ == chunk_->start &&
+      (contentRangeTotal_ < 0 || run_.length < 0 || contentRangeTotal_ == run_.length)) {
     mode_ = Ranged;
     streamPos_ = chunk_->start;
     return true;

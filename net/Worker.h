@@ -18,6 +18,8 @@ struct RunState {
   int fd = -1;
   std::atomic<std::int64_t>* downloaded = nullptr;
   ChunkList* chunks = nullptr;
+  // The file's length as probed; an answer for a file of another length is not used.
+  std::int64_t length = -1;
   // Set once a server answered a range request with the whole file.
   bool rangesIgnored = false;
   // Running transfers; cleared before the multi handle goes away.
@@ -30,7 +32,8 @@ struct RunState {
 
 // One ranged transfer into its chunk. Bytes are written only at their own offset: a 206 is
 // used when its Content-Range starts at the chunk's start, a 200 is the file from byte 0 and
-// only the part inside the chunk is written; any other answer writes nothing.
+// only the part inside the chunk is written; any other answer, and a 206 for a file of another
+// length (the file changed on the server), writes nothing.
 class Worker {
  public:
   Worker(RunState& run, Chunk& chunk, const std::string& url);
@@ -59,6 +62,8 @@ class Worker {
   AttachedEasyHandle handle_;
   std::string headerText_;
   std::int64_t contentRangeStart_ = -1;
+  // The complete length after the '/' of Content-Range; -1 when absent or "*".
+  std::int64_t contentRangeTotal_ = -1;
   Mode mode_ = Unknown;
   // File offset of the next byte the answer delivers.
   std::int64_t streamPos_ = 0;

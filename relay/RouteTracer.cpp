@@ -5,9 +5,12 @@
 #include <boost/asio/ip/unicast.hpp>
 #include <boost/date_time/posix_time/posix_time.hpp>
 #include <boost/system/system_error.hpp>
+#include <boost/thread/thread.hpp>
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <ostream>
 
 namespace asio = boost::asio;
@@ -37,8 +40,21 @@ struct RouteTracer::Impl {
       error = e;
       n = got;
     });
+    // Waits in short steps so that a stop request (the pool's, at exit) ends the trace at once.
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::microseconds(timeout.total_microseconds());
     io.restart();
-    io.run_for(std::chrono::microseconds(timeout.total_microseconds()));
+    for (auto now = std::chrono::steady_clock::now(); error == asio::error::would_block && now < deadline;
+         now = std::chrono::steady_clock::now()) {
+      io.run_for(
+          std::min<std::chrono::steady_clock::duration>(deadline - now, std::chrono::milliseconds(50)));
+      if (error == asio::error::would_block && boost::this_thread::interruption_requested()) {
+        socket.cancel();
+        io.restart();
+        io.run();
+        throw boost::thread_interrupted();
+      }
+    }
     if (error == asio::error::would_block) {
       socket.cancel();
       io.restart();

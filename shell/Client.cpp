@@ -18,7 +18,8 @@ namespace ui = platform::ui;
 
 Client::Client(const StartOptions& options, ui::ThreadId uiThread, ClientParts parts)
     : options_(options), uiThread_(uiThread), parts_(std::move(parts)), launcher_(*this) {
-  threadPool_ = std::make_unique<mstd::thread_pool>();
+  // A trace still running when the client closes gets half a second, then is stopped.
+  threadPool_ = std::make_unique<mstd::thread_pool>(boost::chrono::milliseconds(500));
   if (parts_.makeGameHost) gameHost_ = parts_.makeGameHost(*this);
   updater_ = parts_.makeUpdateHandler ? parts_.makeUpdateHandler(*this) : nullptr;
   if (!updater_) updater_ = makeNullUpdateHandler(*this);

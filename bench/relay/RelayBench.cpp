@@ -146,9 +146,17 @@ void Throughput(benchmark::State& state, Path path) {
   if (path == Path::Socat) state.counters["socat_cpu_ns_per_msg"] = socatCpu * 1e9 / messages;
 }
 
-// Round trips of single 1 KiB messages at about 2,000 per second.
+// One message of `size` bytes (class 1: a 16-bit length field).
+std::vector<unsigned char> framedMessage(std::size_t size) {
+  std::vector<unsigned char> out(size, 0x5a);
+  const unsigned header = framing::writeHeader(out.data(), 1, 123, 0);
+  framing::writeHeader(out.data(), 1, 123, size - header);
+  return out;
+}
+
+// Round trips of single messages of state.range(0) bytes at about 2,000 per second.
 void Latency(benchmark::State& state, Path path) {
-  const std::vector<unsigned char> one = framedTraffic(message_size);
+  const std::vector<unsigned char> one = framedMessage(static_cast<std::size_t>(state.range(0)));
   std::vector<double> rtt;
   {
     Server echo(true);
@@ -157,7 +165,7 @@ void Latency(benchmark::State& state, Path path) {
     tcp::socket socket(io);
     socket.connect(tcp::endpoint(asio::ip::address_v4::loopback(), route.port));
     socket.set_option(tcp::no_delay(true));
-    std::vector<unsigned char> back(message_size);
+    std::vector<unsigned char> back(one.size());
     for (auto _ : state) {
       for (int i = 0; i < 5000; ++i) {
         const auto start = std::chrono::steady_clock::now();
@@ -189,7 +197,24 @@ BENCHMARK_CAPTURE(Throughput, socat, Path::Socat)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->Iterations(8);
-BENCHMARK_CAPTURE(Latency, direct, Path::Direct)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
-BENCHMARK_CAPTURE(Latency, relay, Path::Relay)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
+// A small game message (32 bytes) and a large one (1 KiB).
+BENCHMARK_CAPTURE(Latency, direct, Path::Direct)
+    ->Arg(32)
+    ->Arg(1024)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(1);
+BENCHMARK_CAPTURE(Latency, relay, Path::Relay)
+    ->Arg(32)
+    ->Arg(1024)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(1);
+BENCHMARK_CAPTURE(Latency, socat, Path::Socat)
+    ->Arg(32)
+    ->Arg(1024)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(1);
 
 BENCHMARK_MAIN();

@@ -13,6 +13,7 @@
 #include <chrono>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <thread>
 
 #include "platform/process/CommandLine.h"
@@ -70,13 +71,29 @@ bool copyContent(int in, int out) {
 
 std::atomic<unsigned> copyCounter{0};
 
+// Until a killed process is a zombie it may still hold its executable busy,
+// even after its executable link has gone from /proc.
+bool notYetDead(long pid) {
+  const std::string stat = "/proc/" + std::to_string(pid) + "/stat";
+  const int fd = ::open(stat.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  char buf[512];
+  const ssize_t n = ::read(fd, buf, sizeof buf - 1);
+  ::close(fd);
+  if (n <= 0) return false;
+  buf[n] = '\0';
+  // "pid (name) S ...": the state follows the last ")".
+  const char* end = std::strrchr(buf, ')');
+  return end && end[1] == ' ' && end[2] != 'Z' && end[2] != 'X' && end[2] != 'x';
+}
+
 }  // namespace
 
 std::string modulePath() {
   return readLink("/proc/self/exe");
 }
 
-long spawnProcess(const std::string& path, const std::string& commandLine) {
+long spawnProcess(const std::string& path, const std::string& commandLine, const std::string& workingFolder) {
   std::vector<std::string> items;
   if (!commandLine.empty()) items = splitCommandLine(commandLine, path);
   std::vector<char*> argv;
@@ -84,7 +101,11 @@ long spawnProcess(const std::string& path, const std::string& commandLine) {
   for (std::string& s : items) argv.push_back(s.data());
   argv.push_back(nullptr);
   pid_t pid = 0;
-  const int err = ::posix_spawn(&pid, path.c_str(), nullptr, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  if (!workingFolder.empty()) posix_spawn_file_actions_addchdir_np(&actions, workingFolder.c_str());
+  const int err = ::posix_spawn(&pid, path.c_str(), &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
   if (err != 0) {
     errno = err;
     return -1;
@@ -171,7 +192,7 @@ int terminateProcessesRunning(const std::string& path) {
   // A killed process keeps its executable busy until it is gone.
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
   for (long pid : killed)
-    while (!processImagePath(pid).empty() && std::chrono::steady_clock::now() < deadline)
+    while (notYetDead(pid) && std::chrono::steady_clock::now() < deadline)
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
   return static_cast<int>(killed.size());
 }

@@ -10,8 +10,10 @@ std::string modulePath();
 
 // Starts `path` with the items of `commandLine` (split by splitCommandLine;
 // none when empty) as its arguments, in the caller's environment and working
-// directory. The child's identifier, or -1 with errno set.
-long spawnProcess(const std::string& path, const std::string& commandLine);
+// directory (or `workingFolder` when given). The child's identifier, or -1
+// with errno set.
+long spawnProcess(const std::string& path, const std::string& commandLine,
+                  const std::string& workingFolder = std::string());
 
 // Copies `source` over `target`: the new content goes to a temporary file
 // beside the target, is synced and renamed into place, so the target is

@@ -60,6 +60,7 @@ class Backend {
   virtual void redraw(WindowObject& w) = 0;
   virtual void focus(WindowObject& w) = 0;
   virtual void setIcon(WindowObject& w, const unsigned char* png, std::size_t size) = 0;
+  virtual void* nativeContainer(WindowObject& w) = 0;
 
   virtual Rect workArea(WindowObject* w) = 0;
   virtual Rect screen() = 0;

@@ -1,8 +1,10 @@
 #include "platform/ui/Console.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
 
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -15,7 +17,28 @@
 namespace platform::ui {
 namespace {
 
-enum Command : WParam { Press = 1, Check = 2, Close = 3 };
+enum Command : WParam {
+  Press = 1,
+  Check,
+  Close,
+  CloseGame,
+  Folder,
+  ShortcutOn,
+  ShortcutOff,
+  Install,
+  Browse,
+  Exit
+};
+
+const std::map<std::string, Command> plainCommands = {{"press", Press},
+                                                      {"check", Check},
+                                                      {"close", Close},
+                                                      {"close game", CloseGame},
+                                                      {"shortcut on", ShortcutOn},
+                                                      {"shortcut off", ShortcutOff},
+                                                      {"install", Install},
+                                                      {"browse", Browse},
+                                                      {"exit", Exit}};
 
 // Longer input lines are ignored as a whole, so endless input cannot grow memory.
 constexpr std::size_t maxCommandLine = 1024;
@@ -27,6 +50,10 @@ struct ConsoleState {
   std::map<ConsoleRole, std::string> lastLine;
   std::thread reader;
   int stopPipe[2] = {-1, -1};
+  // Arguments of posted commands, by the number the message carries.
+  std::mutex argumentMutex;
+  std::map<LParam, std::string> arguments;
+  LParam nextArgument = 0;
 
   ~ConsoleState() { stop(); }
 
@@ -39,6 +66,29 @@ struct ConsoleState {
     for (int& fd : stopPipe)
       if (fd >= 0) ::close(fd), fd = -1;
     out = nullptr;
+    std::lock_guard<std::mutex> lock(argumentMutex);
+    arguments.clear();
+  }
+
+  void post(ThreadId ui, Command cmd, const std::string* argument) {
+    LParam id = 0;
+    if (argument) {
+      std::lock_guard<std::mutex> lock(argumentMutex);
+      id = ++nextArgument;
+      arguments[id] = *argument;
+    }
+    if (postThreadMessage(ui, detail::ConsoleCommandMessage, cmd, id) || !id) return;
+    std::lock_guard<std::mutex> lock(argumentMutex);
+    arguments.erase(id);
+  }
+
+  std::string takeArgument(LParam id) {
+    std::lock_guard<std::mutex> lock(argumentMutex);
+    auto it = arguments.find(id);
+    if (it == arguments.end()) return {};
+    std::string value = std::move(it->second);
+    arguments.erase(it);
+    return value;
   }
 };
 
@@ -62,13 +112,30 @@ std::string lineOf(const detail::WindowObject& w) {
     case ConsoleRole::Progress:
       return "progress: " + std::to_string(w.progress.pos) + "/" + std::to_string(w.progress.high) +
              (w.visible ? " shown" : " hidden");
+    case ConsoleRole::Game:
+      return std::string("game: ") + (w.destroying ? "closed" : w.visible ? "shown" : "hidden");
+    case ConsoleRole::Installer:
+      return w.visible ? "installer: shown" : "";
+    case ConsoleRole::Folder:
+      return "folder: " + w.text;
+    case ConsoleRole::Shortcut:
+      return std::string("shortcut: ") + (w.checked ? "on" : "off");
     case ConsoleRole::None:
+    case ConsoleRole::InstallButton:
+    case ConsoleRole::BrowseButton:
+    case ConsoleRole::ExitButton:
       break;
   }
   return {};
 }
 
-void readCommands(int inFd, int stopFd, ThreadId ui) {
+void writeLine(ConsoleState& s, const std::string& line) {
+  if (line.empty()) return;
+  std::fprintf(s.out, "%s\n", line.c_str());
+  std::fflush(s.out);
+}
+
+void readCommands(ConsoleState& s, int inFd, int stopFd, ThreadId ui) {
   std::string pending;
   bool overlong = false;  // dropping the rest of a line longer than maxCommandLine
   char buf[256];
@@ -90,11 +157,12 @@ void readCommands(int inFd, int stopFd, ThreadId ui) {
       const auto first = line.find_first_not_of(" \t\r");
       const auto last = line.find_last_not_of(" \t\r");
       line = first == std::string::npos ? std::string() : line.substr(first, last - first + 1);
-      const WParam cmd = line == "press"   ? WParam{Press}
-                         : line == "check" ? WParam{Check}
-                         : line == "close" ? WParam{Close}
-                                           : WParam{0};
-      if (cmd) postThreadMessage(ui, detail::ConsoleCommandMessage, cmd, 0);
+      if (line == "folder" || line.rfind("folder ", 0) == 0) {
+        const std::string path = line.size() > 7 ? line.substr(7) : std::string();
+        s.post(ui, Folder, &path);
+      } else if (auto it = plainCommands.find(line); it != plainCommands.end()) {
+        s.post(ui, it->second, nullptr);
+      }
     }
     if (pending.size() > maxCommandLine) {
       pending.clear();
@@ -123,12 +191,26 @@ void startConsole(int inFd, std::FILE* out) {
   s.out = out;
   s.uiThread = currentThreadId();
   ensureMessageQueue();
-  if (inFd >= 0 && ::pipe(s.stopPipe) == 0)
-    s.reader = std::thread(readCommands, inFd, s.stopPipe[0], s.uiThread);
+  if (inFd >= 0 && ::pipe2(s.stopPipe, O_CLOEXEC) == 0)
+    s.reader = std::thread(readCommands, std::ref(s), inFd, s.stopPipe[0], s.uiThread);
 }
 
 void stopConsole() {
   state().stop();
+}
+
+void consoleLine(const std::string& line) {
+  ConsoleState& s = state();
+  if (!s.out) return;
+  writeLine(s, line);
+}
+
+void consoleReport(WindowHandle window) {
+  detail::WindowObject* w = detail::find(window);
+  ConsoleState& s = state();
+  if (!w || w->role == ConsoleRole::None || !s.out) return;
+  s.lastLine[w->role] = lineOf(*w);
+  writeLine(s, s.lastLine[w->role]);
 }
 
 namespace detail {
@@ -140,8 +222,7 @@ void consoleChanged(WindowObject& w) {
   std::string& last = s.lastLine[w.role];
   if (line == last) return;
   last = line;
-  std::fprintf(s.out, "%s\n", line.c_str());
-  std::fflush(s.out);
+  writeLine(s, line);
 }
 
 void consoleForget(WindowObject& w) {
@@ -166,11 +247,31 @@ bool consoleDispatch(const Message& msg) {
       if (WindowObject* c = holder(ConsoleRole::Check)) return headless::click(c->handle);
       break;
     case Close:
-      if (WindowObject* w = holder(ConsoleRole::Window)) {
+    case CloseGame:
+      if (WindowObject* w = holder(msg.wParam == Close ? ConsoleRole::Window : ConsoleRole::Game)) {
         callHandler(*w, WmClose, 0, 0);
         return true;
       }
       break;
+    case Folder: {
+      const std::string path = state().takeArgument(msg.lParam);
+      if (WindowObject* f = holder(ConsoleRole::Folder)) return setWindowText(f->handle, path);
+      break;
+    }
+    case ShortcutOn:
+    case ShortcutOff:
+      if (WindowObject* c = holder(ConsoleRole::Shortcut))
+        return setCheck(c->handle, msg.wParam == ShortcutOn);
+      break;
+    case Install:
+    case Browse:
+    case Exit: {
+      const ConsoleRole role = msg.wParam == Install  ? ConsoleRole::InstallButton
+                               : msg.wParam == Browse ? ConsoleRole::BrowseButton
+                                                      : ConsoleRole::ExitButton;
+      if (WindowObject* b = holder(role)) return headless::click(b->handle);
+      break;
+    }
   }
   return false;
 }

@@ -90,11 +90,13 @@ gboolean onFocusIn(GtkWidget*, GdkEvent*, gpointer p) {
   return FALSE;
 }
 
-gboolean onKeyPress(GtkWidget*, GdkEventKey* e, gpointer p) {
+gboolean onKeyPress(GtkWidget* widget, GdkEventKey* e, gpointer p) {
   WindowObject* w = fromTag(p);
-  if (w && (e->keyval == GDK_KEY_Return || e->keyval == GDK_KEY_KP_Enter))
-    postMessage(w->handle, WmKeyDown, VkReturn, 0);
-  return FALSE;
+  if (!w || (e->keyval != GDK_KEY_Return && e->keyval != GDK_KEY_KP_Enter)) return FALSE;
+  postMessage(w->handle, WmKeyDown, VkReturn, 0);
+  // Plain controls do nothing with Enter themselves; the window's owner decides.
+  GtkWidget* focus = gtk_window_get_focus(GTK_WINDOW(widget));
+  return focus && gtk_style_context_has_class(gtk_widget_get_style_context(focus), "vornask-control");
 }
 
 void onClicked(GtkButton* button, gpointer p) {
@@ -121,6 +123,31 @@ gboolean onPulse(gpointer p) {
 
 gboolean onTimeout(gpointer) {
   return G_SOURCE_REMOVE;
+}
+
+// A GtkFixed that asks for no size of its own: its children (placed and sized
+// by our code) never stop the window from shrinking, and a host control keeps
+// the size set for it whatever is put into it.
+void measureNothing(GtkWidget*, gint* minimum, gint* natural) {
+  *minimum = *natural = 1;
+}
+void looseFixedClassInit(gpointer cls, gpointer) {
+  GTK_WIDGET_CLASS(cls)->get_preferred_width = measureNothing;
+  GTK_WIDGET_CLASS(cls)->get_preferred_height = measureNothing;
+}
+GtkWidget* newLooseFixed() {
+  static const GType type =
+      g_type_register_static_simple(GTK_TYPE_FIXED, "VornaskLooseFixed", sizeof(GtkFixedClass),
+                                    looseFixedClassInit, sizeof(GtkFixed), nullptr, GTypeFlags(0));
+  return GTK_WIDGET(g_object_new(type, nullptr));
+}
+
+// Gives the focus to the first focusable widget inside `host`, unless one inside has it.
+void focusInside(GtkWidget* host) {
+  GtkWidget* top = gtk_widget_get_toplevel(host);
+  GtkWidget* focused = GTK_IS_WINDOW(top) ? gtk_window_get_focus(GTK_WINDOW(top)) : nullptr;
+  if (focused && gtk_widget_is_ancestor(focused, host)) return;
+  gtk_widget_child_focus(host, GTK_DIR_TAB_FORWARD);
 }
 
 class GtkBackend : public detail::Backend {
@@ -159,7 +186,7 @@ class GtkBackend : public detail::Backend {
     w.native = n;
     if (w.topLevel) {
       n->widget = gtk_window_new(GTK_WINDOW_TOPLEVEL);
-      n->fixed = gtk_fixed_new();
+      n->fixed = newLooseFixed();
       gtk_container_add(GTK_CONTAINER(n->widget), n->fixed);
       gtk_widget_set_app_paintable(n->fixed, TRUE);
       gtk_widget_show(n->fixed);
@@ -206,7 +233,7 @@ class GtkBackend : public detail::Backend {
         n->widget = gtk_progress_bar_new();
         break;
       case ControlClass::Host:
-        n->widget = n->fixed = gtk_fixed_new();
+        n->widget = n->fixed = newLooseFixed();
         break;
     }
     gtk_style_context_add_class(gtk_widget_get_style_context(n->widget), "vornask-control");
@@ -341,6 +368,8 @@ class GtkBackend : public detail::Backend {
     Native* n = native(w);
     if (w.topLevel)
       gtk_window_present(GTK_WINDOW(n->widget));
+    else if (w.cls == ControlClass::Host)
+      focusInside(n->widget);
     else
       gtk_widget_grab_focus(n->widget);
   }
@@ -355,6 +384,8 @@ class GtkBackend : public detail::Backend {
     }
     g_object_unref(loader);
   }
+
+  void* nativeContainer(WindowObject& w) override { return native(w) ? native(w)->fixed : nullptr; }
 
   Rect workArea(WindowObject* w) override {
     GdkDisplay* display = gdk_display_get_default();

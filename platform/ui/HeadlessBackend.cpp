@@ -53,6 +53,7 @@ class HeadlessBackend : public detail::Backend {
   }
   void focus(detail::WindowObject&) override {}
   void setIcon(detail::WindowObject&, const unsigned char*, std::size_t) override {}
+  void* nativeContainer(detail::WindowObject&) override { return nullptr; }
 
   Rect workArea(detail::WindowObject*) override {
     std::lock_guard<std::mutex> lock(knobMutex);

@@ -227,7 +227,20 @@ bool setWindowPos(WindowHandle window, int x, int y, int width, int height) {
   w->rect = Rect{x, y, x + width, y + height};
   if (!w->maximized) w->normal = w->rect;
   detail::backend().geometryChanged(*w);
-  if (w->topLevel) detail::callHandler(*w, WmSize, 0, 0);
+  if (w->topLevel || w->proc) detail::callHandler(*w, WmSize, 0, 0);
+  return true;
+}
+
+void* nativeHostWidget(WindowHandle host) {
+  WindowObject* w = find(host);
+  if (!w || w->topLevel || w->cls != ControlClass::Host) return nullptr;
+  return detail::backend().nativeContainer(*w);
+}
+
+bool setControlHandler(WindowHandle control, WindowProc handler) {
+  WindowObject* w = find(control);
+  if (!w || w->topLevel) return false;
+  w->proc = handler ? std::make_shared<WindowProc>(std::move(handler)) : nullptr;
   return true;
 }
 

@@ -39,6 +39,13 @@ bool setFocus(WindowHandle window);
 void redrawWindow(WindowHandle window);
 bool setWindowIcon(WindowHandle window, const unsigned char* png, std::size_t size);
 
+// Host controls: the native container that foreign widgets are put into (a
+// GtkFixed with gtk; null with the headless back end).
+void* nativeHostWidget(WindowHandle host);
+// A handler of a control: WmSize after every change of its geometry, WmDestroy
+// when it goes. Replaces an older one.
+bool setControlHandler(WindowHandle control, WindowProc handler);
+
 // Top-level: outer rectangle on the screen. Control: rectangle in the parent's client area.
 bool setWindowPos(WindowHandle window, int x, int y, int width, int height);
 Rect windowRect(WindowHandle window);

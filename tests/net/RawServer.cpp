@@ -1,5 +1,7 @@
 #include "tests/net/RawServer.h"
 
+#include "tests/common/Loopback.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -13,17 +15,7 @@
 namespace vtest {
 
 RawServer::RawServer(Responder responder) : responder_(std::move(responder)) {
-  listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  int yes = 1;
-  ::setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof addr;
-  if (::bind(listener_, reinterpret_cast<sockaddr*>(&addr), len) != 0 || ::listen(listener_, 64) != 0 ||
-      ::getsockname(listener_, reinterpret_cast<sockaddr*>(&addr), &len) != 0)
-    throw std::runtime_error("RawServer: cannot listen");
-  port_ = ntohs(addr.sin_port);
+  listener_ = listenOnLoopback(port_);
   thread_ = std::thread([this] { serve(); });
 }
 

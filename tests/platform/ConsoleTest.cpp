@@ -128,3 +128,28 @@ TEST_F(Console, EndOfInputChangesNothing) {
   EXPECT_TRUE(ui::isWindowVisible(window_));
   EXPECT_EQ(output(), "window: shown\n");
 }
+
+TEST_F(Console, GameWindowLinesAndItsOwnCloseCommand) {
+  int gameCloses = 0;
+  ui::WindowHandle game = ui::createWindow("Vornask", OverlappedWindow, ui::Rect{},
+                                           [&](ui::WindowHandle h, unsigned m, ui::WParam wp, ui::LParam lp) {
+                                             if (m == ui::WmClose) ++gameCloses;
+                                             return ui::defWindowProc(h, m, wp, lp);
+                                           });
+  ui::setConsoleRole(game, ui::ConsoleRole::Game);
+  ui::showWindow(window_, ui::ShowCommand::Show);
+  ui::showWindow(game, ui::ShowCommand::Maximize);
+  ui::consoleLine("movie: /games/main.swf");
+  send("close game\n");
+  run(1);
+  EXPECT_EQ(gameCloses, 1);
+  EXPECT_EQ(closes_, 0);
+  EXPECT_FALSE(ui::isWindow(game));
+  send("close game\n");  // no game window: nothing
+  run(1);
+  // A game window that was never shown goes without a line.
+  ui::WindowHandle hidden = ui::createWindow("Vornask", OverlappedWindow, ui::Rect{}, nullptr);
+  ui::setConsoleRole(hidden, ui::ConsoleRole::Game);
+  ui::destroyWindow(hidden);
+  EXPECT_EQ(output(), "window: shown\ngame: shown\nmovie: /games/main.swf\ngame: closed\n");
+}

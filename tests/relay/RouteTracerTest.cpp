@@ -10,8 +10,11 @@
 #include <sched.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdlib>
+#include <filesystem>
+#include <memory>
 #include <mutex>
 #include <regex>
 #include <sstream>
@@ -24,6 +27,12 @@ std::vector<std::string> lines(const std::string& text) {
   std::istringstream in(text);
   for (std::string line; std::getline(in, line);) out.push_back(line);
   return out;
+}
+
+size_t threadCount() {
+  size_t n = 0;
+  for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) n += task.is_directory();
+  return n;
 }
 
 bool root() {
@@ -149,4 +158,45 @@ TEST(RouteTracer, AcrossThreeRoutersInNamespaces) {
   EXPECT_EQ(blocked[0].substr(0, 3), "1)\t");  // r1 may rate-limit its answers
   EXPECT_EQ(blocked[1], "2)\t*\t*\t*\t*");
   EXPECT_EQ(blocked[29], "30)\t*\t*\t*\t*");
+}
+
+TEST(RouteTracer, AnUnansweredTraceStopsWhenItsPoolIsDestroyed) {
+  if (!root()) GTEST_SKIP() << "network namespaces need root";
+  // Two namespaces of our own on one link; the far one ignores echo requests, so every probe
+  // waits in full.
+  const std::string near = "vxrq" + std::to_string(::getpid() % 100000), far = near + "f";
+  struct Cleanup {
+    std::vector<std::string> names;
+    ~Cleanup() {
+      for (const std::string& n : names) std::system(("ip netns del " + n + " 2>/dev/null").c_str());
+    }
+  } cleanup{{near, far}};
+  const std::string a = near + "a", b = near + "b";
+  for (const std::string& step :
+       {"ip netns add " + near, "ip netns add " + far,
+        "ip link add " + a + " netns " + near + " type veth peer name " + b + " netns " + far,
+        "ip -n " + near + " addr add 10.213.98.1/24 dev " + a,
+        "ip -n " + far + " addr add 10.213.98.2/24 dev " + b, "ip -n " + near + " link set " + a + " up",
+        "ip -n " + far + " link set " + b + " up",
+        "ip netns exec " + far + " sysctl -qw net.ipv4.icmp_echo_ignore_all=1"})
+    ASSERT_EQ(std::system(step.c_str()), 0) << step;
+
+  bool reported = false;
+  std::chrono::steady_clock::duration took{};
+  size_t threadsBefore = 0, threadsAfter = 0;
+  inNamespace(near, [&] {
+    threadsBefore = threadCount();
+    auto pool = std::make_unique<mstd::thread_pool>(boost::chrono::milliseconds(200));
+    postTrace(*pool, "10.213.98.2", [&](const std::string&) { reported = true; });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the first probe waits
+    const auto start = std::chrono::steady_clock::now();
+    pool.reset();
+    took = std::chrono::steady_clock::now() - start;
+    threadsAfter = threadCount();
+  });
+  // The worker was joined, not left running: the wait ended with the stop request.
+  EXPECT_EQ(threadsBefore, threadsAfter);
+  EXPECT_LT(took, std::chrono::seconds(2));
+  EXPECT_FALSE(reported);
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
 }

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <boost/thread/thread.hpp>
+#include <chrono>
+#include <memory>
 #include <stdexcept>
 #include <thread>
 
@@ -9,6 +13,7 @@
 #include "shell/Client.h"
 #include "shell/Invoker.h"
 #include "shell/ThreadMessages.h"
+#include "support/ThreadPool.h"
 #include "tests/shell/Fakes.h"
 #include "tests/shell/UiThread.h"
 
@@ -159,5 +164,27 @@ TEST(Client, WithoutPartsTheLauncherShowsAndNothingElseHappens) {
     client.setMovieVersion(320);
     deliver(client, {shell::ClientHelloMessage});
     EXPECT_EQ(client.relayPort(), 0);
+  });
+}
+
+// Closing while a trace still waits for its replies: the job is stopped and its worker joined
+// well within the two seconds a close may take.
+TEST(Client, DestructionStopsAPoolJobThatWouldRunOn) {
+  vtest::onUiThread([] {
+    Journal j;
+    std::atomic<bool> finished{false};
+    auto client = std::make_unique<shell::Client>(shell::StartOptions{}, ui::currentThreadId(),
+                                                  vtest::fakeParts(j, nullptr));
+    std::atomic<bool> started{false};
+    client->threadPool().post([&] {
+      started = true;
+      boost::this_thread::sleep_for(boost::chrono::seconds(20));
+      finished = true;
+    });
+    while (!started) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    const auto start = std::chrono::steady_clock::now();
+    client.reset();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    EXPECT_FALSE(finished);
   });
 }

@@ -24,6 +24,7 @@
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 // clang-format on
+#include "tests/platform/XInput.h"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
@@ -46,14 +47,6 @@ Window findViewable(Display* d, const char* name) {
   }
   if (children) XFree(children);
   return found;
-}
-
-// A left click at a point of the screen, as a user's mouse makes it.
-void click(Display* d, int x, int y) {
-  XTestFakeMotionEvent(d, 0, x, y, CurrentTime);
-  XTestFakeButtonEvent(d, 1, True, CurrentTime);
-  XTestFakeButtonEvent(d, 1, False, 50);
-  XFlush(d);
 }
 
 }  // namespace
@@ -116,14 +109,14 @@ TEST_F(GtkScreen, LauncherOnARealScreen) {
 
   // The check box, then the action button ("Повторить" after the failed list
   // fetch: the game opens, which settles the settings file).
-  click(d, x + 8 + 10, y + 112 + 12);
+  vtest::click(d, x + 8 + 10, y + 112 + 12);
   ASSERT_TRUE(vtest::waitFor(
       [&] {
         return vtest::readFileBytes(path("vornask.ini").string()).find("downloadSounds=1") !=
                std::string::npos;
       },
       5000));
-  click(d, x + 110 + 50, y + 136 + 12);
+  vtest::click(d, x + 110 + 50, y + 136 + 12);
   ASSERT_TRUE(vtest::waitFor(
       [&] {
         return vtest::readFileBytes(path("vornask.ini").string()) == "downloadSounds=1\nfullyDownloaded=1\n";
@@ -131,16 +124,7 @@ TEST_F(GtkScreen, LauncherOnARealScreen) {
       5000))
       << vtest::readFileBytes(path("vornask.ini").string());
 
-  // What a window manager sends for the caption's close button.
-  XEvent e{};
-  e.xclient.type = ClientMessage;
-  e.xclient.window = w;
-  e.xclient.message_type = XInternAtom(d, "WM_PROTOCOLS", False);
-  e.xclient.format = 32;
-  e.xclient.data.l[0] = static_cast<long>(XInternAtom(d, "WM_DELETE_WINDOW", False));
-  e.xclient.data.l[1] = CurrentTime;
-  XSendEvent(d, w, False, NoEventMask, &e);
-  XFlush(d);
+  vtest::closeWindow(d, w);
   EXPECT_EQ(p.wait(15000), 0) << p.errorOutput();
   XCloseDisplay(d);
 }

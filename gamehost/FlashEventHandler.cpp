@@ -1,0 +1,92 @@
+#include "gamehost/FlashEventHandler.h"
+
+#include <pugixml.hpp>
+
+#include "gamehost/MovieFile.h"
+#include "gamehost/TextConversion.h"
+#include "platform/com/Bstr.h"
+#include "platform/ui/MessageLoop.h"
+#include "relay/Trace.h"
+#include "shell/Client.h"
+#include "shell/Invoker.h"
+#include "shell/ThreadMessages.h"
+
+namespace gamehost {
+
+namespace com = platform::com;
+namespace ui = platform::ui;
+
+namespace {
+
+// The text of a node and everything below it.
+std::string textOf(const pugi::xml_node& node) {
+  if (node.type() == pugi::node_pcdata || node.type() == pugi::node_cdata) return node.value();
+  std::string text;
+  for (const pugi::xml_node& child : node.children()) text += textOf(child);
+  return text;
+}
+
+}  // namespace
+
+std::int32_t readVersion(const std::u16string& text) {
+  std::size_t i = 0;
+  const bool negative = !text.empty() && text[0] == u'-';
+  if (negative) i = 1;
+  std::uint32_t value = 0;
+  for (; i < text.size(); ++i) value = value * 10 + static_cast<std::uint32_t>(text[i] - u'0');
+  return static_cast<std::int32_t>(negative ? 0u - value : value);
+}
+
+com::HRESULT FlashEventHandler::QueryInterface(com::REFIID riid, void** object) {
+  if (!object) return com::E_POINTER;
+  if (riid == com::IID_IDispatch || riid == com::DIID__IShockwaveFlashEvents) {
+    *object = static_cast<com::IDispatch*>(this);
+    return com::S_OK;
+  }
+  *object = nullptr;
+  return com::E_NOINTERFACE;
+}
+
+com::HRESULT FlashEventHandler::Invoke(com::DISPID id, com::REFIID, com::LCID, com::WORD,
+                                       com::DISPPARAMS* params, com::VARIANT*, com::EXCEPINFO*, com::UINT*) {
+  if (id != com::DISPID_FlashCall || !params || params->cArgs < 1 || !params->rgvarg) return com::S_OK;
+  const com::VARIANT& first = params->rgvarg[params->cArgs - 1];  // arguments come in reverse order
+  if (first.vt != com::VT_BSTR) return com::S_OK;
+  handleRequest(com::bstrText(first.bstrVal));
+  return com::S_OK;
+}
+
+void FlashEventHandler::handleRequest(const std::u16string& request) {
+  // The request goes through the unit-by-unit conversion, so the arguments come
+  // back exactly as the movie sent them.
+  const std::string text = utf16ToUtf8(request);
+  pugi::xml_document doc;
+  if (!doc.load_buffer(text.data(), text.size(), pugi::parse_default, pugi::encoding_utf8)) return;
+  const pugi::xml_node root = doc.document_element();
+  if (!root) return;
+  const pugi::xml_attribute name = root.attribute("name");
+  if (!name) return;
+  std::vector<std::u16string> arguments;
+  if (const pugi::xml_node list = root.first_child())
+    for (const pugi::xml_node& argument : list.children()) arguments.push_back(utf8ToUtf16(textOf(argument)));
+  dispatch(utf8ToUtf16(name.value()), arguments);
+}
+
+void FlashEventHandler::dispatch(const std::u16string& name, const std::vector<std::u16string>& arguments) {
+  const ui::ThreadId self = ui::currentThreadId();
+  if (name == u"reload") {
+    ui::postThreadMessage(self, shell::ReloadMessage, 0, 0);
+  } else if (name == u"client") {
+    if (!arguments.empty()) client_.setMovieVersion(readVersion(arguments[0]));
+    ui::postThreadMessage(self, shell::ClientHelloMessage, 0, 0);
+  } else if (name == u"tracert") {
+    if (arguments.empty()) return;
+    postTrace(client_.threadPool(), utf16ToUtf8(arguments[0]),
+              [self](const std::string& report) { shell::postTraceResult(self, report); });
+  } else if (name == u"writestring") {
+    if (arguments.size() < 2) return;
+    file_.write(arguments[0], arguments[1]);
+  }
+}
+
+}  // namespace gamehost

@@ -1,0 +1,93 @@
+#include "gamehost/FlashLoader.h"
+
+#include <algorithm>
+#include <filesystem>
+
+#include "base/Singleton.h"
+#include "platform/cab/Cabinet.h"
+#include "platform/com/Bstr.h"
+#include "platform/library/Library.h"
+
+namespace gamehost {
+
+namespace com = platform::com;
+
+namespace {
+
+bool leavesFolder(const std::string& name) {
+  if (name.empty() || name[0] == '/' || name[0] == '\\') return true;
+  std::size_t start = 0;
+  for (std::size_t i = 0; i <= name.size(); ++i) {
+    if (i < name.size() && name[i] != '/' && name[i] != '\\') continue;
+    if (name.compare(start, i - start, "..") == 0 && i - start == 2) return true;
+    start = i + 1;
+  }
+  return false;
+}
+
+}  // namespace
+
+void unpackCabinet(const std::string& cabinet, const std::string& folder) {
+  platform::iterateCabinet(cabinet, [&](const platform::CabinetEntry& entry, std::string& target) {
+    if (leavesFolder(entry.name)) return platform::CabinetAnswer::Skip;
+    std::string name = entry.name;
+    std::replace(name.begin(), name.end(), '\\', '/');
+    target = folder + "/" + name;
+    platform::FileStamp stamp;
+    if (platform::fileStamp(target, stamp) && stamp.size < (std::uint64_t(1) << 32) &&
+        stamp.size == entry.size && stamp.time == entry.time)
+      return platform::CabinetAnswer::Skip;
+    return platform::CabinetAnswer::Extract;
+  });
+}
+
+namespace {
+
+ControlSource sourceOf(const std::string& cabinet, const std::string& folder, const std::string& library) {
+  ControlSource source;
+  source.unpack = [cabinet, folder] {
+    unpackCabinet(cabinet, folder.empty() ? std::filesystem::current_path().string() : folder);
+  };
+  source.load = [library]() -> com::DllGetClassObjectFn {
+    platform::LibraryHandle handle = platform::loadLibrary(library);
+    return reinterpret_cast<com::DllGetClassObjectFn>(platform::librarySymbol(handle, "DllGetClassObject"));
+  };
+  return source;
+}
+
+}  // namespace
+
+ControlSource defaultControlSource() {
+  return sourceOf("flash.cab", "", "./flash.ocx");
+}
+
+ControlSource controlSource(const std::string& folder) {
+  return sourceOf(folder + "/flash.cab", folder, folder + "/flash.ocx");
+}
+
+FlashLoader::FlashLoader(ControlSource source) : source_(std::move(source)) {}
+
+com::IShockwaveFlash* FlashLoader::create() {
+  if (!factory_) {
+    if (source_.unpack) source_.unpack();
+    if (com::DllGetClassObjectFn getClassObject = source_.load ? source_.load() : nullptr)
+      if (com::FAILED(getClassObject(com::CLSID_ShockwaveFlash, com::IID_IClassFactory, factory_.out())))
+        factory_.detach();  // a failed call's value is not used
+  }
+  if (!factory_) return nullptr;
+  com::ComPtr<com::IShockwaveFlash> control;
+  if (com::FAILED(factory_->CreateInstance(nullptr, com::IID_IShockwaveFlash, control.out()))) {
+    control.detach();
+    return nullptr;
+  }
+  if (!control) return nullptr;
+  com::Bstr mode(u"direct");
+  control->put_WMode(mode.get());
+  return control.detach();
+}
+
+com::IShockwaveFlash* createFlashControl() {
+  return mstd::singleton<FlashLoader>::instance().create();
+}
+
+}  // namespace gamehost

@@ -1,0 +1,29 @@
+#include "installer/PathList.h"
+
+namespace installer {
+
+bool listsFolder(const std::string& value, const std::string& folder) {
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t comma = value.find(',', start);
+    const std::size_t end = comma == std::string::npos ? value.size() : comma;
+    if (value.compare(start, end - start, folder) == 0) return true;
+    if (comma == std::string::npos) return false;
+    start = comma + 1;
+  }
+}
+
+std::string withFinalSlash(const std::string& text) {
+  return !text.empty() && text.back() == '/' ? text : text + "/";
+}
+
+std::string recordedFolder(const std::string& text) {
+  const std::string folder = withFinalSlash(text);
+  return folder.substr(0, folder.size() - 1);
+}
+
+std::string appendFolder(const std::string& value, bool hadValue, const std::string& folder) {
+  return hadValue ? value + "," + folder : folder;
+}
+
+}  // namespace installer

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace installer {
+
+// The store's value of install folders and the most it may hold (with a final zero).
+constexpr const char* pathValueName = "path";
+constexpr std::size_t pathValueBytes = 8192;
+
+// The "path" value: install folders separated by ",", each without a final "/".
+// Folders are compared exactly: Linux paths are case-sensitive.
+bool listsFolder(const std::string& value, const std::string& folder);
+
+// The folder text of the installer window ends in "/" (one is added when
+// missing); the folder recorded is that text without its final "/".
+std::string withFinalSlash(const std::string& text);
+std::string recordedFolder(const std::string& text);
+
+// `value` with `folder` appended; `hadValue` tells whether a value was read
+// at all (an empty one still gets the separator).
+std::string appendFolder(const std::string& value, bool hadValue, const std::string& folder);
+
+}  // namespace installer

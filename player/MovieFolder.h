@@ -1,0 +1,30 @@
+#pragma once
+
+#include <string>
+
+namespace player {
+
+// The folder of a movie as the page sees it: a percent-encoded path below the
+// folder maps to a regular file inside it, or to nothing. "..", ".", absolute
+// paths, NUL bytes and symbolic links that lead out of the folder are refused.
+class MovieFolder {
+ public:
+  MovieFolder() = default;
+  explicit MovieFolder(const std::string& folder);
+
+  // The real path of the file, empty when refused or missing.
+  std::string resolve(const std::string& encodedPath) const;
+
+  const std::string& root() const { return root_; }
+
+ private:
+  std::string root_;  // real path, no trailing slash; empty when the folder is missing
+};
+
+// Percent-decodes `text`; false for a malformed escape or an encoded NUL.
+bool percentDecode(const std::string& text, std::string& out);
+
+// Content type served for a file name.
+const char* contentTypeOf(const std::string& name);
+
+}  // namespace player

@@ -1,0 +1,178 @@
+#include "player/PlayerView.h"
+
+#include <webkit2/webkit2.h>
+
+#include <vector>
+
+#include "player/PageFiles.h"
+#include "player/PlayerLog.h"
+#include "player/Text.h"
+#include "player/WebContext.h"
+
+namespace player {
+namespace {
+
+constexpr const char* channel = "vornask";
+
+std::string percentEncode(const std::string& text) {
+  static const char hex[] = "0123456789ABCDEF";
+  std::string out;
+  for (unsigned char c : text) {
+    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
+        c == '_' || c == '~') {
+      out += static_cast<char>(c);
+    } else {
+      out += '%';
+      out += hex[c >> 4];
+      out += hex[c & 15];
+    }
+  }
+  return out;
+}
+
+std::string lettersOnly(const std::string& text) {
+  std::string out;
+  for (char c : text)
+    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')) out += c;
+  return out;
+}
+
+WebKitSettings* playerSettings() {
+  return webkit_settings_new_with_settings(
+      "enable-developer-extras", FALSE, "enable-page-cache", FALSE, "enable-dns-prefetching", FALSE,
+      "enable-smooth-scrolling", FALSE, "enable-media-stream", FALSE, "enable-webrtc", FALSE,
+      "javascript-can-open-windows-automatically", FALSE, "enable-write-console-messages-to-stdout", FALSE,
+      "media-playback-requires-user-gesture", FALSE, "enable-back-forward-navigation-gestures", FALSE,
+      "enable-spatial-navigation", FALSE, "enable-site-specific-quirks", FALSE,
+      "hardware-acceleration-policy", WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER, nullptr);
+}
+
+}  // namespace
+
+struct PlayerView::Impl {
+  std::string libraryFolder;
+  CallHandler onCall;
+  WebKitUserContentManager* content = nullptr;
+  GtkWidget* view = nullptr;
+  bool ready = false;
+  std::vector<std::string> pending;
+
+  void message(const std::string& text) {
+    if (text.empty()) return;
+    switch (text[0]) {
+      case 'C':
+        onCall(utf8ToUtf16(text.substr(1)));  // may end this object: nothing after it
+        break;
+      case 'R':
+        ready = true;
+        for (const std::string& script : pending) run(script);
+        pending.clear();
+        break;
+      case 'E':
+        logRecord(4, text.substr(1));
+        break;
+      default:
+        break;
+    }
+  }
+
+  void run(const std::string& script) {
+    webkit_web_view_evaluate_javascript(WEBKIT_WEB_VIEW(view), script.data(),
+                                        static_cast<gssize>(script.size()), nullptr, nullptr, nullptr,
+                                        nullptr, nullptr);
+  }
+
+  static void onMessage(WebKitUserContentManager*, WebKitJavascriptResult* result, gpointer self) {
+    JSCValue* value = webkit_javascript_result_get_js_value(result);
+    if (!jsc_value_is_string(value)) return;
+    gchar* text = jsc_value_to_string(value);
+    std::string copy(text ? text : "");
+    g_free(text);
+    static_cast<Impl*>(self)->message(copy);
+  }
+
+  // Only the player's own page is shown; links the movie opens go nowhere.
+  static gboolean onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
+                                 WebKitPolicyDecisionType type, gpointer) {
+    if (type != WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION) return FALSE;
+    WebKitNavigationAction* action =
+        webkit_navigation_policy_decision_get_navigation_action(WEBKIT_NAVIGATION_POLICY_DECISION(decision));
+    const char* uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
+    const std::string page = std::string(pageOrigin) + "/player/flash-player.html";
+    if (uri && std::string(uri) == page) return FALSE;
+    webkit_policy_decision_ignore(decision);
+    return TRUE;
+  }
+
+  static gboolean onContextMenu(WebKitWebView*, WebKitContextMenu*, GdkEvent*, WebKitHitTestResult*,
+                                gpointer) {
+    return TRUE;
+  }
+};
+
+PlayerView::PlayerView(std::string libraryFolder, CallHandler onCall) : impl_(std::make_unique<Impl>()) {
+  impl_->libraryFolder = std::move(libraryFolder);
+  impl_->onCall = std::move(onCall);
+  impl_->content = webkit_user_content_manager_new();
+  g_signal_connect(impl_->content, "script-message-received::vornask", G_CALLBACK(Impl::onMessage),
+                   impl_.get());
+  webkit_user_content_manager_register_script_message_handler(impl_->content, channel);
+  WebKitSettings* settings = playerSettings();
+  impl_->view = GTK_WIDGET(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", sharedWebContext(), "settings",
+                                        settings, "user-content-manager", impl_->content, nullptr));
+  g_object_unref(settings);
+  g_object_ref_sink(impl_->view);
+  gtk_widget_set_can_focus(impl_->view, TRUE);
+  g_signal_connect(impl_->view, "decide-policy", G_CALLBACK(Impl::onDecidePolicy), nullptr);
+  g_signal_connect(impl_->view, "context-menu", G_CALLBACK(Impl::onContextMenu), nullptr);
+}
+
+PlayerView::~PlayerView() {
+  g_signal_handlers_disconnect_by_data(impl_->content, impl_.get());
+  webkit_user_content_manager_unregister_script_message_handler(impl_->content, channel);
+  gtk_widget_destroy(impl_->view);
+  g_object_unref(impl_->view);
+  g_object_unref(impl_->content);
+}
+
+void PlayerView::attach(GtkWidget* fixed, int width, int height) {
+  if (GtkWidget* old = gtk_widget_get_parent(impl_->view))
+    gtk_container_remove(GTK_CONTAINER(old), impl_->view);
+  gtk_fixed_put(GTK_FIXED(fixed), impl_->view, 0, 0);
+  setExtent(width, height);
+  gtk_widget_show(impl_->view);
+  gtk_widget_grab_focus(impl_->view);
+}
+
+void PlayerView::setExtent(int width, int height) {
+  gtk_widget_set_size_request(impl_->view, width > 0 ? width : 1, height > 0 ? height : 1);
+}
+
+void PlayerView::load(const std::string& moviePath, const std::string& proxyPrefix,
+                      const std::string& wmode) {
+  const std::size_t slash = moviePath.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : moviePath.substr(0, slash);
+  const std::string name = slash == std::string::npos ? moviePath : moviePath.substr(slash + 1);
+  PageFiles files;
+  files.libraryFolder = impl_->libraryFolder;
+  files.movie = MovieFolder(folder);
+  files.config = std::string("{\"movie\":\"") + pageOrigin + "/movie/" + percentEncode(name) +
+                 "\",\"base\":\"" + pageOrigin + "/movie/\",\"proxy\":\"" + proxyPrefix + "\",\"wmode\":\"" +
+                 lettersOnly(wmode) + "\"}";
+  setPageFiles(WEBKIT_WEB_VIEW(impl_->view), files);
+  impl_->ready = false;
+  impl_->pending.clear();
+  const std::string page = std::string(pageOrigin) + "/player/flash-player.html";
+  webkit_web_view_load_uri(WEBKIT_WEB_VIEW(impl_->view), page.c_str());
+  gtk_widget_grab_focus(impl_->view);
+}
+
+void PlayerView::callMovie(const std::u16string& request) {
+  std::string script = "vornaskCallIn(" + jsStringLiteral(request) + ")";
+  if (impl_->ready)
+    impl_->run(script);
+  else
+    impl_->pending.push_back(std::move(script));
+}
+
+}  // namespace player

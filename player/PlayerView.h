@@ -1,0 +1,39 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+typedef struct _GtkWidget GtkWidget;
+
+namespace player {
+
+// The web view that plays a movie with Ruffle: the page, its files and the
+// exchange of ExternalInterface calls. Lives on the GTK main thread.
+class PlayerView {
+ public:
+  // Called with the request XML of each ExternalInterface call of the movie, in order.
+  using CallHandler = std::function<void(const std::u16string& request)>;
+
+  PlayerView(std::string libraryFolder, CallHandler onCall);
+  ~PlayerView();  // ends the view and its page
+  PlayerView(const PlayerView&) = delete;
+  PlayerView& operator=(const PlayerView&) = delete;
+
+  // Puts the view into `fixed` (a GtkFixed) at its origin with this size.
+  void attach(GtkWidget* fixed, int width, int height);
+  void setExtent(int width, int height);
+
+  // Loads the page that plays the SWF file at `moviePath`; sockets go to
+  // `proxyPrefix` + port when it is not empty.
+  void load(const std::string& moviePath, const std::string& proxyPrefix, const std::string& wmode);
+
+  // Hands a request XML to the movie's callback; kept until the page runs.
+  void callMovie(const std::u16string& request);
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace player

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace player {
+
+// A WebSocket-to-TCP bridge on the loopback interface for the movie's sockets.
+// A WebSocket opened on proxyUrl(p) by a page of the allowed origin is joined
+// to 127.0.0.1:p and carries bytes both ways unchanged; anything else is refused.
+class SocketBridge {
+ public:
+  // Listens on 127.0.0.1 on a port the system chooses; throws std::runtime_error on failure.
+  explicit SocketBridge(std::string allowedOrigin);
+  // Closes the listener and every connection and joins the bridge's thread.
+  ~SocketBridge();
+  SocketBridge(const SocketBridge&) = delete;
+  SocketBridge& operator=(const SocketBridge&) = delete;
+
+  std::uint16_t port() const;
+  // 32 hex characters, random per bridge.
+  const std::string& secret() const;
+  // "ws://127.0.0.1:PORT/SECRET/TCPPORT".
+  std::string proxyUrl(std::uint16_t tcpPort) const;
+  // Connections accepted and not yet ended.
+  std::size_t connectionCount() const;
+
+ private:
+  class Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace player

@@ -1,0 +1,135 @@
+"use strict";
+// The page side of the control: starts Ruffle with the movie named by the
+// control, turns every ExternalInterface call of the movie into the control's
+// request XML and hands calls from the host to the movie's callbacks.
+(() => {
+  const channel = window.webkit.messageHandlers.vornask;
+  const post = (kind, text) => channel.postMessage(kind + (text ?? ""));
+
+  const entities = { "&": "&amp;", "<": "&lt;", ">": "&gt;", '"': "&quot;", "'": "&apos;" };
+  const escapeXml = (text) =>
+    String(text).replace(/[&<>"']|[\u0000-\u0008\u000b\u000c\u000e-\u001f]/g,
+      (c) => entities[c] ?? "&#" + c.charCodeAt(0) + ";");
+
+  function toXml(value, seen) {
+    if (value === undefined) return "<undefined/>";
+    if (value === null) return "<null/>";
+    switch (typeof value) {
+      case "string": return "<string>" + escapeXml(value) + "</string>";
+      case "number": return "<number>" + String(value) + "</number>";
+      case "boolean": return value ? "<true/>" : "<false/>";
+      case "object": {
+        if (seen.has(value)) return "<null/>";
+        seen.add(value);
+        const tag = Array.isArray(value) ? "array" : "object";
+        let out = "<" + tag + ">";
+        for (const key of Object.keys(value))
+          out += '<property id="' + escapeXml(key) + '">' + toXml(value[key], seen) + "</property>";
+        seen.delete(value);
+        return out + "</" + tag + ">";
+      }
+      default: return "<undefined/>";
+    }
+  }
+
+  const invokeXml = (name, args) =>
+    '<invoke name="' + escapeXml(name) + '" returntype="xml"><arguments>' +
+    args.map((a) => toXml(a, new Set())).join("") + "</arguments></invoke>";
+
+  // Ruffle runs a movie's ExternalInterface.call(name, ...) as
+  // new Function("return (" + name + ")(...arguments);"). Every such function
+  // becomes a forwarder of that name, so each call reaches the host, whatever
+  // its name, and nothing the movie names is evaluated.
+  const NativeFunction = Function;
+  const callBody = /^return \(([\s\S]*)\)\(\.\.\.arguments\);$/;
+  const forwarder = (body) => {
+    const match = typeof body === "string" ? callBody.exec(body) : null;
+    if (!match) return null;
+    const name = match[1];
+    return (...args) => { post("C", invokeXml(name, args)); return undefined; };
+  };
+  window.Function = new Proxy(NativeFunction, {
+    construct(target, args, newTarget) {
+      return (args.length === 1 && forwarder(args[0])) || Reflect.construct(target, args, newTarget);
+    },
+    apply(target, self, args) {
+      return (args.length === 1 && forwarder(args[0])) || Reflect.apply(target, self, args);
+    },
+  });
+
+  const isIndex = (id) => /^(0|[1-9][0-9]{0,8})$/.test(id);
+  function fromXml(element) {
+    const valueOf = (property) => property.firstElementChild ? fromXml(property.firstElementChild) : undefined;
+    switch (element.tagName) {
+      case "number": return Number(element.textContent);
+      case "true": return true;
+      case "false": return false;
+      case "null": return null;
+      case "undefined": return undefined;
+      case "array": {
+        const array = [];
+        for (const p of element.children) if (isIndex(p.getAttribute("id"))) array[Number(p.getAttribute("id"))] = valueOf(p);
+        return array;
+      }
+      case "object": {
+        const object = {};
+        for (const p of element.children)
+          Object.defineProperty(object, p.getAttribute("id") ?? "", { value: valueOf(p), enumerable: true, writable: true, configurable: true });
+        return object;
+      }
+      default: return element.textContent;
+    }
+  }
+
+  let player = null;
+  // A call from the host: <invoke name="N" returntype="xml"><arguments>...</arguments></invoke>.
+  window.vornaskCallIn = (request) => {
+    const root = new DOMParser().parseFromString(request, "application/xml").documentElement;
+    if (!root || root.tagName !== "invoke" || root.getElementsByTagName("parsererror").length) {
+      post("E", "malformed call into the movie");
+      return;
+    }
+    const list = [...root.children].find((c) => c.tagName === "arguments");
+    const args = list ? [...list.children].map(fromXml) : [];
+    try {
+      player?.ruffle().callExternalInterface(root.getAttribute("name") ?? "", ...args);
+    } catch (e) {
+      post("E", "call into the movie failed: " + e);
+    }
+  };
+
+  async function start() {
+    const config = await (await fetch("config.json")).json();
+    // Every port of the loopback host names, made one at a time as Ruffle reads them.
+    const proxies = {
+      *[Symbol.iterator]() {
+        if (!config.proxy) return;
+        for (const host of ["127.0.0.1", "localhost"])
+          for (let port = 1; port <= 65535; ++port) yield { host, port, proxyUrl: config.proxy + port };
+      },
+    };
+    player = window.RufflePlayer.newest().createPlayer();
+    document.body.appendChild(player);
+    await player.ruffle().load({
+      url: config.movie,
+      base: config.base,
+      allowScriptAccess: true,
+      autoplay: "on",
+      unmuteOverlay: "hidden",
+      splashScreen: false,
+      contextMenu: "off",
+      polyfills: false,
+      letterbox: "off",
+      wmode: config.wmode || "window",
+      preferredRenderer: config.renderer || null,
+      socketProxy: proxies,
+      logLevel: "error",
+    });
+    post("L");
+  }
+
+  post("R");
+  window.RufflePlayer = window.RufflePlayer || {};
+  window.RufflePlayer.config = { polyfills: false };
+  document.addEventListener("DOMContentLoaded", () => start().catch((e) => post("E", "the movie did not start: " + e)));
+})();

@@ -1,0 +1,103 @@
+// Cabinets made by gcab at build time: a.txt ("hello\n", 2020-02-29 13:45:58) and
+// b.txt ("second file\n", 1999-12-31 23:59:58), both stored from UTC.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+
+#include "platform/cab/Cabinet.h"
+#include "tests/common/Sandbox.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class Cabinet : public vtest::Sandbox {
+ protected:
+  void SetUp() override {
+    Sandbox::SetUp();
+    const char* tz = std::getenv("TZ");
+    savedTz_ = tz ? std::optional<std::string>(tz) : std::nullopt;
+  }
+  void TearDown() override {
+    if (savedTz_)
+      ::setenv("TZ", savedTz_->c_str(), 1);
+    else
+      ::unsetenv("TZ");
+    ::tzset();
+    Sandbox::TearDown();
+  }
+  static void zone(const char* tz) {
+    ::setenv("TZ", tz, 1);
+    ::tzset();
+  }
+  std::vector<platform::CabinetEntry> list(const std::string& cab) {
+    std::vector<platform::CabinetEntry> seen;
+    EXPECT_TRUE(platform::iterateCabinet(cab, [&](const platform::CabinetEntry& e, std::string&) {
+      seen.push_back(e);
+      return platform::CabinetAnswer::Skip;
+    }));
+    return seen;
+  }
+
+ private:
+  std::optional<std::string> savedTz_;
+};
+
+const std::string cabinet = VORNASK_TEST_CABINET;
+
+}  // namespace
+
+TEST_F(Cabinet, EntriesCarryNameSizeAndTheirTimeReadAsLocalTime) {
+  zone("UTC");
+  auto entries = list(cabinet);
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_EQ(entries[0].name, "a.txt");
+  EXPECT_EQ(entries[0].size, 6u);
+  EXPECT_EQ(entries[0].time, 1582983958);
+  EXPECT_EQ(entries[1].name, "b.txt");
+  EXPECT_EQ(entries[1].size, 12u);
+  EXPECT_EQ(entries[1].time, 946684798);
+  EXPECT_TRUE(fs::is_empty(dir()));  // skipped: nothing written
+
+  zone("EST+5");  // five hours west of Greenwich
+  entries = list(cabinet);
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_EQ(entries[0].time, 1582983958 + 5 * 3600);
+  EXPECT_EQ(platform::localTimeToUnix(1980, 1, 1, 0, 0, 0), 315532800 + 5 * 3600);
+}
+
+TEST_F(Cabinet, ExtractedFilesReplaceOldOnesAndTakeTheEntryTime) {
+  zone("UTC");
+  writeFile("a.txt", "old content that is longer");
+  std::vector<std::string> targets;
+  EXPECT_TRUE(platform::iterateCabinet(cabinet, [&](const platform::CabinetEntry& e, std::string& target) {
+    target = path(e.name).string();
+    targets.push_back(target);
+    return e.name == "a.txt" ? platform::CabinetAnswer::Extract : platform::CabinetAnswer::Skip;
+  }));
+  EXPECT_EQ(targets.size(), 2u);
+  EXPECT_EQ(readFile("a.txt"), "hello\n");
+  EXPECT_FALSE(fs::exists(path("b.txt")));
+  platform::FileStamp stamp;
+  ASSERT_TRUE(platform::fileStamp(path("a.txt").string(), stamp));
+  EXPECT_EQ(stamp.size, 6u);
+  EXPECT_EQ(stamp.time, 1582983958);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir()), fs::directory_iterator()), 1);  // no temporary left
+  EXPECT_FALSE(platform::fileStamp(dir().string(), stamp));  // a folder is no file
+}
+
+TEST_F(Cabinet, MissingOrBrokenCabinetsAreReported) {
+  int calls = 0;
+  auto count = [&](const platform::CabinetEntry&, std::string&) {
+    ++calls;
+    return platform::CabinetAnswer::Extract;
+  };
+  EXPECT_FALSE(platform::iterateCabinet(path("none.cab").string(), count));
+  writeFile("bad.cab", "MSCF but not really a cabinet at all");
+  EXPECT_FALSE(platform::iterateCabinet(path("bad.cab").string(), count));
+  EXPECT_EQ(calls, 0);
+}

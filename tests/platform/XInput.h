@@ -1,0 +1,33 @@
+#pragma once
+
+// What a user and a window manager do to a window, through XTest and Xlib.
+// Include after the C++ headers: Xlib's macros clash with them.
+// clang-format off
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+// clang-format on
+
+namespace vtest {
+
+// A left click at a point of the screen, as a user's mouse makes it.
+inline void click(Display* d, int x, int y) {
+  XTestFakeMotionEvent(d, 0, x, y, CurrentTime);
+  XTestFakeButtonEvent(d, 1, True, CurrentTime);
+  XTestFakeButtonEvent(d, 1, False, 50);
+  XFlush(d);
+}
+
+// What a window manager sends for the caption's close button.
+inline void closeWindow(Display* d, Window w) {
+  XEvent e{};
+  e.xclient.type = ClientMessage;
+  e.xclient.window = w;
+  e.xclient.message_type = XInternAtom(d, "WM_PROTOCOLS", False);
+  e.xclient.format = 32;
+  e.xclient.data.l[0] = static_cast<long>(XInternAtom(d, "WM_DELETE_WINDOW", False));
+  e.xclient.data.l[1] = CurrentTime;
+  XSendEvent(d, w, False, NoEventMask, &e);
+  XFlush(d);
+}
+
+}  // namespace vtest

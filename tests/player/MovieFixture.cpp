@@ -1,0 +1,26 @@
+#include "tests/player/MovieFixture.h"
+
+namespace vtest {
+
+void MovieFixture::SetUp() {
+  Sandbox::SetUp();
+  if (!Xvfb::installed()) GTEST_SKIP() << "Xvfb is not installed";
+  PlayerLibrary& lib = PlayerLibrary::get();
+  ASSERT_TRUE(lib.ready()) << lib.problem;
+  std::filesystem::create_directories(path("game"));
+  std::filesystem::copy_file(buildDir() / "tests" / "player" / "movies" / "probe.swf", path("game/main.swf"));
+}
+
+void MovieFixture::TearDown() {
+  control.reset();
+  Sandbox::TearDown();
+}
+
+void MovieFixture::play(int width, int height) {
+  control = std::make_unique<HostedControl>(width, height);
+  ASSERT_TRUE(control->created());
+  ASSERT_EQ(control->load(path("game/main.swf").string()), platform::com::S_OK);
+  ASSERT_GE(control->waitForCall("ready", 30000), 0) << "the movie did not start";
+}
+
+}  // namespace vtest

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <memory>
+
+#include "tests/common/Sandbox.h"
+#include "tests/platform/Xvfb.h"
+#include "tests/player/host/PlayerHost.h"
+
+namespace vtest {
+
+// A game folder holding the probe movie as main.swf and a control playing it.
+class MovieFixture : public Sandbox {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // Starts the movie and waits for its "ready" call.
+  void play(int width = 640, int height = 480);
+
+  std::unique_ptr<HostedControl> control;
+};
+
+}  // namespace vtest

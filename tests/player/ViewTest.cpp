@@ -1,0 +1,99 @@
+#include <gtest/gtest.h>
+
+#include "player/Text.h"
+#include "tests/player/MovieFixture.h"
+
+// X11 last: its macros (None, Bool, Status) clash with names in the headers above.
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+#include <gdk/gdkx.h>
+#include <gtk/gtk.h>
+
+namespace vtest {
+namespace {
+
+class ViewTest : public MovieFixture {
+ protected:
+  // The colour at (x, y) of the window as the X server shows it, 0xRRGGBB, or -1.
+  long pixel(int x, int y) {
+    GdkPixbuf* shot = gdk_pixbuf_get_from_window(gtk_widget_get_window(control->window()), x, y, 1, 1);
+    if (!shot) return -1;
+    const guchar* p = gdk_pixbuf_get_pixels(shot);
+    const long colour = (long(p[0]) << 16) | (p[1] << 8) | p[2];
+    g_object_unref(shot);
+    return colour;
+  }
+  bool showsColour(int x, int y, long colour) {
+    return pumpUntil([&] { return pixel(x, y) == colour; }, 10000);
+  }
+  GtkWidget* view() {
+    GtkWidget* fixed = gtk_bin_get_child(GTK_BIN(control->window()));
+    GList* children = gtk_container_get_children(GTK_CONTAINER(fixed));
+    GtkWidget* first = children ? GTK_WIDGET(children->data) : nullptr;
+    g_list_free(children);
+    return first;
+  }
+};
+
+constexpr long background = 0x2060C0;
+constexpr long box = 0xF0A020;
+
+TEST_F(ViewTest, TheMovieFillsTheHostAreaAndFollowsItsSize) {
+  play(640, 480);
+  control->callFunction(player::utf8ToUtf16(invoke("stage", "")));
+  ASSERT_GE(control->waitForCall("stageSize", 5000), 0);
+  EXPECT_EQ(control->calls().back(), invoke("stageSize", "<number>640</number><number>480</number>"));
+  EXPECT_TRUE(showsColour(100, 150, box));
+  EXPECT_TRUE(showsColour(630, 470, background));
+
+  const std::size_t before = control->calls().size();
+  control->resize(900, 700);
+  ASSERT_TRUE(pumpUntil(
+      [&] {
+        for (std::size_t i = before; i < control->calls().size(); ++i)
+          if (control->calls()[i] == invoke("stageSize", "<number>900</number><number>700</number>"))
+            return true;
+        return false;
+      },
+      10000));
+  EXPECT_TRUE(showsColour(890, 690, background));
+  GtkAllocation allocation;
+  gtk_widget_get_allocation(view(), &allocation);
+  EXPECT_EQ(allocation.width, 900);
+  EXPECT_EQ(allocation.height, 700);
+
+  GdkPixbuf* shot = gdk_pixbuf_get_from_window(gtk_widget_get_window(control->window()), 0, 0, 900, 700);
+  ASSERT_NE(shot, nullptr);
+  const std::string file = (buildDir() / "tests" / "player" / "probe-playing.png").string();
+  EXPECT_TRUE(gdk_pixbuf_save(shot, file.c_str(), "png", nullptr, nullptr));
+  g_object_unref(shot);
+}
+
+TEST_F(ViewTest, TheViewTakesKeyboardFocusAndTheMovieGetsMouseAndKeys) {
+  play();
+  ASSERT_NE(view(), nullptr);
+  EXPECT_TRUE(gtk_widget_has_focus(view()) || gtk_window_get_focus(GTK_WINDOW(control->window())) == view());
+  ASSERT_TRUE(showsColour(300, 200, background));
+
+  Display* display = GDK_WINDOW_XDISPLAY(gtk_widget_get_window(control->window()));
+  int x = 0, y = 0;
+  gdk_window_get_origin(gtk_widget_get_window(control->window()), &x, &y);
+  XTestFakeMotionEvent(display, -1, x + 300, y + 200, CurrentTime);
+  XTestFakeButtonEvent(display, 1, True, CurrentTime);
+  XTestFakeButtonEvent(display, 1, False, CurrentTime);
+  XFlush(display);
+  const int down = control->waitForCall("mouseDown", 10000);
+  ASSERT_GE(down, 0);
+  EXPECT_EQ(control->calls()[down], invoke("mouseDown", "<number>300</number><number>200</number>"));
+
+  const KeyCode a = XKeysymToKeycode(display, XK_a);
+  XTestFakeKeyEvent(display, a, True, CurrentTime);
+  XTestFakeKeyEvent(display, a, False, CurrentTime);
+  XFlush(display);
+  const int key = control->waitForCall("keyDown", 10000);
+  ASSERT_GE(key, 0);
+  EXPECT_EQ(control->calls()[key], invoke("keyDown", "<number>65</number>"));
+}
+
+}  // namespace
+}  // namespace vtest

@@ -1,0 +1,228 @@
+#include "player/bridge/BridgeRequest.h"
+#include "player/bridge/SocketBridge.h"
+#include "tests/common/WaitFor.h"
+#include "tests/player/bridge/BridgeClient.h"
+#include "tests/relay/RelayPeer.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <regex>
+
+using namespace bridgetest;
+using player::BridgeRequest;
+using player::SocketBridge;
+using relaytest::pattern;
+
+namespace {
+
+const std::string page_origin = "vornask://game";
+
+std::string target(const SocketBridge& bridge, const std::string& port) {
+  return "/" + bridge.secret() + "/" + port;
+}
+
+std::string target(const SocketBridge& bridge, std::uint16_t port) {
+  return target(bridge, std::to_string(port));
+}
+
+// A page joined through the bridge to a connection the test's server accepted.
+void join(BridgeClient& page, const SocketBridge& bridge, relaytest::Upstream& upstream,
+          relaytest::Peer& server) {
+  ASSERT_EQ(page.open(bridge.port(), target(bridge, upstream.endpoint().port()), page_origin), 101);
+  ASSERT_TRUE(upstream.accept(server));
+}
+
+// A port on which nothing listens.
+std::uint16_t closedPort() {
+  asio::io_context io;
+  tcp::acceptor probe(io, tcp::endpoint(asio::ip::address_v4::loopback(), 0));
+  return probe.local_endpoint().port();
+}
+
+}  // namespace
+
+TEST(BridgeRequest, TargetNamesTheSecretAndAPortFromOneTo65535) {
+  const std::string s(32, 'a');
+  EXPECT_EQ(BridgeRequest::targetPort("/" + s + "/5190", s), 5190);
+  EXPECT_EQ(BridgeRequest::targetPort("/" + s + "/1", s), 1);
+  EXPECT_EQ(BridgeRequest::targetPort("/" + s + "/65535", s), 65535);
+  for (const std::string bad :
+       {"/0", "/65536", "/99999", "/123456", "/", "", "/-1", "/+80", "/80x", "/8 0", "/80/", "/0x50"})
+    EXPECT_EQ(BridgeRequest::targetPort("/" + s + bad, s), 0) << bad;
+  EXPECT_EQ(BridgeRequest::targetPort("/" + std::string(31, 'a') + "b/5190", s), 0);
+  EXPECT_EQ(BridgeRequest::targetPort("/" + s.substr(1) + "/5190", s), 0);
+  EXPECT_EQ(BridgeRequest::targetPort("//5190", s), 0);
+}
+
+TEST(SocketBridge, ListensOnLoopbackWithARandomSecretPerBridge) {
+  SocketBridge a(page_origin), b(page_origin);
+  EXPECT_NE(a.port(), 0);
+  EXPECT_NE(a.port(), b.port());
+  EXPECT_TRUE(std::regex_match(a.secret(), std::regex("[0-9a-f]{32}")));
+  EXPECT_NE(a.secret(), b.secret());
+  EXPECT_EQ(a.proxyUrl(5190), "ws://127.0.0.1:" + std::to_string(a.port()) + "/" + a.secret() + "/5190");
+  EXPECT_EQ(a.connectionCount(), 0u);
+}
+
+TEST(SocketBridge, CarriesEveryByteValueAndAMebibyteEachWay) {
+  EchoServer echo;
+  echo.start();
+  SocketBridge bridge(page_origin);
+  BridgeClient page;
+  ASSERT_EQ(page.open(bridge.port(), target(bridge, echo.port()), page_origin), 101);
+
+  Bytes every(256);
+  for (int i = 0; i < 256; ++i) every[i] = static_cast<unsigned char>(i);
+  EXPECT_EQ(page.exchange(every), every);
+  const Bytes big = pattern(1 << 20);
+  EXPECT_EQ(page.exchange(big), big);
+  // Text frames from the page are carried as their bytes too; the page always gets binary.
+  const Bytes text = {'h', 'i', ' ', 0xD0, 0xAF};
+  page.send(text, false);
+  EXPECT_EQ(page.receive(text.size()), text);
+  EXPECT_TRUE(page.allBinary);
+  EXPECT_EQ(bridge.connectionCount(), 1u);
+}
+
+TEST(SocketBridge, HoldsWhatThePageSendsBeforeTheUpstreamAccepts) {
+  relaytest::Upstream upstream;
+  SocketBridge bridge(page_origin);
+  BridgeClient page;
+  ASSERT_EQ(page.open(bridge.port(), target(bridge, upstream.endpoint().port()), page_origin), 101);
+  const Bytes early = pattern(3000, 7);
+  page.send(early);
+  page.send(early);
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  relaytest::Peer server;
+  ASSERT_TRUE(upstream.accept(server));
+  Bytes both = early;
+  both.insert(both.end(), early.begin(), early.end());
+  EXPECT_EQ(server.read(both.size()), both);
+  server.write(early);
+  EXPECT_EQ(page.receive(early.size()), early);
+}
+
+TEST(SocketBridge, EachSideClosesWhenTheOtherDoes) {
+  relaytest::Upstream upstream;
+  SocketBridge bridge(page_origin);
+  {
+    BridgeClient page;
+    relaytest::Peer server;
+    ASSERT_NO_FATAL_FAILURE(join(page, bridge, upstream, server));
+    page.send({1, 2, 3});
+    page.close();
+    EXPECT_EQ(server.read(3), Bytes({1, 2, 3}));
+    EXPECT_TRUE(server.closedWithin());
+  }
+  {
+    BridgeClient page;
+    relaytest::Peer server;
+    ASSERT_NO_FATAL_FAILURE(join(page, bridge, upstream, server));
+    server.write({9, 8, 7});
+    server.socket.shutdown(tcp::socket::shutdown_both);
+    server.socket.close();
+    EXPECT_EQ(page.receive(3), Bytes({9, 8, 7}));
+    EXPECT_TRUE(page.endedWithin());
+    EXPECT_EQ(page.ws.reason().code, websocket::close_code::normal);
+  }
+  EXPECT_TRUE(vtest::waitFor([&] { return bridge.connectionCount() == 0; }, 5000));
+}
+
+TEST(SocketBridge, ARefusedConnectionClosesThePage) {
+  SocketBridge bridge(page_origin);
+  BridgeClient page;
+  const int status = page.open(bridge.port(), target(bridge, closedPort()), page_origin);
+  if (status == 101) {
+    EXPECT_TRUE(page.endedWithin());
+  }
+  EXPECT_TRUE(vtest::waitFor([&] { return bridge.connectionCount() == 0; }, 5000));
+}
+
+TEST(SocketBridge, RefusesAnotherSecretOriginOrPortWith403) {
+  relaytest::Upstream upstream;
+  SocketBridge bridge(page_origin);
+  const std::string port = std::to_string(upstream.endpoint().port());
+  const std::string wrongSecret = "/" + std::string(32, '0') + "/" + port;
+  struct Case {
+    std::string target, origin;
+  };
+  for (const Case& c :
+       {Case{wrongSecret, page_origin}, Case{target(bridge, port), "http://evil.example"},
+        Case{target(bridge, port), ""}, Case{target(bridge, "gamehost"), page_origin},
+        Case{target(bridge, "0"), page_origin}, Case{target(bridge, "65536"), page_origin},
+        Case{"/" + bridge.secret(), page_origin}, Case{target(bridge, port) + "?", page_origin}}) {
+    BridgeClient page;
+    EXPECT_EQ(page.open(bridge.port(), c.target, c.origin), 403) << c.target << " " << c.origin;
+  }
+  relaytest::Peer server;
+  EXPECT_FALSE(upstream.accept(server, 200));
+}
+
+TEST(SocketBridge, DestroyedWithOpenConnectionsEndsThem) {
+  EchoServer echo;
+  echo.start();
+  auto bridge = std::make_unique<SocketBridge>(page_origin);
+  std::vector<std::unique_ptr<BridgeClient>> pages;
+  for (int i = 0; i < 5; ++i) {
+    pages.push_back(std::make_unique<BridgeClient>());
+    ASSERT_EQ(pages.back()->open(bridge->port(), target(*bridge, echo.port()), page_origin), 101);
+    ASSERT_EQ(pages.back()->exchange({1}), Bytes({1}));
+  }
+  auto halfOpen = std::make_unique<relaytest::Peer>();  // connected, never sends a request
+  halfOpen->connect(bridge->port());
+  EXPECT_TRUE(vtest::waitFor([&] { return bridge->connectionCount() == 6; }, 5000));
+  bridge.reset();
+  for (auto& page : pages) EXPECT_TRUE(page->endedWithin());
+  EXPECT_TRUE(halfOpen->closedWithin());
+}
+
+TEST(SocketBridge, ManyConnectionsAtOnceKeepTheirOwnBytes) {
+  EchoServer echo;
+  echo.start();
+  SocketBridge bridge(page_origin);
+  const int n = 64;
+  std::vector<std::unique_ptr<BridgeClient>> pages;
+  for (int i = 0; i < n; ++i) {
+    pages.push_back(std::make_unique<BridgeClient>());
+    ASSERT_EQ(pages.back()->open(bridge.port(), target(bridge, echo.port()), page_origin), 101);
+  }
+  for (int i = 0; i < n; ++i) pages[i]->send(pattern(10000, i + 100));
+  for (int i = 0; i < n; ++i) EXPECT_EQ(pages[i]->receive(10000), pattern(10000, i + 100)) << i;
+  EXPECT_EQ(bridge.connectionCount(), std::size_t(n));
+  EXPECT_EQ(echo.accepted(), std::size_t(n));
+  for (auto& page : pages) page->close();
+  EXPECT_TRUE(vtest::waitFor([&] { return bridge.connectionCount() == 0; }, 5000));
+}
+
+TEST(SocketBridge, APageThatDoesNotReadHoldsTheUpstreamBack) {
+  relaytest::Upstream upstream;
+  SocketBridge bridge(page_origin);
+  BridgeClient page;
+  relaytest::Peer server;
+  ASSERT_NO_FATAL_FAILURE(join(page, bridge, upstream, server));
+  // Everything the server can write while the page reads nothing sits in
+  // socket buffers and one bridge buffer, not in a growing queue.
+  server.socket.non_blocking(true);
+  const Bytes block = pattern(1 << 16);
+  std::size_t written = 0;
+  const std::size_t limit = std::size_t(256) << 20;
+  int idle = 0;
+  while (written < limit && idle < 50) {
+    boost::system::error_code error;
+    const std::size_t n = server.socket.write_some(asio::buffer(block), error);
+    written += n;
+    if (error == asio::error::would_block) {
+      ++idle;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    } else {
+      ASSERT_FALSE(error) << error.message();
+      idle = 0;
+    }
+  }
+  EXPECT_LT(written, std::size_t(64) << 20);
+  server.socket.non_blocking(false);
+  // The data is all still there, in order.
+  const Bytes first = page.receive(1 << 16);
+  EXPECT_EQ(first, block);
+}
