@@ -12,7 +12,8 @@ std::int64_t readNumber(const std::string& s, bool isSigned = true) {
   if (negative) i = 1;
   std::uint64_t value = 0;
   for (; i < s.size(); ++i) value = value * 10 + static_cast<std::uint64_t>(s[i] - '0');
-  return negative ? -static_cast<std::int64_t>(value) : static_cast<std::int64_t>(value);
+  // Negated in unsigned arithmetic: "-9223372036854775808" would overflow a signed negation.
+  return static_cast<std::int64_t>(negative ? 0 - value : value);
 }
 
 }  // namespace

@@ -31,6 +31,8 @@ TEST(Placement, StoredFormIsFiveNumbersWithSignedCoordinates) {
   EXPECT_FALSE(parsePlace(""));
   // Characters are not checked: each counts as a digit ('a' is 49 past '0').
   EXPECT_EQ(parsePlace("1a,0,0,0,0")->rect.left, 10 + 49);
+  // Numbers wrap; the lowest 64-bit value negates without overflow.
+  EXPECT_EQ(parsePlace("-9223372036854775808,-4294967297,4294967297,0,0")->rect, (ui::Rect{0, -1, 1, 0}));
   EXPECT_EQ(gamehost::formatPlace(ui::Placement{ui::Rect{-5, 6, 700, 800}, true}), "-5,6,700,800,2");
   EXPECT_EQ(gamehost::formatPlace(ui::Placement{ui::Rect{0, 0, 1, 1}, false}), "0,0,1,1,0");
   EXPECT_EQ(gamehost::defaultPlace(ui::Rect{100, 0, 1381, 1041}), (ui::Rect{260, 130, 1220, 910}));
