@@ -1,8 +1,7 @@
 #include "gamehost/FlashEventHandler.h"
 
-#include <pugixml.hpp>
-
 #include "gamehost/MovieFile.h"
+#include "gamehost/MovieRequest.h"
 #include "gamehost/TextConversion.h"
 #include "platform/com/Bstr.h"
 #include "platform/ui/MessageLoop.h"
@@ -15,18 +14,6 @@ namespace gamehost {
 
 namespace com = platform::com;
 namespace ui = platform::ui;
-
-namespace {
-
-// The text of a node and everything below it.
-std::string textOf(const pugi::xml_node& node) {
-  if (node.type() == pugi::node_pcdata || node.type() == pugi::node_cdata) return node.value();
-  std::string text;
-  for (const pugi::xml_node& child : node.children()) text += textOf(child);
-  return text;
-}
-
-}  // namespace
 
 std::int32_t readVersion(const std::u16string& text) {
   std::size_t i = 0;
@@ -57,19 +44,8 @@ com::HRESULT FlashEventHandler::Invoke(com::DISPID id, com::REFIID, com::LCID, c
 }
 
 void FlashEventHandler::handleRequest(const std::u16string& request) {
-  // The request goes through the unit-by-unit conversion, so the arguments come
-  // back exactly as the movie sent them.
-  const std::string text = utf16ToUtf8(request);
-  pugi::xml_document doc;
-  if (!doc.load_buffer(text.data(), text.size(), pugi::parse_default, pugi::encoding_utf8)) return;
-  const pugi::xml_node root = doc.document_element();
-  if (!root) return;
-  const pugi::xml_attribute name = root.attribute("name");
-  if (!name) return;
-  std::vector<std::u16string> arguments;
-  if (const pugi::xml_node list = root.first_child())
-    for (const pugi::xml_node& argument : list.children()) arguments.push_back(utf8ToUtf16(textOf(argument)));
-  dispatch(utf8ToUtf16(name.value()), arguments);
+  MovieRequest parsed;
+  if (parseMovieRequest(request, parsed)) dispatch(parsed.name, parsed.arguments);
 }
 
 void FlashEventHandler::dispatch(const std::u16string& name, const std::vector<std::u16string>& arguments) {

@@ -1,0 +1,38 @@
+#include "gamehost/MovieRequest.h"
+
+#include <pugixml.hpp>
+
+#include "gamehost/TextConversion.h"
+
+namespace gamehost {
+namespace {
+
+// The text of a node and everything below it.
+std::string textOf(const pugi::xml_node& node) {
+  if (node.type() == pugi::node_pcdata || node.type() == pugi::node_cdata) return node.value();
+  std::string text;
+  for (const pugi::xml_node& child : node.children()) text += textOf(child);
+  return text;
+}
+
+}  // namespace
+
+bool parseMovieRequest(const std::u16string& request, MovieRequest& out) {
+  // The request goes through the unit-by-unit conversion, so the arguments come
+  // back exactly as the movie sent them.
+  const std::string text = utf16ToUtf8(request);
+  pugi::xml_document doc;
+  if (!doc.load_buffer(text.data(), text.size(), pugi::parse_default, pugi::encoding_utf8)) return false;
+  const pugi::xml_node root = doc.document_element();
+  if (!root) return false;
+  const pugi::xml_attribute name = root.attribute("name");
+  if (!name) return false;
+  out.name = utf8ToUtf16(name.value());
+  out.arguments.clear();
+  if (const pugi::xml_node list = root.first_child())
+    for (const pugi::xml_node& argument : list.children())
+      out.arguments.push_back(utf8ToUtf16(textOf(argument)));
+  return true;
+}
+
+}  // namespace gamehost
