@@ -160,8 +160,7 @@ void PlayerView::setExtent(int width, int height) {
   gtk_widget_set_size_request(impl_->view, width > 0 ? width : 1, height > 0 ? height : 1);
 }
 
-void PlayerView::load(const std::string& movieUrl, const std::string& proxyPrefix,
-                      const std::string& wmode) {
+void PlayerView::load(const std::string& movieUrl, const std::string& proxyPrefix, const std::string& wmode) {
   // "PATH?a=1&b=2": the query holds the movie's flashvars.
   const std::size_t mark = movieUrl.find('?');
   const std::string moviePath = movieUrl.substr(0, mark);
