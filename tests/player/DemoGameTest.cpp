@@ -99,6 +99,18 @@ class DemoGame : public vtest::Sandbox {
   std::unique_ptr<vtest::ChildProcess> game_;
 };
 
+// The environment of the first WebKit web process below `parent`, NUL-separated.
+std::string webProcessEnvironment(long parent) {
+  for (const auto& e : fs::directory_iterator("/proc")) {
+    const std::string stat = vtest::readWholeFile(e.path() / "stat");
+    const std::size_t close = stat.rfind(')');
+    if (close == std::string::npos || stat.find("(WebKitWebProces") == std::string::npos) continue;
+    if (std::atol(stat.c_str() + close + 4) == parent)
+      return std::string(1, '\0') + vtest::readWholeFile(e.path() / "environ");
+  }
+  return {};
+}
+
 int count(const std::vector<std::string>& lines, const std::string& head) {
   int n = 0;
   for (const auto& l : lines) n += l.rfind(head, 0) == 0;
@@ -158,6 +170,10 @@ TEST_F(DemoGame, PlaysThroughTheRelayWritesTheSessionTracesReloadsAndClosesClean
   // movie's "writestring" leaves them: a BOM, lines ended by CR LF.
   ASSERT_TRUE(sessionHas("Первый пинг: ", 15000)) << session();
   const std::string text = session();
+  // The client's own JavaScript engine setting reaches its web process.
+  if (!std::getenv("JSC_useOMGJIT")) {
+    EXPECT_NE(webProcessEnvironment(p.pid()).find(std::string("\0JSC_useOMGJIT=0\0", 17)), std::string::npos);
+  }
   EXPECT_EQ(text.rfind(bom + "Сеанс ", 0), 0u) << text;
   EXPECT_NE(text.find("; сервер " + gameServer + "; порт "), std::string::npos) << text;
   EXPECT_TRUE(std::regex_search(text, std::regex("\r\nПервый пинг: \\d+ мс; полный круг: \\d+ мс\r\n$")))
