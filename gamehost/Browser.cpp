@@ -1,5 +1,8 @@
 #include "gamehost/Browser.h"
 
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 
 #include "gamehost/Placement.h"
@@ -17,6 +20,27 @@ namespace gamehost {
 
 namespace com = platform::com;
 namespace ui = platform::ui;
+
+namespace {
+
+// A flashvar's value for a URL query: '&', '=', '%', '+', '#' and the rest
+// outside letters, digits and "-._~:" percent-encoded.
+std::string queryValue(const std::string& text) {
+  static const char hex[] = "0123456789ABCDEF";
+  std::string out;
+  for (unsigned char c : text) {
+    if (std::isalnum(c) || std::strchr("-._~:", c)) {
+      out += static_cast<char>(c);
+    } else {
+      out += '%';
+      out += hex[c >> 4];
+      out += hex[c & 15];
+    }
+  }
+  return out;
+}
+
+}  // namespace
 
 Browser::Browser(shell::Client& client, MovieFile& file, ControlFactory makeControl)
     : makeControl_(std::move(makeControl)), sink_(client, file) {}
@@ -71,6 +95,9 @@ void Browser::loadMovie() {
   std::string path = std::filesystem::current_path().string();
   if (path.empty() || path.back() != '/') path += '/';
   path += "main.swf";
+  // The configured game server goes to the movie as its flashvar "server".
+  if (const char* server = std::getenv("VORNASK_GAME_SERVER"); server && *server)
+    path += "?server=" + queryValue(server);
   com::Bstr url(utf8ToUtf16(path));
   if (com::SUCCEEDED(control_->LoadMovie(0, url.get()))) ui::consoleLine("movie: " + path);
 }

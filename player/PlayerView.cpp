@@ -30,6 +30,18 @@ std::string percentEncode(const std::string& text) {
   return out;
 }
 
+// A movie URL's query (flashvars) kept readable for URLSearchParams in the page.
+std::string queryEncode(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '=' || c == '&' || c == '%' || c == '+')
+      out += c;
+    else
+      out += percentEncode(std::string(1, c));
+  }
+  return out;
+}
+
 std::string lettersOnly(const std::string& text) {
   std::string out;
   for (char c : text)
@@ -148,8 +160,11 @@ void PlayerView::setExtent(int width, int height) {
   gtk_widget_set_size_request(impl_->view, width > 0 ? width : 1, height > 0 ? height : 1);
 }
 
-void PlayerView::load(const std::string& moviePath, const std::string& proxyPrefix,
-                      const std::string& wmode) {
+void PlayerView::load(const std::string& movieUrl, const std::string& proxyPrefix, const std::string& wmode) {
+  // "PATH?a=1&b=2": the query holds the movie's flashvars.
+  const std::size_t mark = movieUrl.find('?');
+  const std::string moviePath = movieUrl.substr(0, mark);
+  const std::string query = mark == std::string::npos ? "" : movieUrl.substr(mark + 1);
   const std::size_t slash = moviePath.rfind('/');
   const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : moviePath.substr(0, slash);
   const std::string name = slash == std::string::npos ? moviePath : moviePath.substr(slash + 1);
@@ -158,7 +173,7 @@ void PlayerView::load(const std::string& moviePath, const std::string& proxyPref
   files.movie = MovieFolder(folder);
   files.config = std::string("{\"movie\":\"") + pageOrigin + "/movie/" + percentEncode(name) +
                  "\",\"base\":\"" + pageOrigin + "/movie/\",\"proxy\":\"" + proxyPrefix + "\",\"wmode\":\"" +
-                 lettersOnly(wmode) + "\"}";
+                 lettersOnly(wmode) + "\",\"query\":\"" + queryEncode(query) + "\"}";
   setPageFiles(WEBKIT_WEB_VIEW(impl_->view), files);
   impl_->ready = false;
   impl_->pending.clear();

@@ -24,9 +24,10 @@ class PlayerView {
   void attach(GtkWidget* fixed, int width, int height);
   void setExtent(int width, int height);
 
-  // Loads the page that plays the SWF file at `moviePath`; sockets go to
+  // Loads the page that plays the SWF file at `movieUrl` (a path, with an
+  // optional "?NAME=VALUE&…" query of flashvars); sockets go to
   // `proxyPrefix` + port when it is not empty.
-  void load(const std::string& moviePath, const std::string& proxyPrefix, const std::string& wmode);
+  void load(const std::string& movieUrl, const std::string& proxyPrefix, const std::string& wmode);
 
   // Hands a request XML to the movie's callback; kept until the page runs.
   void callMovie(const std::u16string& request);

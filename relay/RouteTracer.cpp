@@ -19,6 +19,8 @@ namespace pt = boost::posix_time;
 
 namespace {
 
+const unsigned char echo_request_type = 8;
+
 void check(const boost::system::error_code& error, const char* operation) {
   if (error) throw boost::system::system_error(error, operation);
 }
@@ -32,8 +34,20 @@ std::uint16_t processIdentifier() {
 struct RouteTracer::Impl {
   explicit Impl(pt::time_duration timeout) : resolver(io), socket(io), timeout(timeout) {}
 
-  // One datagram into `reply`; 0 when none came within the timeout.
+  // One answer into `reply`; 0 when none came within the timeout. Echo
+  // requests (a request to this host, looped back) are no answer: skipped.
   std::size_t receive(unsigned char* reply, std::size_t size) {
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::microseconds(timeout.total_microseconds());
+    for (;;) {
+      const std::size_t n = receiveUntil(deadline, reply, size);
+      const std::size_t header = n > 0 ? static_cast<std::size_t>(reply[0] & 0x0F) * 4 : 0;
+      if (n == 0 || header >= n || reply[header] != echo_request_type) return n;
+    }
+  }
+
+  std::size_t receiveUntil(std::chrono::steady_clock::time_point deadline, unsigned char* reply,
+                           std::size_t size) {
     boost::system::error_code error = asio::error::would_block;
     std::size_t n = 0;
     socket.async_receive(asio::buffer(reply, size), [&](const boost::system::error_code& e, std::size_t got) {
@@ -41,8 +55,6 @@ struct RouteTracer::Impl {
       n = got;
     });
     // Waits in short steps so that a stop request (the pool's, at exit) ends the trace at once.
-    const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::microseconds(timeout.total_microseconds());
     io.restart();
     for (auto now = std::chrono::steady_clock::now(); error == asio::error::would_block && now < deadline;
          now = std::chrono::steady_clock::now()) {
@@ -102,7 +114,7 @@ std::uint16_t RouteTracer::checksum(const unsigned char* data, std::size_t lengt
 }
 
 std::array<unsigned char, 8> RouteTracer::echoRequest(std::uint16_t identifier, std::uint16_t sequence) {
-  std::array<unsigned char, 8> request = {8,
+  std::array<unsigned char, 8> request = {echo_request_type,
                                           0,
                                           0,
                                           0,

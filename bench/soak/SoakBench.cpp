@@ -3,6 +3,8 @@
 // server, and a hook for game-window reloads. Resident memory and the descriptor count are
 // sampled at a fixed interval and printed; they must stay flat.
 //   bench_soak --url http://127.0.0.1:PORT/ [--seconds 1800] [--interval 60] [--sessions 50]
+//              [--reloads 1]
+#include "bench/soak/GameWindowReloads.h"
 #include "net/Download.h"
 #include "net/HTTPContext.h"
 #include "net/Request.h"
@@ -38,10 +40,10 @@ struct Options {
   long seconds = 1800;
   long interval = 60;
   int sessions = 50;
+  bool reloads = true;
 };
 
-// Game-window reloads join the cycle once the game host exists: set this to a call that
-// reloads the game window and waits until the movie is loaded again.
+// Reloads the game window and waits until the movie is loaded again (set in main).
 std::function<void()> gameWindowReload;
 
 long residentKb() {
@@ -188,6 +190,8 @@ bool parse(int argc, char** argv, Options& options) {
       options.interval = std::stol(value);
     else if (key == "--sessions")
       options.sessions = std::stoi(value);
+    else if (key == "--reloads")
+      options.reloads = value != "0";
     else
       return false;
   }
@@ -200,7 +204,8 @@ bool parse(int argc, char** argv, Options& options) {
 int main(int argc, char** argv) {
   Options options;
   if (!parse(argc, argv, options)) {
-    std::fprintf(stderr, "usage: bench_soak --url URL [--seconds N] [--interval N] [--sessions N]\n");
+    std::fprintf(stderr,
+                 "usage: bench_soak --url URL [--seconds N] [--interval N] [--sessions N] [--reloads 0|1]\n");
     return 2;
   }
   char pattern[] = "/tmp/vornask-soak.XXXXXX";
@@ -211,6 +216,14 @@ int main(int argc, char** argv) {
   relay.start(false);
 
   Counters counters;
+  // The real player, a control made and released per cycle (--reloads 0: none).
+  std::unique_ptr<GameWindowReloads> reloads;
+  if (options.reloads) {
+    reloads = std::make_unique<GameWindowReloads>(VORNASK_PROBE_SWF);
+    gameWindowReload = [&] {
+      if (!reloads->reload()) ++counters.failedChecks;
+    };
+  }
   std::vector<std::thread> threads;
   for (int i = 0; i < options.sessions; ++i)
     threads.emplace_back(session, relay.port(), i, std::ref(counters));

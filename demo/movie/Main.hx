@@ -8,7 +8,9 @@ import flash.text.TextFormat;
 
 // The demo game: says "client" 320 to the client, connects through its relay
 // to the game server, shows the round trip every second, a chat, and buttons
-// for a route trace and an update. The flashvar "server" (HOST:PORT) names the
+// for a route trace and an update; the session log (writestring) records the
+// connection, the first round trip and each trace report's first line. The
+// flashvar "server" (HOST:PORT) names the
 // game server, 127.0.0.1:5190 by default.
 class Main extends Sprite {
 	static inline var VERSION = "320";
@@ -82,13 +84,22 @@ class Main extends Sprite {
 		};
 		link.onClosed = function(why) status.text = why;
 		link.onWelcome = function(player) addLine("Вы — игрок " + player);
-		link.onRoundTrip = function(stamped, own) roundTrip.text = "Пинг: " + stamped + " мс (по меткам клиента), полный круг: " + own + " мс";
+		var tripLogged = false;
+		link.onRoundTrip = function(stamped, own) {
+			roundTrip.text = "Пинг: " + stamped + " мс (по меткам клиента), полный круг: " + own + " мс";
+			if (!tripLogged) {
+				tripLogged = true;
+				ExternalInterface.call("writestring", SESSION_FILE, "Первый пинг: " + stamped + " мс; полный круг: " + own + " мс");
+			}
+		};
 		link.onChat = function(player, text) addLine("Игрок " + player + ": " + text);
 		link.connect(port);
 	}
 
 	function bugReport(text:Dynamic):Void {
 		report.text = Std.string(text);
+		var first = report.text.split("\n")[0].split("\r")[0];
+		ExternalInterface.call("writestring", SESSION_FILE, "Отчёт о трассировке: " + first);
 	}
 
 	function sendChat():Void {

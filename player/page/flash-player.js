@@ -113,6 +113,7 @@
     await player.ruffle().load({
       url: config.movie,
       base: config.base,
+      parameters: Object.fromEntries(new URLSearchParams(config.query || "")),
       allowScriptAccess: true,
       autoplay: "on",
       unmuteOverlay: "hidden",

@@ -1,6 +1,8 @@
 // The game window on the headless back end: placement, the host child, closing and replacing.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "gamehost/Placement.h"
 #include "platform/ui/Headless.h"
 #include "platform/ui/Window.h"
@@ -63,6 +65,15 @@ TEST_F(GameWindow, FirstStartTakesThreeQuartersCentredMaximisedAndTheHostCoversT
     EXPECT_EQ(storedPlace(), "240,130,1680,910,2");  // the restored rectangle, maximised
     EXPECT_TRUE(drain(client));
   });
+}
+
+TEST_F(GameWindow, AConfiguredGameServerReachesTheMovieAsItsServerFlashvar) {
+  ::setenv("VORNASK_GAME_SERVER", "127.0.0.1:6001&x=y", 1);
+  withClient([&](shell::Client& client) {
+    ASSERT_TRUE(client.makeGameWindow());
+    EXPECT_EQ(calls.at(2), "LoadMovie 0 " + dir().string() + "/main.swf?server=127.0.0.1:6001%26x%3Dy");
+  });
+  ::unsetenv("VORNASK_GAME_SERVER");
 }
 
 TEST_F(GameWindow, StoredPlacementIsUsedAndAnUnusableOneGivesTheDefault) {
