@@ -16,28 +16,12 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 // clang-format on
+#include "tests/platform/XInput.h"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 namespace {
-
-Window findViewable(Display* d, const char* name) {
-  Window root = DefaultRootWindow(d), parent, *children = nullptr;
-  unsigned n = 0;
-  Window found = 0;
-  if (!XQueryTree(d, root, &root, &parent, &children, &n)) return 0;
-  for (unsigned i = 0; i < n && !found; ++i) {
-    char* title = nullptr;
-    XWindowAttributes a;
-    if (XFetchName(d, children[i], &title) && title && std::string(title) == name &&
-        XGetWindowAttributes(d, children[i], &a) && a.map_state == IsViewable)
-      found = children[i];
-    if (title) XFree(title);
-  }
-  if (children) XFree(children);
-  return found;
-}
 
 unsigned long pixel(Display* d, Window w, int x, int y) {
   XImage* img = XGetImage(d, w, x, y, 1, 1, AllPlanes, ZPixmap);
@@ -74,7 +58,7 @@ TEST_F(GtkGameWindow, ShowsTheBackgroundAndTheHostCoversAndFollowsTheClientArea)
                          {"LSAN_OPTIONS", "suppressions=" VORNASK_LSAN_SUPPRESSIONS}},
                         dir().string());
   Window w = 0;
-  for (int i = 0; i < 300 && !(w = findViewable(d, "Vornask")); ++i) std::this_thread::sleep_for(50ms);
+  for (int i = 0; i < 300 && !(w = vtest::findViewable(d, "Vornask")); ++i) std::this_thread::sleep_for(50ms);
   ASSERT_NE(w, 0u) << p.errorOutput();
   std::this_thread::sleep_for(1500ms);  // let it draw
 
@@ -119,15 +103,7 @@ TEST_F(GtkGameWindow, ShowsTheBackgroundAndTheHostCoversAndFollowsTheClientArea)
   EXPECT_EQ(pixel(d, w, 638, 478), border);
   EXPECT_EQ(pixel(d, w, 320, 240), background);
 
-  XEvent e{};
-  e.xclient.type = ClientMessage;
-  e.xclient.window = w;
-  e.xclient.message_type = XInternAtom(d, "WM_PROTOCOLS", False);
-  e.xclient.format = 32;
-  e.xclient.data.l[0] = static_cast<long>(XInternAtom(d, "WM_DELETE_WINDOW", False));
-  e.xclient.data.l[1] = CurrentTime;
-  XSendEvent(d, w, False, NoEventMask, &e);
-  XFlush(d);
+  vtest::closeWindow(d, w);
   EXPECT_EQ(p.wait(15000), 0) << p.errorOutput();
   EXPECT_EQ(readFile("config/Ondrel/Vornask/place"), "10,20,650,500,0");
   XCloseDisplay(d);

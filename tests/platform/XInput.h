@@ -7,7 +7,28 @@
 #include <X11/extensions/XTest.h>
 // clang-format on
 
+#include <string>
+
 namespace vtest {
+
+// The first viewable top-level window called `name` (and `width` wide, unless 0).
+inline Window findViewable(Display* d, const char* name, int width = 0) {
+  Window root = DefaultRootWindow(d), parent, *children = nullptr;
+  unsigned n = 0;
+  Window found = 0;
+  if (!XQueryTree(d, root, &root, &parent, &children, &n)) return 0;
+  for (unsigned i = 0; i < n && !found; ++i) {
+    char* title = nullptr;
+    XWindowAttributes a;
+    if (XFetchName(d, children[i], &title) && title && std::string(title) == name &&
+        XGetWindowAttributes(d, children[i], &a) && a.map_state == IsViewable &&
+        (width == 0 || a.width == width))
+      found = children[i];
+    if (title) XFree(title);
+  }
+  if (children) XFree(children);
+  return found;
+}
 
 // A left click at a point of the screen, as a user's mouse makes it.
 inline void click(Display* d, int x, int y) {

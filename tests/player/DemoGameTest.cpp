@@ -35,24 +35,6 @@ int ignoreXError(Display*, XErrorEvent*) {
   return 0;
 }
 
-// The viewable top-level window of that name and width.
-Window findWindow(Display* d, const char* name, int width) {
-  Window root = DefaultRootWindow(d), parent, *children = nullptr;
-  unsigned n = 0;
-  Window found = 0;
-  if (!XQueryTree(d, root, &root, &parent, &children, &n)) return 0;
-  for (unsigned i = 0; i < n && !found; ++i) {
-    char* title = nullptr;
-    XWindowAttributes a;
-    if (XFetchName(d, children[i], &title) && title && std::string(title) == name &&
-        XGetWindowAttributes(d, children[i], &a) && a.map_state == IsViewable && a.width == width)
-      found = children[i];
-    if (title) XFree(title);
-  }
-  if (children) XFree(children);
-  return found;
-}
-
 class DemoGame : public vtest::Sandbox {
  protected:
   void SetUp() override {
@@ -154,7 +136,7 @@ TEST_F(DemoGame, PlaysThroughTheRelayWritesTheSessionTracesReloadsAndClosesClean
   // downloads the movie and the player, then the game window opens and the
   // movie joins the game server through the relay.
   Window w = 0;
-  ASSERT_TRUE(vtest::waitFor([&] { return (w = findWindow(d, "Vornask", 320)) != 0; }, 30000))
+  ASSERT_TRUE(vtest::waitFor([&] { return (w = vtest::findViewable(d, "Vornask", 320)) != 0; }, 30000))
       << p.errorOutput();
   ASSERT_EQ(count(web.accessLog(1), "GET /library/crc.txt"), 1);
   std::this_thread::sleep_for(1000ms);
@@ -162,7 +144,7 @@ TEST_F(DemoGame, PlaysThroughTheRelayWritesTheSessionTracesReloadsAndClosesClean
   Window child;
   XTranslateCoordinates(d, w, DefaultRootWindow(d), 0, 0, &x, &y, &child);
   vtest::click(d, x + 160, y + 148);
-  ASSERT_TRUE(vtest::waitFor([&] { return (w = findWindow(d, "Vornask", 800)) != 0; }, 60000))
+  ASSERT_TRUE(vtest::waitFor([&] { return (w = vtest::findViewable(d, "Vornask", 800)) != 0; }, 60000))
       << p.errorOutput();
   EXPECT_EQ(vtest::readWholeFile(install / "main.swf"), vtest::readWholeFile(web.root() / "main.swf"));
   ASSERT_TRUE(gameServerSaid("game-server: player 1 joined", 30000))
@@ -208,7 +190,7 @@ TEST_F(DemoGame, PlaysThroughTheRelayWritesTheSessionTracesReloadsAndClosesClean
 
   // Closing the game window stores its place and ends the client with 0.
   std::this_thread::sleep_for(1000ms);
-  ASSERT_TRUE(vtest::waitFor([&] { return (w = findWindow(d, "Vornask", 800)) != 0; }, 20000));
+  ASSERT_TRUE(vtest::waitFor([&] { return (w = vtest::findViewable(d, "Vornask", 800)) != 0; }, 20000));
   vtest::closeWindow(d, w);
   EXPECT_EQ(p.wait(15000), 0) << p.errorOutput();
   EXPECT_EQ(readFile("config/Ondrel/Vornask/place"), "0,0,800,600,0");

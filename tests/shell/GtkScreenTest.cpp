@@ -29,27 +29,7 @@
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-namespace {
-
-// The first viewable top-level window called `name`.
-Window findViewable(Display* d, const char* name) {
-  Window root = DefaultRootWindow(d), parent, *children = nullptr;
-  unsigned n = 0;
-  Window found = 0;
-  if (!XQueryTree(d, root, &root, &parent, &children, &n)) return 0;
-  for (unsigned i = 0; i < n && !found; ++i) {
-    char* title = nullptr;
-    XWindowAttributes a;
-    if (XFetchName(d, children[i], &title) && title && std::string(title) == name &&
-        XGetWindowAttributes(d, children[i], &a) && a.map_state == IsViewable)
-      found = children[i];
-    if (title) XFree(title);
-  }
-  if (children) XFree(children);
-  return found;
-}
-
-}  // namespace
+namespace {}  // namespace
 
 class GtkScreen : public vtest::Sandbox {};
 
@@ -69,7 +49,7 @@ TEST_F(GtkScreen, LauncherOnARealScreen) {
                          {"LSAN_OPTIONS", "suppressions=" VORNASK_LSAN_SUPPRESSIONS}},
                         dir().string());
   Window w = 0;
-  for (int i = 0; i < 300 && !(w = findViewable(d, "Vornask")); ++i) std::this_thread::sleep_for(50ms);
+  for (int i = 0; i < 300 && !(w = vtest::findViewable(d, "Vornask")); ++i) std::this_thread::sleep_for(50ms);
   ASSERT_NE(w, 0u) << p.errorOutput();
 
   // The program's icon reaches the window manager: width and height come first.
