@@ -68,6 +68,8 @@ struct PlayerView::Impl {
   GtkWidget* view = nullptr;
   bool ready = false;
   std::vector<std::string> pending;
+  std::string page;  // the page of the current movie, empty before the first load
+  int restarts = 0;  // of the current movie after its web process ended
 
   void message(const std::string& text) {
     if (text.empty()) return;
@@ -116,6 +118,25 @@ struct PlayerView::Impl {
     return TRUE;
   }
 
+  // A web process that crashed or was ended takes the movie with it: the page
+  // starts again, a few times per movie, so the game does not sit blank.
+  static void onProcessEnded(WebKitWebView* view, WebKitWebProcessTerminationReason reason, gpointer self) {
+    Impl& impl = *static_cast<Impl*>(self);
+    const char* why = reason == WEBKIT_WEB_PROCESS_CRASHED                 ? "crashed"
+                      : reason == WEBKIT_WEB_PROCESS_EXCEEDED_MEMORY_LIMIT ? "exceeded its memory limit"
+                                                                           : "was ended";
+    impl.ready = false;
+    if (impl.page.empty() || impl.restarts >= maxRestarts) {
+      logRecord(3, std::string("the movie's web process ") + why + "; the movie stops");
+      return;
+    }
+    ++impl.restarts;
+    logRecord(3, std::string("the movie's web process ") + why + "; the movie starts again");
+    webkit_web_view_load_uri(view, impl.page.c_str());
+  }
+
+  static constexpr int maxRestarts = 3;
+
   static gboolean onContextMenu(WebKitWebView*, WebKitContextMenu*, GdkEvent*, WebKitHitTestResult*,
                                 gpointer) {
     return TRUE;
@@ -137,10 +158,12 @@ PlayerView::PlayerView(std::string libraryFolder, CallHandler onCall) : impl_(st
   gtk_widget_set_can_focus(impl_->view, TRUE);
   g_signal_connect(impl_->view, "decide-policy", G_CALLBACK(Impl::onDecidePolicy), nullptr);
   g_signal_connect(impl_->view, "context-menu", G_CALLBACK(Impl::onContextMenu), nullptr);
+  g_signal_connect(impl_->view, "web-process-terminated", G_CALLBACK(Impl::onProcessEnded), impl_.get());
 }
 
 PlayerView::~PlayerView() {
   g_signal_handlers_disconnect_by_data(impl_->content, impl_.get());
+  g_signal_handlers_disconnect_by_data(impl_->view, impl_.get());
   webkit_user_content_manager_unregister_script_message_handler(impl_->content, channel);
   gtk_widget_destroy(impl_->view);
   g_object_unref(impl_->view);
@@ -177,8 +200,9 @@ void PlayerView::load(const std::string& movieUrl, const std::string& proxyPrefi
   setPageFiles(WEBKIT_WEB_VIEW(impl_->view), files);
   impl_->ready = false;
   impl_->pending.clear();
-  const std::string page = std::string(pageOrigin) + "/player/flash-player.html";
-  webkit_web_view_load_uri(WEBKIT_WEB_VIEW(impl_->view), page.c_str());
+  impl_->restarts = 0;
+  impl_->page = std::string(pageOrigin) + "/player/flash-player.html";
+  webkit_web_view_load_uri(WEBKIT_WEB_VIEW(impl_->view), impl_->page.c_str());
   gtk_widget_grab_focus(impl_->view);
 }
 

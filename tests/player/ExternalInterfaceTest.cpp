@@ -103,7 +103,7 @@ TEST_F(ExternalInterfaceTest, CallsOfUnregisteredNamesOrMalformedRequestsLeaveTh
   EXPECT_EQ(static_cast<std::size_t>(echo), control->calls().size() - 1);
 }
 
-TEST_F(ExternalInterfaceTest, CallsMadeBeforeThePageRunsAreKeptInOrder) {
+TEST_F(ExternalInterfaceTest, CallsMadeBeforeTheMovieRegistersAreDroppedNotReordered) {
   control = std::make_unique<HostedControl>();
   ASSERT_TRUE(control->created());
   ASSERT_EQ(control->load(path("game/main.swf").string()), S_OK);

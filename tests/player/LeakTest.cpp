@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <fstream>
+#include <map>
 #include <set>
 #include <sstream>
 
@@ -22,9 +24,10 @@ std::size_t entries(const char* folder) {
   return n;
 }
 
-// Processes below this one, however deep.
-std::size_t descendants() {
+// Processes below this one, however deep, with their command names.
+std::vector<std::pair<long, std::string>> descendantList() {
   std::multimap<long, long> children;
+  std::map<long, std::string> names;
   if (DIR* dir = ::opendir("/proc")) {
     while (dirent* e = ::readdir(dir)) {
       const long pid = std::atol(e->d_name);
@@ -36,18 +39,27 @@ std::size_t descendants() {
       std::string state;
       long parent = 0;
       rest >> state >> parent;
-      if (state != "Z") children.emplace(parent, pid);
+      const std::size_t open = line.find('(');
+      if (state != "Z")
+        children.emplace(parent, pid), names[pid] = line.substr(open + 1, line.rfind(')') - open - 1);
     }
     ::closedir(dir);
   }
-  std::size_t count = 0;
+  std::vector<std::pair<long, std::string>> found;
   std::vector<long> open{static_cast<long>(::getpid())};
   while (!open.empty()) {
     const long p = open.back();
     open.pop_back();
-    for (auto [it, end] = children.equal_range(p); it != end; ++it, ++count) open.push_back(it->second);
+    for (auto [it, end] = children.equal_range(p); it != end; ++it) {
+      found.emplace_back(it->second, names[it->second]);
+      open.push_back(it->second);
+    }
   }
-  return count;
+  return found;
+}
+
+std::size_t descendants() {
+  return descendantList().size();
 }
 
 struct Usage {
@@ -59,6 +71,31 @@ struct Usage {
 
 std::ostream& operator<<(std::ostream& out, const Usage& u) {
   return out << u.processes << " processes, " << u.threads << " threads, " << u.descriptors << " descriptors";
+}
+
+// What this process's descriptors are open on, for a failure's message.
+std::multiset<std::string> descriptorTargets() {
+  std::multiset<std::string> targets;
+  if (DIR* dir = ::opendir("/proc/self/fd")) {
+    while (dirent* e = ::readdir(dir)) {
+      if (e->d_name[0] == '.') continue;
+      char target[512];
+      const std::string link = std::string("/proc/self/fd/") + e->d_name;
+      const ssize_t n = ::readlink(link.c_str(), target, sizeof target - 1);
+      targets.insert(n > 0 ? std::string(target, static_cast<std::size_t>(n)) : "?");
+    }
+    ::closedir(dir);
+  }
+  return targets;
+}
+
+std::string difference(const std::multiset<std::string>& a, const std::multiset<std::string>& b) {
+  std::string out;
+  for (const auto& t : b)
+    if (b.count(t) > a.count(t) && out.find(t) == std::string::npos) out += " +" + t;
+  for (const auto& t : a)
+    if (a.count(t) > b.count(t) && out.find(t) == std::string::npos) out += " -" + t;
+  return out;
 }
 
 Usage usage() {
@@ -80,16 +117,35 @@ class LeakTest : public MovieFixture {
 };
 
 TEST_F(LeakTest, TwentyControlsMadeAndReleasedLeaveNoProcessesThreadsOrDescriptors) {
-  cycle(true);  // the process's shared parts: the web context and its network process
+  // The process's shared parts, made once: the web context, its network process,
+  // and what a load stopped part-way starts.
+  cycle(true);
+  cycle(false);
   Usage settled = usage();
   pumpUntil([&] { return (settled = usage()).processes <= 1; }, 10000);
+  const std::multiset<std::string> targets = descriptorTargets();
   for (int i = 0; i < 20; ++i) {
     cycle(i % 2 == 0);
     if (HasFatalFailure()) return;
   }
   Usage now = usage();
   EXPECT_TRUE(pumpUntil([&] { return (now = usage()) == settled; }, 20000))
-      << "before: " << settled << "; after: " << now;
+      << "before: " << settled << "; after: " << now
+      << "; descriptors:" << difference(targets, descriptorTargets());
+}
+
+TEST_F(LeakTest, AMovieWhoseWebProcessDiesStartsAgain) {
+  play();
+  if (HasFatalFailure()) return;
+  for (int death = 0; death < 2; ++death) {
+    long web = 0;
+    for (const auto& [pid, name] : descendantList())
+      if (name.rfind("WebKitWebProces", 0) == 0) web = pid;
+    ASSERT_NE(web, 0) << "no web process below the test";
+    const std::size_t before = control->calls().size();
+    ASSERT_EQ(::kill(static_cast<pid_t>(web), SIGKILL), 0);
+    EXPECT_GE(control->waitForCall("ready", 30000, before), 0) << "the movie did not start again";
+  }
 }
 
 }  // namespace
