@@ -4,7 +4,6 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
-#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -186,7 +185,7 @@ int terminateProcessesRunning(const std::string& path) {
   const long self = ::getpid();
   std::vector<long> killed;
   for (const ProcessEntry& p : listProcesses()) {
-    if (p.pid == self || p.image.empty() || ::strcasecmp(p.image.c_str(), wanted.c_str()) != 0) continue;
+    if (p.pid == self || p.image.empty() || p.image != wanted) continue;
     if (terminateProcess(p.pid)) killed.push_back(p.pid);
   }
   // A killed process keeps its executable busy until it is gone.

@@ -29,8 +29,8 @@ std::vector<ProcessEntry> listProcesses();
 // Executable of a process, "" when unknown; a replaced file keeps its path.
 std::string processImagePath(long pid);
 bool terminateProcess(long pid);
-// Kills every other process running the executable at `path` (compared without
-// regard to case) and waits up to a second for them to go; the number killed.
+// Kills every other process running the executable at `path` (compared exactly:
+// Linux paths are case-sensitive) and waits up to a second for them to go; the number killed.
 int terminateProcessesRunning(const std::string& path);
 
 }  // namespace platform

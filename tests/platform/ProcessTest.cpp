@@ -103,10 +103,11 @@ TEST_F(Process, TerminateKillsOnlyProcessesOfThatExecutable) {
       },
       5000));
 
-  // The folder part is compared without regard to case too.
+  // Paths differing in case name other files.
   std::string upper = leftover;
   upper.replace(upper.size() - 11, 11, "NEW.VORNASK");
-  EXPECT_EQ(platform::terminateProcessesRunning(upper), 2);
+  EXPECT_EQ(platform::terminateProcessesRunning(upper), 0);
+  EXPECT_EQ(platform::terminateProcessesRunning(leftover), 2);
   for (long pid : {a, b}) {
     const int status = waitExit(pid);
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
