@@ -31,6 +31,18 @@ int writeAll(int fd, const std::string& data) {
 
 }  // namespace
 
+std::string nearestFolder(const std::string& path) {
+  std::string folder = path;
+  while (!folder.empty()) {
+    struct stat st;
+    if (::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return folder;
+    const std::size_t slash = folder.find_last_of('/');
+    if (slash == std::string::npos || folder == "/") return "";
+    folder.erase(slash == 0 ? 1 : slash);
+  }
+  return "";
+}
+
 int createFolderLevels(const std::string& path) {
   for (std::size_t i = 1; i <= path.size(); ++i) {
     if (i < path.size() && path[i] != '/') continue;

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/files/Files.h"
 #include "platform/ui/Backend.h"
 #include "platform/ui/MessageLoop.h"
 
@@ -429,7 +430,9 @@ class GtkBackend : public detail::Backend {
         gtk_file_chooser_dialog_new(title.c_str(), parentOf(owner), GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER,
                                     "Отмена", GTK_RESPONSE_CANCEL, "OK", GTK_RESPONSE_ACCEPT, nullptr);
     gtk_file_chooser_set_local_only(GTK_FILE_CHOOSER(d), TRUE);
-    if (!initial.empty()) gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(d), initial.c_str());
+    // A folder not made yet opens the chooser at its nearest existing ancestor.
+    const std::string start = nearestFolder(initial);
+    if (!start.empty()) gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(d), start.c_str());
     std::optional<std::string> result;
     if (gtk_dialog_run(GTK_DIALOG(d)) == GTK_RESPONSE_ACCEPT) {
       if (gchar* f = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(d))) {

@@ -77,6 +77,16 @@ TEST_F(Files, FoldersAreMadeLevelByLevelAndAFileInTheWayIsNamed) {
   EXPECT_EQ(platform::createFolderLevels(path("f").string()), ENOTDIR);
 }
 
+TEST_F(Files, NearestFolderIsTheFolderOrItsClosestExistingAncestor) {
+  std::filesystem::create_directories(path("a/b"));
+  writeFile("a/f", "x");
+  EXPECT_EQ(platform::nearestFolder(path("a/b").string()), path("a/b").string());
+  EXPECT_EQ(platform::nearestFolder(path("a/b/not/yet").string()), path("a/b").string());
+  EXPECT_EQ(platform::nearestFolder(path("a/f/g").string()), path("a").string());
+  EXPECT_EQ(platform::nearestFolder("/no-such-folder-here"), "/");
+  EXPECT_EQ(platform::nearestFolder("relative-name-only"), "");
+}
+
 TEST_F(Files, AtomicWriteGivesTheModeAndLeavesNothingOnFailure) {
   ASSERT_EQ(platform::writeFileAtomically(path("e").string(), "text", 0755), 0);
   EXPECT_EQ(readFile("e"), "text");
