@@ -30,6 +30,17 @@ class Bridge : public vtest::GameHostFixture {
 
 const std::string bom = "\xEF\xBB\xBF";
 
+// Descriptors of this process open on `file`.
+int openDescriptors(const fs::path& file) {
+  int n = 0;
+  std::error_code error;
+  for (const auto& fd : fs::directory_iterator("/proc/self/fd", error)) {
+    std::error_code gone;
+    if (fs::read_symlink(fd.path(), gone) == file) ++n;
+  }
+  return n;
+}
+
 }  // namespace
 
 TEST_F(Bridge, ClientVersions319Then320GetTheFixedPortOnceThenThePort) {
@@ -114,7 +125,10 @@ TEST_F(Bridge, WriteStringAppendsRefusesEscapingNamesAndClosesWithTheClient) {
     control().fire(request(u"writestring", {u"other.txt", u"a"}));
     EXPECT_EQ(host().movieFile().currentName(), u"other.txt");
     EXPECT_EQ(readFile("other.txt"), bom + "a\r\n");
+    EXPECT_EQ(openDescriptors(fs::canonical(dir() / "log.txt")), 0);
+    EXPECT_EQ(openDescriptors(fs::canonical(dir() / "other.txt")), 1);
   });
+  EXPECT_EQ(openDescriptors(fs::canonical(dir() / "other.txt")), 0);
 }
 
 TEST_F(Bridge, BugReportGoesUnescapedOnlyToAPresentWindow) {

@@ -191,6 +191,7 @@ TEST_F(DemoGame, PlaysThroughTheRelayWritesTheSessionTracesReloadsAndClosesClean
   // Closing the game window stores its place and ends the client with 0.
   std::this_thread::sleep_for(1000ms);
   ASSERT_TRUE(vtest::waitFor([&] { return (w = vtest::findViewable(d, "Vornask", 800)) != 0; }, 20000));
+  fs::remove(path("config/Ondrel/Vornask/place"));  // read when the window opened; written anew at close
   vtest::closeWindow(d, w);
   EXPECT_EQ(p.wait(15000), 0) << p.errorOutput();
   EXPECT_EQ(readFile("config/Ondrel/Vornask/place"), "0,0,800,600,0");
