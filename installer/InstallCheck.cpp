@@ -17,7 +17,7 @@ bool installCheck(const std::string& executableFolder) {
   std::string value;
   if (key.open(registryRoot(), registryKeyName) == 0 &&
       key.queryString(installer::pathValueName, value, installer::pathValueBytes) == 0 &&
-      installer::listsFolder(value, executableFolder))
+      installer::listsFolder(value, executableFolder, true))
     return true;
   platform::ui::startConsole(STDIN_FILENO, stderr);
   {

@@ -90,7 +90,8 @@ void runInstallation(const std::string& folderText, bool shortcut) {
     showErrorBox("Не удалось узнать исполняемый файл", errno);
     return;
   }
-  if (running != target) {
+  std::error_code linkError;  // the running executable's path is a real one
+  if (running != target && std::filesystem::canonical(target, linkError) != running) {
     platform::terminateProcessesRunning(target);
     // Copied beside the target and renamed over it: a failed copy leaves nothing.
     if (!platform::copyFile(running, target)) {

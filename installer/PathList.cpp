@@ -1,13 +1,20 @@
 #include "installer/PathList.h"
 
+#include <filesystem>
+
 namespace installer {
 
-bool listsFolder(const std::string& value, const std::string& folder) {
+bool listsFolder(const std::string& value, const std::string& folder, bool followLinks) {
   std::size_t start = 0;
   for (;;) {
     const std::size_t comma = value.find(',', start);
     const std::size_t end = comma == std::string::npos ? value.size() : comma;
     if (value.compare(start, end - start, folder) == 0) return true;
+    if (followLinks && end > start && value[start] == '/') {
+      std::error_code ec;
+      const auto real = std::filesystem::canonical(value.substr(start, end - start), ec);
+      if (!ec && real == folder) return true;
+    }
     if (comma == std::string::npos) return false;
     start = comma + 1;
   }

@@ -10,8 +10,10 @@ constexpr const char* pathValueName = "path";
 constexpr std::size_t pathValueBytes = 8192;
 
 // The "path" value: install folders separated by ",", each without a final "/".
-// Folders are compared exactly: Linux paths are case-sensitive.
-bool listsFolder(const std::string& value, const std::string& folder);
+// Folders are compared exactly: Linux paths are case-sensitive. With
+// `followLinks`, an element naming `folder` through symbolic links matches too
+// (`folder` being a real path, as the running executable's folder is).
+bool listsFolder(const std::string& value, const std::string& folder, bool followLinks = false);
 
 // The folder text of the installer window ends in "/" (one is added when
 // missing); the folder recorded is that text without its final "/".

@@ -130,6 +130,32 @@ TEST_F(Install, InstallingIntoTheRunningFolderSkipsTheCopyButRecordsAddsTheEntry
   EXPECT_TRUE(fs::exists(menuEntry()));
 }
 
+TEST_F(Install, FoldersNamedThroughASymbolicLinkAreKnownToTheirCopies) {
+  // The running executable's folder is a real path; the folder text need not be.
+  fs::create_directories(root() / "real");
+  fs::create_directory_symlink(root() / "real", root() / "link");
+  const fs::path folder = root() / "link" / "Games";
+  {
+    auto p = start(downloaded());
+    ASSERT_TRUE(install(*p, folder.string())) << p->errorOutput();
+    EXPECT_TRUE(startedCopyRuns(*p)) << p->errorOutput();
+    EXPECT_EQ(recorded(), folder.string());
+  }
+  auto installed = start(root() / "real" / "Games" / "Vornask");
+  EXPECT_TRUE(startedCopyRuns(*installed)) << installed->errorOutput();
+
+  // The running folder named through a link: no copy onto itself.
+  fs::create_directory_symlink(root() / "download", root() / "download-link");
+  struct stat before {};
+  ASSERT_EQ(::stat(downloaded().c_str(), &before), 0);
+  auto p = start(downloaded());
+  ASSERT_TRUE(install(*p, (root() / "download-link").string())) << p->errorOutput();
+  EXPECT_TRUE(startedCopyRuns(*p)) << p->errorOutput();
+  struct stat after {};
+  ASSERT_EQ(::stat(downloaded().c_str(), &after), 0);
+  EXPECT_EQ(after.st_ino, before.st_ino);
+}
+
 TEST_F(Install, DesktopFolderComesFromUserDirsAndIsCreated) {
   vtest::writeWholeFile(root() / "config" / "user-dirs.dirs",
                         "# written by xdg-user-dirs-update\nXDG_DESKTOP_DIR=\"$HOME/Рабочий стол\"\n");
