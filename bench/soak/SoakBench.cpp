@@ -217,10 +217,14 @@ int main(int argc, char** argv) {
 
   Counters counters;
   // The real player, a control made and released per cycle (--reloads 0: none).
+  // Samples wait while a game window is open: its web view holds descriptors
+  // and memory of its own until it is released.
+  std::mutex windowOpen;
   std::unique_ptr<GameWindowReloads> reloads;
   if (options.reloads) {
     reloads = std::make_unique<GameWindowReloads>(VORNASK_PROBE_SWF);
     gameWindowReload = [&] {
+      std::lock_guard<std::mutex> open(windowOpen);
       if (!reloads->reload()) ++counters.failedChecks;
     };
   }
@@ -235,8 +239,11 @@ int main(int argc, char** argv) {
               "checks", "downloads", "reloads");
   for (long at = 0; at <= options.seconds; at += options.interval) {
     std::this_thread::sleep_until(start + std::chrono::seconds(at));
-    rss.push_back(residentKb());
-    fds.push_back(descriptors());
+    {
+      std::lock_guard<std::mutex> closed(windowOpen);
+      rss.push_back(residentKb());
+      fds.push_back(descriptors());
+    }
     std::printf("%8ld %10ld %6ld %10ld %8ld %7ld %9ld %7ld\n", at, rss.back(), fds.back(),
                 counters.messages.load(), counters.mismatches + counters.failedChecks, counters.checks.load(),
                 counters.downloads.load(), counters.reloads.load());
