@@ -275,6 +275,17 @@ TEST_F(Install, StoreFailuresAreShownAndTheInstallationGoesOn) {
   EXPECT_FALSE(startedCopyRuns(*p));
 }
 
+TEST_F(Install, AValueThatCannotBeReadOrWrittenIsShownAndTheInstallationGoesOn) {
+  // A folder stands where the value's file would be.
+  fs::create_directories(root() / "config" / "Ondrel" / "Vornask" / "path");
+  auto p = start(downloaded());
+  ASSERT_TRUE(install(*p, (root() / "A").string())) << p->errorOutput();
+  EXPECT_TRUE(p->waitForLine("Ошибка: Не удалось узнать текущие пути установки", 5000)) << p->errorOutput();
+  EXPECT_TRUE(p->waitForLine("Ошибка: Не удалось записать путь в реестр", 5000)) << p->errorOutput();
+  EXPECT_TRUE(fs::exists(root() / "A" / "Vornask"));
+  EXPECT_FALSE(startedCopyRuns(*p));
+}
+
 TEST_F(Install, AnOverlongListIsRewrittenWithTheFolderAlone) {
   record(std::string(8192, 'x'));
   auto p = start(downloaded());
