@@ -212,8 +212,12 @@ TEST_F(HostileUpdate, ClosingDuringADownloadEndsAtOnceAndKeepsTheResumeFileTrue)
     const std::int64_t start = field(at), end = field(at + 8);
     ASSERT_LE(previousEnd, start);
     ASSERT_LE(start, end);
-    ASSERT_LE(start, static_cast<std::int64_t>(target.size()));
-    EXPECT_EQ(big.substr(previousEnd, start - previousEnd), target.substr(previousEnd, start - previousEnd));
+    // Bytes claimed written lie in the file; a range nothing was written before may lie past its end.
+    if (start > previousEnd) {
+      ASSERT_LE(start, static_cast<std::int64_t>(target.size()));
+      EXPECT_EQ(big.substr(previousEnd, start - previousEnd),
+                target.substr(previousEnd, start - previousEnd));
+    }
     written += start - previousEnd;
     previousEnd = end;
   }
