@@ -14,7 +14,6 @@ namespace {
 using detail::WindowObject;
 using gtk::native;
 using gtk::Native;
-using gtk::tag;
 
 const char* const controlCss =
     ".vornask-control { min-height: 0; min-width: 0; margin: 0; }"
