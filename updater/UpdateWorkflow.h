@@ -25,9 +25,6 @@ struct WorkflowOptions {
 // moving into place, self-replacement and launching the game. UI thread only.
 class UpdateWorkflow {
  public:
-  static const int pollTimer = 1;     // every 300 ms
-  static const int restartTimer = 2;  // one-shot, 3000 ms
-
   UpdateWorkflow(WorkflowHost& host, WorkflowNet& net, const WorkflowOptions& options);
   ~UpdateWorkflow();
   UpdateWorkflow(const UpdateWorkflow&) = delete;
@@ -39,7 +36,10 @@ class UpdateWorkflow {
   void startFileList();
   void buttonPressed();
   void checkBoxClicked();
-  void timer(int id);
+  // The launcher's progress timer: shows the bytes of the running download.
+  void onProgressTick();
+  // The restart timer after a failure: the cycle starts again with the file list.
+  void onRestart();
   void launchGame();
   // Destroys the current download; its end report is dropped.
   void stopDownload();
@@ -50,18 +50,21 @@ class UpdateWorkflow {
   bool fullyDownloaded() const { return fullyDownloaded_; }
 
  private:
+  // The file list and the plan (UpdateWorkflow.cpp).
   void fileListFinished(int code, const std::string& body);
   void fileListProgress(int percent);
   void requestFileList();
   void planSummary();
+  // The downloads, one file at a time (UpdateWorkflowDownloads.cpp).
   void processPlan(size_t index, bool acceptUnverified);
   bool startEntry(size_t index, bool acceptUnverified);
-  void entryFinished(unsigned serial, size_t index, int action, int code);
+  void entryFinished(unsigned serial, size_t index, mnet::DownloadAction action, int code);
   bool finishEntries();
   void relaunchClient();
   void updateCaption();
   // Byte counts on the progress bar, scaled down so that the update's size fits an int.
   int progressValue(uint64_t bytes) const;
+  static std::string loadError(int code);
   void setError(const std::string& text);
   void setBusy(bool busy);
   void readSettings();

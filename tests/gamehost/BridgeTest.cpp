@@ -8,7 +8,6 @@
 #include "gamehost/FlashEventHandler.h"
 #include "gamehost/MovieCalls.h"
 #include "platform/com/Bstr.h"
-#include "shell/Invoker.h"
 #include "shell/ThreadMessages.h"
 #include "tests/common/WaitFor.h"
 #include "tests/gamehost/GameHostFixture.h"
@@ -134,10 +133,10 @@ TEST_F(Bridge, WriteStringAppendsRefusesEscapingNamesAndClosesWithTheClient) {
 
 TEST_F(Bridge, BugReportGoesUnescapedOnlyToAPresentWindow) {
   withClient([&](shell::Client& client) {
-    shell::postTraceResult(client.uiThread(), "dropped: no game window");
+    shell::post(client.uiThread(), shell::TraceResultMessage{"dropped: no game window"});
     drain(client);
     ASSERT_TRUE(client.makeGameWindow());
-    shell::postTraceResult(client.uiThread(), "1 <1 ms> 127.0.0.1 & \xD0\xB4\xD0\xB0");
+    shell::post(client.uiThread(), shell::TraceResultMessage{"1 <1 ms> 127.0.0.1 & \xD0\xB4\xD0\xB0"});
     drain(client);
     EXPECT_EQ(replies(),
               std::vector<std::string>{"CallFunction <invoke name=\"bugreport\" returntype=\"xml\">"
@@ -151,7 +150,7 @@ TEST_F(Bridge, AThrowingCallIntoTheMovieIsDropped) {
   withClient([&](shell::Client& client) {
     ASSERT_TRUE(client.makeGameWindow());
     client.setMovieVersion(320);
-    platform::ui::postThreadMessage(client.uiThread(), shell::ClientHelloMessage, 0, 0);
+    shell::post(client.uiThread(), shell::ClientHelloMessage{});
     drain(client);
     host().sendBugReport("x");
     EXPECT_EQ(replies().size(), 2u);
