@@ -92,9 +92,11 @@ std::map<int, std::string> descriptorTargets() {
 std::string difference(const std::map<int, std::string>& a, const std::map<int, std::string>& b) {
   std::ostringstream out;
   for (const auto& [fd, target] : b)
-    if (auto it = a.find(fd); it == a.end() || it->second != target) out << " +" << target << " (" << fd << ")";
+    if (auto it = a.find(fd); it == a.end() || it->second != target)
+      out << " +" << target << " (" << fd << ")";
   for (const auto& [fd, target] : a)
-    if (auto it = b.find(fd); it == b.end() || it->second != target) out << " -" << target << " (" << fd << ")";
+    if (auto it = b.find(fd); it == b.end() || it->second != target)
+      out << " -" << target << " (" << fd << ")";
   return out.str();
 }
 
