@@ -2,9 +2,11 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -13,7 +15,9 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <thread>
+#include <utility>
 
 #include "platform/process/CommandLine.h"
 
@@ -70,20 +74,56 @@ bool copyContent(int in, int out) {
 
 std::atomic<unsigned> copyCounter{0};
 
-// Until a killed process is a zombie it may still hold its executable busy,
-// even after its executable link has gone from /proc.
-bool notYetDead(long pid) {
-  const std::string stat = "/proc/" + std::to_string(pid) + "/stat";
-  const int fd = ::open(stat.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  char buf[512];
-  const ssize_t n = ::read(fd, buf, sizeof buf - 1);
-  ::close(fd);
-  if (n <= 0) return false;
-  buf[n] = '\0';
-  // "pid (name) S ...": the state follows the last ")".
-  const char* end = std::strrchr(buf, ')');
-  return end && end[1] == ' ' && end[2] != 'Z' && end[2] != 'X' && end[2] != 'x';
+// Real user of a process from its status; -1 when unknown.
+long processUser(long pid) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  std::string line;
+  while (std::getline(status, line))
+    if (line.rfind("Uid:", 0) == 0) return std::strtol(line.c_str() + 4, nullptr, 10);
+  return -1;
+}
+
+// A pidfd closed with its owner (called directly: glibc 2.36 declares its
+// wrappers without C linkage for C++).
+class Pidfd {
+ public:
+  explicit Pidfd(long pid) : fd_(static_cast<int>(::syscall(SYS_pidfd_open, static_cast<pid_t>(pid), 0))) {}
+  ~Pidfd() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Pidfd(Pidfd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+  Pidfd(const Pidfd&) = delete;
+  Pidfd& operator=(const Pidfd&) = delete;
+  Pidfd& operator=(Pidfd&&) = delete;
+
+  bool valid() const { return fd_ >= 0; }
+  bool signal(int sig) const { return ::syscall(SYS_pidfd_send_signal, fd_, sig, nullptr, 0) == 0; }
+  // A pidfd becomes readable once every thread of the process has exited.
+  bool gone() const {
+    pollfd p{fd_, POLLIN, 0};
+    return ::poll(&p, 1, 0) > 0;
+  }
+
+ private:
+  int fd_;
+};
+
+// Still held by a running process (or its exiting threads)?
+bool busy(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  if (fd >= 0) ::close(fd);
+  return fd < 0 && errno == ETXTBSY;
+}
+
+// Polls until every process is gone or the deadline passes; true when all are.
+bool waitGone(const std::vector<Pidfd>& processes, std::chrono::steady_clock::time_point deadline) {
+  for (;;) {
+    bool all = true;
+    for (const Pidfd& p : processes) all = all && p.gone();
+    if (all) return true;
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
 }
 
 }  // namespace
@@ -176,24 +216,34 @@ std::string processImagePath(long pid) {
   return readLink("/proc/" + std::to_string(pid) + "/exe");
 }
 
-bool terminateProcess(long pid) {
-  return pid > 0 && ::kill(static_cast<pid_t>(pid), SIGKILL) == 0;
-}
-
 int terminateProcessesRunning(const std::string& path) {
+  // A leftover is asked to end first; one that has not ended by then is killed.
+  constexpr auto termGrace = std::chrono::seconds(2);
+  // How long a killed process (every thread of it) may take to go.
+  constexpr auto killGrace = std::chrono::seconds(1);
   const std::string wanted = canonical(path);
   const long self = ::getpid();
-  std::vector<long> killed;
+  const long user = static_cast<long>(::getuid());
+  std::vector<Pidfd> ended;
   for (const ProcessEntry& p : listProcesses()) {
-    if (p.pid == self || p.image.empty() || p.image != wanted) continue;
-    if (terminateProcess(p.pid)) killed.push_back(p.pid);
+    if (p.pid == self || p.image.empty() || p.image != wanted || processUser(p.pid) != user) continue;
+    Pidfd process(p.pid);
+    // Checked again through the pidfd's process: the listed PID may have been reused meanwhile.
+    if (!process.valid() || processImagePath(p.pid) != wanted || processUser(p.pid) != user) continue;
+    if (process.signal(SIGTERM)) ended.push_back(std::move(process));
   }
-  // A killed process keeps its executable busy until it is gone.
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
-  for (long pid : killed)
-    while (notYetDead(pid) && std::chrono::steady_clock::now() < deadline)
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  return static_cast<int>(killed.size());
+  if (ended.empty()) return 0;
+  auto deadline = std::chrono::steady_clock::now() + termGrace;
+  if (!waitGone(ended, deadline)) {
+    for (const Pidfd& p : ended)
+      if (!p.gone()) p.signal(SIGKILL);
+    deadline = std::chrono::steady_clock::now() + killGrace;
+    waitGone(ended, deadline);
+  }
+  // The last thread's exit frees the executable only a moment later.
+  while (busy(wanted) && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  return static_cast<int>(ended.size());
 }
 
 }  // namespace platform

@@ -28,9 +28,11 @@ struct ProcessEntry {
 std::vector<ProcessEntry> listProcesses();
 // Executable of a process, "" when unknown; a replaced file keeps its path.
 std::string processImagePath(long pid);
-bool terminateProcess(long pid);
-// Kills every other process running the executable at `path` (compared exactly:
-// Linux paths are case-sensitive) and waits up to a second for them to go; the number killed.
+// Ends every other process of this user running the executable at `path`
+// (compared exactly: Linux paths are case-sensitive): SIGTERM, then SIGKILL to
+// those still there after 2 s, each through a pidfd so that a reused PID is
+// never hit. Waits up to a second more until every thread of them is gone and
+// the executable is free; the number ended.
 int terminateProcessesRunning(const std::string& path);
 
 }  // namespace platform

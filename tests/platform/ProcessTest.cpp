@@ -90,30 +90,53 @@ TEST_F(Process, CopyOverARunningExecutableFailsUntilItEnds) {
   EXPECT_EQ(readFile("Vornask"), "replacement");
 }
 
-TEST_F(Process, TerminateKillsOnlyProcessesOfThatExecutable) {
+TEST_F(Process, LeftoversOfThisUserAreAskedToEndThenKilled) {
   const std::string leftover = sleeper("new.Vornask");
   const std::string other = sleeper("other");
-  const long a = platform::spawnProcess(leftover, "30");
-  const long b = platform::spawnProcess(leftover, "30");
-  const long c = platform::spawnProcess(other, "30");
-  ASSERT_TRUE(vtest::waitFor(
-      [&] {
-        return platform::processImagePath(a) == leftover && platform::processImagePath(b) == leftover &&
-               platform::processImagePath(c) == other;
-      },
-      5000));
+  ::chmod(dir().c_str(), 0755);  // another user's copy must reach the executable
+  struct Case {
+    const char* what;
+    std::string program, commandLine;
+    int signal;  // 0: still running afterwards
+    bool asRoot;
+  };
+  const std::vector<Case> cases{
+      {"a leftover ends on SIGTERM", leftover, "30", SIGTERM, false},
+      {"one ignoring SIGTERM is killed", "/bin/sh", "-c \"trap '' TERM; exec '" + leftover + "' 30\"",
+       SIGKILL, false},
+      {"another executable is left alone", other, "30", 0, false},
+      {"another user's copy is left alone", "/usr/bin/setpriv",
+       "--reuid=65534 --regid=65534 --clear-groups \"" + leftover + "\" 30", 0, true},
+  };
+  std::vector<long> pids;
+  for (const Case& c : cases) {
+    if (c.asRoot && ::geteuid() != 0) {
+      pids.push_back(0);
+      continue;
+    }
+    pids.push_back(platform::spawnProcess(c.program, c.commandLine));
+    const std::string image = c.program == other ? other : leftover;
+    ASSERT_TRUE(vtest::waitFor([&] { return platform::processImagePath(pids.back()) == image; }, 5000))
+        << c.what;
+  }
+  const int expected = 2;
 
   // Paths differing in case name other files.
   std::string upper = leftover;
   upper.replace(upper.size() - 11, 11, "NEW.VORNASK");
   EXPECT_EQ(platform::terminateProcessesRunning(upper), 0);
-  EXPECT_EQ(platform::terminateProcessesRunning(leftover), 2);
-  for (long pid : {a, b}) {
-    const int status = waitExit(pid);
-    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+  EXPECT_EQ(platform::terminateProcessesRunning(leftover), expected);
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    SCOPED_TRACE(cases[i].what);
+    if (!pids[i]) continue;
+    if (!cases[i].signal) {
+      EXPECT_FALSE(platform::processImagePath(pids[i]).empty());
+      ::kill(static_cast<pid_t>(pids[i]), SIGKILL);
+    }
+    const int status = waitExit(pids[i]);
+    if (cases[i].signal) {
+      EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == cases[i].signal) << status;
+    }
   }
-  EXPECT_EQ(platform::processImagePath(c), other);
-  ::kill(static_cast<pid_t>(c), SIGKILL);
-  waitExit(c);
   EXPECT_EQ(platform::terminateProcessesRunning(leftover), 0);
 }
