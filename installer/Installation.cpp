@@ -43,17 +43,11 @@ void record(const std::string& folder) {
     showErrorBox("Не удалось записать путь в реестр", err);
 }
 
-// A full path with "." and ".." resolved; "" when the working folder is unknown.
-std::string fullPath(const std::string& path) {
-  std::error_code ec;
-  const std::filesystem::path full = std::filesystem::absolute(path, ec);
-  return ec ? std::string() : full.lexically_normal().string();
-}
-
-// The icon beside the executable, then the entry on the desktop and in the
-// applications menu. 0 or errno.
+// The icon beside the executable, then the entry on the desktop (made when
+// missing) and in the applications menu. 0 or errno.
 int createEntries(const std::string& target, const std::string& desktop) {
   if (target.empty() || target[0] != '/') return EINVAL;
+  if (int err = platform::createFolderLevels(desktop)) return err;
   const std::string icon = target.substr(0, target.rfind('/') + 1) + iconName;
   const std::string png(reinterpret_cast<const char*>(vornaskIconPng), vornaskIconPngSize);
   if (int err = platform::writeFileAtomically(icon, png, 0644)) return err;
@@ -73,21 +67,24 @@ void runInstallation(const std::string& folderText, bool shortcut) {
     showErrorBox("Не удалось узнать путь для установки", 0);
     return;
   }
-  const std::string folder = withFinalSlash(folderText);
-  record(recordedFolder(folderText));
+  errno = 0;
+  const std::string running = platform::modulePath();
+  const int runningError = errno;
+  // Relative texts lie in the folder the installer runs from, so the copy there knows its folder.
+  const std::string runningFolder =
+      running.empty() ? std::string() : std::filesystem::path(running).parent_path().string();
+  const std::string absolute = absoluteFolder(folderText, platform::homeFolder(), runningFolder);
+  const std::string folder = withFinalSlash(absolute);
+  record(recordedFolder(absolute));
 
   if (int err = platform::createFolderLevels(folder)) {
     showErrorBox("Не удалось создать указанный путь", err);
     return;
   }
 
-  // Full, so that the copy starts wherever its working folder is.
-  const std::string full = fullPath(folder + installedName);
-  const std::string target = full.empty() ? folder + installedName : full;
-  errno = 0;
-  const std::string running = platform::modulePath();
+  const std::string target = folder + installedName;
   if (running.empty()) {
-    showErrorBox("Не удалось узнать исполняемый файл", errno);
+    showErrorBox("Не удалось узнать исполняемый файл", runningError);
     return;
   }
   std::error_code linkError;  // the running executable's path is a real one

@@ -29,6 +29,17 @@ std::string recordedFolder(const std::string& text) {
   return folder.substr(0, folder.size() - 1);
 }
 
+std::string absoluteFolder(const std::string& text, const std::string& home, const std::string& base) {
+  std::filesystem::path path;
+  if (!home.empty() && (text == "~" || text.rfind("~/", 0) == 0))
+    path = std::filesystem::path(home) / text.substr(text.size() > 1 ? 2 : 1);
+  else
+    path = std::filesystem::path(base) / text;  // an absolute text replaces `base`
+  std::string folder = path.lexically_normal().string();
+  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+  return folder;
+}
+
 std::string appendFolder(const std::string& value, bool hadValue, const std::string& folder) {
   return hadValue ? value + "," + folder : folder;
 }

@@ -20,6 +20,10 @@ bool listsFolder(const std::string& value, const std::string& folder, bool follo
 std::string withFinalSlash(const std::string& text);
 std::string recordedFolder(const std::string& text);
 
+// The folder text made absolute, with "." and ".." resolved and no final "/":
+// "~" and "~/..." lie in `home`, other relative texts in `base`.
+std::string absoluteFolder(const std::string& text, const std::string& home, const std::string& base);
+
 // `value` with `folder` appended; `hadValue` tells whether a value was read
 // at all (an empty one still gets the separator).
 std::string appendFolder(const std::string& value, bool hadValue, const std::string& folder);

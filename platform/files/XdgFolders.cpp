@@ -8,8 +8,6 @@
 #include <fstream>
 #include <sstream>
 
-#include "platform/files/Files.h"
-
 namespace platform {
 namespace {
 
@@ -82,7 +80,7 @@ int desktopFolder(std::string& folder) {
   if (file) text << file.rdbuf();
   folder = userDirFromText(text.str(), "XDG_DESKTOP_DIR", home);
   if (folder.empty()) folder = home + "/Desktop";
-  return createFolderLevels(folder);
+  return 0;
 }
 
 }  // namespace platform

@@ -15,8 +15,8 @@ std::string dataHome();
 std::string configHome();
 
 // The user's desktop folder: XDG_DESKTOP_DIR of user-dirs.dirs in the config
-// folder, else ~/Desktop; created when missing. 0 or errno (ENOENT when no
-// home is known).
+// folder, else ~/Desktop, whether or not it exists. 0, or ENOENT when no home
+// is known.
 int desktopFolder(std::string& folder);
 
 // The value of `key` in the text of a user-dirs.dirs file ("$HOME/" replaced

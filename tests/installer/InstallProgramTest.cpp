@@ -187,13 +187,19 @@ TEST_F(Install, UncheckedBoxLooksUpNoDesktopFolder) {
     EXPECT_EQ(p->last("Ошибка"), "");  // no error box
     EXPECT_FALSE(fs::exists(menuEntry()));
   }
-  // Checked, the same folder is an error and nothing starts.
+}
+
+TEST_F(Install, ADesktopThatIsAFileFailsTheShortcutAndStartsNothing) {
+  vtest::writeWholeFile(home() / "Desktop", "");
   auto p = start(downloaded());
   ASSERT_TRUE(install(*p, (root() / "B").string())) << p->errorOutput();
-  EXPECT_TRUE(p->waitForLine("Ошибка: Не удалось получить путь к Рабочему столу", 5000)) << p->errorOutput();
+  // The desktop's path is known; the entry cannot be made there.
+  EXPECT_TRUE(p->waitForLine("Ошибка: Не удалось создать ярлык", 5000)) << p->errorOutput();
   EXPECT_TRUE(p->waitForLine("Not a directory", 5000));
+  EXPECT_EQ(p->last("Ошибка"), "Не удалось создать ярлык");
   EXPECT_TRUE(nothingStarted(*p)) << p->errorOutput();
   EXPECT_FALSE(fs::exists(menuEntry()));
+  EXPECT_EQ(vtest::readWholeFile(home() / "Desktop"), "");
 }
 
 TEST_F(Install, EntryThatCannotBeSavedShowsTheBoxAndStartsNothing) {
@@ -257,9 +263,52 @@ TEST_F(Install, LeftoverProcessesOfTheTargetAreEndedBeforeTheCopy) {
   ASSERT_TRUE(vtest::waitFor([&] { return processesRunning(folder / "Vornask").size() == 1; }, 5000));
   auto p = start(downloaded());
   ASSERT_TRUE(install(*p, folder.string())) << p->errorOutput();
-  EXPECT_EQ(leftover.wait(5000), 128 + SIGKILL);
+  EXPECT_EQ(leftover.wait(5000), 128 + SIGTERM);  // asked to end, no need to kill it
   EXPECT_TRUE(startedCopyRuns(*p)) << p->errorOutput();
   EXPECT_EQ(fs::file_size(folder / "Vornask"), fs::file_size(downloaded()));
+}
+
+TEST_F(Install, ReinstallingOverARunningCopyEndsItAndReplacesItEveryTime) {
+  const fs::path folder = root() / "A";
+  {
+    auto p = start(downloaded());
+    ASSERT_TRUE(install(*p, folder.string())) << p->errorOutput();
+    ASSERT_TRUE(startedCopyRuns(*p)) << p->errorOutput();
+  }
+  // The client's threads outlive its main thread for a moment: each round
+  // would meet a busy executable if the wait ended with the main thread.
+  for (int round = 0; round < 4; ++round) {
+    SCOPED_TRACE(round);
+    auto running = start(folder / "Vornask");
+    ASSERT_TRUE(running->waitForLine("window: shown", 20000)) << running->errorOutput();
+    auto p = start(downloaded());
+    ASSERT_TRUE(install(*p, folder.string())) << p->errorOutput();
+    EXPECT_NE(running->wait(5000), -1);
+    EXPECT_EQ(p->last("Ошибка"), "") << p->errorOutput();
+    ASSERT_TRUE(startedCopyRuns(*p)) << p->errorOutput();
+  }
+}
+
+TEST_F(Install, FolderTextsRelativeOrInTheHomeAreRecordedAbsoluteAndKnownToTheCopy) {
+  struct Case {
+    std::string text;
+    fs::path folder;
+  };
+  // Relative texts lie beside the downloaded executable.
+  for (const Case& c : {Case{"~/Games/Vornask", home() / "Games" / "Vornask"}, Case{"~", home()},
+                        Case{"Games/./x/../Vornask/", root() / "download" / "Games" / "Vornask"}}) {
+    SCOPED_TRACE(c.text);
+    fs::remove(root() / "config" / "Ondrel" / "Vornask" / "path");
+    auto p = start(downloaded());
+    ASSERT_TRUE(install(*p, c.text)) << p->errorOutput();
+    EXPECT_TRUE(startedCopyRuns(*p)) << p->errorOutput();  // no installer again
+    EXPECT_EQ(recorded(), c.folder.string());
+    EXPECT_TRUE(fs::is_regular_file(c.folder / "Vornask"));
+    auto again = start(c.folder / "Vornask");
+    EXPECT_TRUE(startedCopyRuns(*again)) << again->errorOutput();
+  }
+  EXPECT_FALSE(fs::exists(root() / "~"));
+  EXPECT_FALSE(fs::exists(root() / "Games"));
 }
 
 TEST_F(Install, StoreFailuresAreShownAndTheInstallationGoesOn) {

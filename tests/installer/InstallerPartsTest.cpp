@@ -22,6 +22,16 @@ TEST(PathList, ElementsMatchWholeAndExactly) {
   EXPECT_EQ(recordedFolder("/a/b/"), "/a/b");
   EXPECT_EQ(recordedFolder("/a/b"), "/a/b");
   EXPECT_EQ(withFinalSlash("/a/b"), "/a/b/");
+  struct Absolute {
+    const char* text;
+    const char* folder;
+  };
+  for (const Absolute& c :
+       {Absolute{"~", "/home/u"}, Absolute{"~/", "/home/u"}, Absolute{"~/g/./v/", "/home/u/g/v"},
+        Absolute{"g/../v", "/opt/dl/v"}, Absolute{"./", "/opt/dl"}, Absolute{"~u/x", "/opt/dl/~u/x"},
+        Absolute{"/a//b/", "/a/b"}, Absolute{"/a/b/..", "/a"}, Absolute{"a~/b", "/opt/dl/a~/b"}})
+    EXPECT_EQ(absoluteFolder(c.text, "/home/u", "/opt/dl"), c.folder) << c.text;
+  EXPECT_EQ(absoluteFolder("~/x", "", "/opt/dl"), "/opt/dl/~/x");  // no home known
   // A value that was read, even an empty one, gets the separator.
   EXPECT_EQ(appendFolder("", true, "/b"), ",/b");
   EXPECT_EQ(appendFolder("", false, "/b"), "/b");
