@@ -9,8 +9,9 @@ namespace gamehost {
 
 // Where the control's class factory comes from.
 struct ControlSource {
-  // Unpacks "flash.cab" into the working directory; the result is not examined.
-  std::function<void()> unpack;
+  // Unpacks "flash.cab" into the working directory; false when the cabinet is
+  // there but could not be unpacked, and then no control is loaded.
+  std::function<bool()> unpack;
   // Loads "./flash.ocx" (never unloaded) and finds its DllGetClassObject; null when either fails.
   std::function<platform::com::DllGetClassObjectFn()> load;
 };
@@ -41,7 +42,8 @@ platform::com::IShockwaveFlash* createFlashControl();
 
 // Extracts each entry of `cabinet` into `folder`, except those whose file
 // there has the entry's size and time already, and names that would leave
-// the folder.
-void unpackCabinet(const std::string& cabinet, const std::string& folder);
+// the folder. True when that went well or there is no cabinet; otherwise an
+// ERR record names what failed.
+bool unpackCabinet(const std::string& cabinet, const std::string& folder);
 
 }  // namespace gamehost

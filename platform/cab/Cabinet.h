@@ -17,14 +17,18 @@ struct CabinetEntry {
 enum class CabinetAnswer { Skip, Extract };
 
 // Called per entry; an Extract answer writes the entry to `target`, replacing
-// an existing file (through a temporary file and a rename), and gives it the
-// entry's time as modification time.
+// an existing file or link (through a new temporary file and a rename), and
+// gives it the entry's time as modification time.
 using CabinetCallback = std::function<CabinetAnswer(const CabinetEntry& entry, std::string& target)>;
 
-// False when the cabinet cannot be opened; entries that fail to extract are passed over.
-bool iterateCabinet(const std::string& cabinetPath, const CabinetCallback& callback);
+// 0, or errno: of the cabinet's file when it cannot be read, EBADMSG when it
+// is no cabinet, or of the first entry that failed to extract (EIO for its
+// data). A failure stops the iteration; the failed entry's name goes to `failed`.
+int iterateCabinet(const std::string& cabinetPath, const CabinetCallback& callback,
+                   std::string* failed = nullptr);
 
-// Size and modification time (seconds since 1970-01-01 UTC) of an existing file.
+// Size and modification time (seconds since 1970-01-01 UTC) of an existing
+// regular file; false for anything else, a symbolic link included.
 struct FileStamp {
   std::uint64_t size = 0;
   std::int64_t time = 0;

@@ -32,7 +32,7 @@ class ControlLoading : public vtest::Sandbox {
     gamehost::ControlSource real = gamehost::controlSource(dir().string());
     return {[this, unpack = real.unpack] {
               ++unpacks;
-              unpack();
+              return unpack();
             },
             [this, load = real.load] {
               ++loads;

@@ -6,6 +6,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <cstdlib>
 #include <filesystem>
 
 #include "tests/common/ChildProcess.h"
@@ -127,4 +129,42 @@ TEST_F(GameProgram, AnUpdateOverTheRunningGameReopensItWithoutSavingItsPlace) {
   c->send("close game\n");
   EXPECT_EQ(c->wait(timeoutMs), 0);
   EXPECT_TRUE(fs::exists(path("config/Ondrel/Vornask/place")));
+}
+
+TEST_F(GameProgram, ACabinetThatFailsToUnpackLoadsNoControlAndShowsTheLauncher) {
+  // An older control lies in the folder; its cabinet's data is cut short.
+  const std::string cab = vtest::readWholeFile(built / "flash.cab");
+  for (const fs::path& folder : {install_, server_->root()})
+    vtest::writeWholeFile(folder / "flash.cab", cab.substr(0, cab.size() / 2));
+  updater::publishFolder(server_->root().string());
+  fs::copy_file(built / "flash.ocx", install_ / "flash.ocx");
+  fs::last_write_time(install_ / "flash.ocx",
+                      fs::last_write_time(install_ / "flash.ocx") - std::chrono::hours(1));
+  const std::string old = vtest::readWholeFile(install_ / "flash.ocx");
+
+  // The client's log records join its lines.
+  const char* verbose = std::getenv("VORNASK_TEST_VERBOSE");
+  const std::string wasVerbose = verbose ? verbose : "";
+  ::setenv("VORNASK_TEST_VERBOSE", "1", 1);
+  auto c = run("");
+  if (wasVerbose.empty())
+    ::unsetenv("VORNASK_TEST_VERBOSE");
+  else
+    ::setenv("VORNASK_TEST_VERBOSE", wasVerbose.c_str(), 1);
+  ASSERT_TRUE(c->waitForLine("window: shown", timeoutMs)) << c->errorOutput();
+  EXPECT_TRUE(vtest::waitFor(
+      [&] {
+        return c->errorOutput().find("<control> cannot unpack flash.ocx from flash.cab: ") !=
+               std::string::npos;
+      },
+      timeoutMs))
+      << c->errorOutput();
+  EXPECT_NE(c->errorOutput().find("ERR ["), std::string::npos);
+  EXPECT_EQ(c->last("game"), "");
+  EXPECT_EQ(calls(), "");  // the library was never asked for its factory
+  EXPECT_EQ(vtest::readWholeFile(install_ / "flash.ocx"), old);
+  for (const auto& e : fs::directory_iterator(install_))
+    EXPECT_NE(e.path().filename().string().rfind(".cab-", 0), 0u) << "a temporary file stayed";
+  c->send("close\n");
+  EXPECT_NE(c->wait(timeoutMs), -1);
 }

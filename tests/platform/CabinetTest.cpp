@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -36,10 +39,12 @@ class Cabinet : public vtest::Sandbox {
   }
   std::vector<platform::CabinetEntry> list(const std::string& cab) {
     std::vector<platform::CabinetEntry> seen;
-    EXPECT_TRUE(platform::iterateCabinet(cab, [&](const platform::CabinetEntry& e, std::string&) {
-      seen.push_back(e);
-      return platform::CabinetAnswer::Skip;
-    }));
+    EXPECT_EQ(platform::iterateCabinet(cab,
+                                       [&](const platform::CabinetEntry& e, std::string&) {
+                                         seen.push_back(e);
+                                         return platform::CabinetAnswer::Skip;
+                                       }),
+              0);
     return seen;
   }
 
@@ -74,11 +79,14 @@ TEST_F(Cabinet, ExtractedFilesReplaceOldOnesAndTakeTheEntryTime) {
   zone("UTC");
   writeFile("a.txt", "old content that is longer");
   std::vector<std::string> targets;
-  EXPECT_TRUE(platform::iterateCabinet(cabinet, [&](const platform::CabinetEntry& e, std::string& target) {
-    target = path(e.name).string();
-    targets.push_back(target);
-    return e.name == "a.txt" ? platform::CabinetAnswer::Extract : platform::CabinetAnswer::Skip;
-  }));
+  EXPECT_EQ(platform::iterateCabinet(cabinet,
+                                     [&](const platform::CabinetEntry& e, std::string& target) {
+                                       target = path(e.name).string();
+                                       targets.push_back(target);
+                                       return e.name == "a.txt" ? platform::CabinetAnswer::Extract
+                                                                : platform::CabinetAnswer::Skip;
+                                     }),
+            0);
   EXPECT_EQ(targets.size(), 2u);
   EXPECT_EQ(readFile("a.txt"), "hello\n");
   EXPECT_FALSE(fs::exists(path("b.txt")));
@@ -96,8 +104,54 @@ TEST_F(Cabinet, MissingOrBrokenCabinetsAreReported) {
     ++calls;
     return platform::CabinetAnswer::Extract;
   };
-  EXPECT_FALSE(platform::iterateCabinet(path("none.cab").string(), count));
+  EXPECT_EQ(platform::iterateCabinet(path("none.cab").string(), count), ENOENT);
   writeFile("bad.cab", "MSCF but not really a cabinet at all");
-  EXPECT_FALSE(platform::iterateCabinet(path("bad.cab").string(), count));
+  EXPECT_EQ(platform::iterateCabinet(path("bad.cab").string(), count), EBADMSG);
   EXPECT_EQ(calls, 0);
+}
+
+TEST_F(Cabinet, ExtractionFollowsNoLinkAndAFailedOneIsReportedAndChangesNothing) {
+  zone("UTC");
+  writeFile("outside", "not to be touched");
+  const fs::path outside = path("outside");
+  const auto outsideTime = fs::last_write_time(outside);
+  // What the old temporary names were; a link may stand at the target too.
+  fs::create_directories(path("x"));
+  for (const std::string& name : {"a.txt.part" + std::to_string(::getpid()), std::string("b.txt")})
+    fs::create_symlink(outside, path("x") / name);
+  std::string cab = vtest::readWholeFile(cabinet);
+  // The entries' data is cut short: the headers still read.
+  writeFile("cut.cab", cab.substr(0, cab.size() - 4));
+
+  struct Case {
+    std::string cabinet;
+    int error;
+    std::vector<std::string> names;  // in x/ afterwards
+  };
+  for (const Case& c :
+       {Case{path("cut.cab").string(), EIO, {"a.txt.part" + std::to_string(::getpid()), "b.txt"}},
+        Case{cabinet, 0, {"a.txt", "a.txt.part" + std::to_string(::getpid()), "b.txt"}}}) {
+    SCOPED_TRACE(c.cabinet);
+    std::string failed;
+    EXPECT_EQ(platform::iterateCabinet(
+                  c.cabinet,
+                  [&](const platform::CabinetEntry& e, std::string& target) {
+                    target = (path("x") / e.name).string();
+                    return platform::CabinetAnswer::Extract;
+                  },
+                  &failed),
+              c.error);
+    EXPECT_EQ(failed, c.error ? "a.txt" : "");
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(path("x"))) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, c.names);  // no temporary left
+    EXPECT_EQ(readFile("outside"), "not to be touched");
+    EXPECT_EQ(fs::last_write_time(outside), outsideTime);
+  }
+  // The link at the target was replaced by the entry.
+  EXPECT_FALSE(fs::is_symlink(path("x/b.txt")));
+  EXPECT_EQ(readFile("x/b.txt"), "second file\n");
+  platform::FileStamp stamp;
+  EXPECT_FALSE(platform::fileStamp(path("x/a.txt.part" + std::to_string(::getpid())).string(), stamp));
 }
