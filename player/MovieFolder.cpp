@@ -28,6 +28,13 @@ bool endsWith(const std::string& text, const char* suffix) {
 
 }  // namespace
 
+MovieUrl splitMovieUrl(const std::string& url) {
+  const std::size_t slash = url.rfind('/');
+  const std::size_t mark = url.find('?', slash == std::string::npos ? 0 : slash);
+  if (mark == std::string::npos) return {url, {}};
+  return {url.substr(0, mark), url.substr(mark + 1)};
+}
+
 bool percentDecode(const std::string& text, std::string& out) {
   out.clear();
   for (std::size_t i = 0; i < text.size(); ++i) {

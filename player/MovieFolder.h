@@ -21,6 +21,14 @@ class MovieFolder {
   std::string root_;  // real path, no trailing slash; empty when the folder is missing
 };
 
+// A movie URL "PATH?QUERY" split into the path and the query of flashvars.
+// The query is what follows the first "?" after the path's last "/": a "?"
+// in the folders is the path's own, as the host's flashvars hold no "/".
+struct MovieUrl {
+  std::string path, query;
+};
+MovieUrl splitMovieUrl(const std::string& url);
+
 // Percent-decodes `text`; false for a malformed escape or an encoded NUL.
 bool percentDecode(const std::string& text, std::string& out);
 

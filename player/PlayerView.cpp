@@ -184,10 +184,7 @@ void PlayerView::setExtent(int width, int height) {
 }
 
 void PlayerView::load(const std::string& movieUrl, const std::string& proxyPrefix, const std::string& wmode) {
-  // "PATH?a=1&b=2": the query holds the movie's flashvars.
-  const std::size_t mark = movieUrl.find('?');
-  const std::string moviePath = movieUrl.substr(0, mark);
-  const std::string query = mark == std::string::npos ? "" : movieUrl.substr(mark + 1);
+  const auto [moviePath, query] = splitMovieUrl(movieUrl);
   const std::size_t slash = moviePath.rfind('/');
   const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : moviePath.substr(0, slash);
   const std::string name = slash == std::string::npos ? moviePath : moviePath.substr(slash + 1);

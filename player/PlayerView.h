@@ -25,7 +25,8 @@ class PlayerView {
   void setExtent(int width, int height);
 
   // Loads the page that plays the SWF file at `movieUrl` (a path, with an
-  // optional "?NAME=VALUE&…" query of flashvars); sockets go to
+  // optional "?NAME=VALUE&…" query of flashvars after its file name, as
+  // splitMovieUrl reads it); sockets go to
   // `proxyPrefix` + port when it is not empty.
   void load(const std::string& movieUrl, const std::string& proxyPrefix, const std::string& wmode);
 

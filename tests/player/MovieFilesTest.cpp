@@ -53,5 +53,16 @@ TEST_F(MovieFilesTest, FilesNextToTheMovieLoadAndNothingOutsideItDoes) {
     EXPECT_EQ(load(outside), "failed") << outside;
 }
 
+TEST_F(MovieFilesTest, AMovieInAFolderNamedWithAQuestionMarkPlaysAndFindsItsFiles) {
+  std::filesystem::create_directories(path("a?b"));
+  std::filesystem::copy_file(path("game/main.swf"), path("a?b/main.swf"));
+  writeFile("a?b/asset.txt", "beside");
+  control = std::make_unique<HostedControl>();
+  ASSERT_TRUE(control->created());
+  ASSERT_EQ(control->load(path("a?b/main.swf").string() + "?server=127.0.0.1%3A1"), platform::com::S_OK);
+  ASSERT_GE(control->waitForCall("ready", 30000), 0) << "the movie did not start";
+  EXPECT_EQ(load("asset.txt"), "loaded:beside");
+}
+
 }  // namespace
 }  // namespace vtest

@@ -46,6 +46,23 @@ TEST_F(MovieFolderTest, AMissingFolderOrTheRootServesNothing) {
   EXPECT_EQ(MovieFolder("/").resolve("etc/hostname"), "");
 }
 
+TEST(MovieUrlTest, FlashvarsStartAfterTheFileNameOnly) {
+  struct Case {
+    const char* url;
+    const char* path;
+    const char* query;
+  };
+  for (const Case& c :
+       {Case{"/tmp/a?b/main.swf", "/tmp/a?b/main.swf", ""},
+        Case{"/tmp/a?b/main.swf?server=h%3A1%2Fx", "/tmp/a?b/main.swf", "server=h%3A1%2Fx"},
+        Case{"/g/main.swf?a=1?b", "/g/main.swf", "a=1?b"}, Case{"/g/?/main.swf?", "/g/?/main.swf", ""},
+        Case{"main.swf?a=1", "main.swf", "a=1"}, Case{"/g/main.swf", "/g/main.swf", ""}}) {
+    const MovieUrl split = splitMovieUrl(c.url);
+    EXPECT_EQ(split.path, c.path) << c.url;
+    EXPECT_EQ(split.query, c.query) << c.url;
+  }
+}
+
 TEST(ContentTypeTest, TheTypesThePageNeedsAreNamed) {
   EXPECT_STREQ(contentTypeOf("x.wasm"), "application/wasm");
   EXPECT_STREQ(contentTypeOf("ruffle.js"), "text/javascript");
