@@ -93,7 +93,8 @@ TEST_F(Process, CopyOverARunningExecutableFailsUntilItEnds) {
 TEST_F(Process, LeftoversOfThisUserAreAskedToEndThenKilled) {
   const std::string leftover = sleeper("new.Vornask");
   const std::string other = sleeper("other");
-  ::chmod(dir().c_str(), 0755);  // another user's copy must reach the executable
+  // Another user's copy must reach the executable.
+  for (const fs::path& folder : {dir().parent_path(), dir()}) ::chmod(folder.c_str(), 0711);
   struct Case {
     const char* what;
     std::string program, commandLine;
