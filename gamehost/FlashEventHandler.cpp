@@ -2,13 +2,13 @@
 
 #include "gamehost/MovieFile.h"
 #include "gamehost/MovieRequest.h"
-#include "gamehost/TextConversion.h"
 #include "platform/com/Bstr.h"
 #include "platform/ui/MessageLoop.h"
 #include "relay/Trace.h"
 #include "shell/Client.h"
 #include "shell/Invoker.h"
 #include "shell/ThreadMessages.h"
+#include "support/Text.h"
 
 namespace gamehost {
 
@@ -57,8 +57,8 @@ void FlashEventHandler::dispatch(const std::u16string& name, const std::vector<s
     ui::postThreadMessage(self, shell::ClientHelloMessage, 0, 0);
   } else if (name == u"tracert") {
     if (arguments.empty()) return;
-    postTrace(client_.threadPool(), utf16ToUtf8(arguments[0]),
-              [self](const std::string& report) { shell::postTraceResult(self, report); });
+    relay::postTrace(client_.threadPool(), mstd::utf16ToUtf8(arguments[0], mstd::Malformed::Bridge),
+                     [self](const std::string& report) { shell::postTraceResult(self, report); });
   } else if (name == u"writestring") {
     if (arguments.size() < 2) return;
     file_.write(arguments[0], arguments[1]);

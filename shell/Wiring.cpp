@@ -21,7 +21,7 @@ void prepareHttp(const std::string& userAgent, unsigned uiThread) {
 }
 
 std::uint16_t startRelay(bool addressed) {
-  Proxy& relay = Proxy::instance();
+  relay::Proxy& relay = relay::Proxy::instance();
   relay.start(addressed);
   return relay.port();
 }

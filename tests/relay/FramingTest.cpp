@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace relay;
+
 using relaytest::Bytes;
 using relaytest::message;
 
