@@ -1,4 +1,3 @@
-#include <dirent.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -9,57 +8,14 @@
 #include <set>
 #include <sstream>
 
+#include "tests/common/Processes.h"
 #include "tests/player/MovieFixture.h"
 
 namespace vtest {
 namespace {
 
-std::size_t entries(const char* folder) {
-  std::size_t n = 0;
-  if (DIR* dir = ::opendir(folder)) {
-    while (dirent* e = ::readdir(dir))
-      if (e->d_name[0] != '.') ++n;
-    ::closedir(dir);
-  }
-  return n;
-}
-
-// Processes below this one, however deep, with their command names.
-std::vector<std::pair<long, std::string>> descendantList() {
-  std::multimap<long, long> children;
-  std::map<long, std::string> names;
-  if (DIR* dir = ::opendir("/proc")) {
-    while (dirent* e = ::readdir(dir)) {
-      const long pid = std::atol(e->d_name);
-      if (pid <= 0) continue;
-      std::ifstream stat(std::string("/proc/") + e->d_name + "/stat");
-      std::string line;
-      if (!std::getline(stat, line) || line.rfind(')') == std::string::npos) continue;
-      std::istringstream rest(line.substr(line.rfind(')') + 2));
-      std::string state;
-      long parent = 0;
-      rest >> state >> parent;
-      const std::size_t open = line.find('(');
-      if (state != "Z")
-        children.emplace(parent, pid), names[pid] = line.substr(open + 1, line.rfind(')') - open - 1);
-    }
-    ::closedir(dir);
-  }
-  std::vector<std::pair<long, std::string>> found;
-  std::vector<long> open{static_cast<long>(::getpid())};
-  while (!open.empty()) {
-    const long p = open.back();
-    open.pop_back();
-    for (auto [it, end] = children.equal_range(p); it != end; ++it) {
-      found.emplace_back(it->second, names[it->second]);
-      open.push_back(it->second);
-    }
-  }
-  return found;
-}
-
 std::size_t descendants() {
-  return descendantList().size();
+  return descendantsOf(::getpid()).size();
 }
 
 struct Usage {
@@ -74,19 +30,9 @@ std::ostream& operator<<(std::ostream& out, const Usage& u) {
 }
 
 // What this process's descriptors are open on, for a failure's message.
-std::multiset<std::string> descriptorTargets() {
-  std::multiset<std::string> targets;
-  if (DIR* dir = ::opendir("/proc/self/fd")) {
-    while (dirent* e = ::readdir(dir)) {
-      if (e->d_name[0] == '.') continue;
-      char target[512];
-      const std::string link = std::string("/proc/self/fd/") + e->d_name;
-      const ssize_t n = ::readlink(link.c_str(), target, sizeof target - 1);
-      targets.insert(n > 0 ? std::string(target, static_cast<std::size_t>(n)) : "?");
-    }
-    ::closedir(dir);
-  }
-  return targets;
+std::multiset<std::string> openTargets() {
+  const std::vector<std::string> targets = descriptorTargets();
+  return {targets.begin(), targets.end()};
 }
 
 std::string difference(const std::multiset<std::string>& a, const std::multiset<std::string>& b) {
@@ -99,7 +45,7 @@ std::string difference(const std::multiset<std::string>& a, const std::multiset<
 }
 
 Usage usage() {
-  return {descendants(), entries("/proc/self/task"), entries("/proc/self/fd")};
+  return {descendants(), threadCount(), descriptorTargets().size()};
 }
 
 class LeakTest : public MovieFixture {
@@ -123,7 +69,7 @@ TEST_F(LeakTest, TwentyControlsMadeAndReleasedLeaveNoProcessesThreadsOrDescripto
   cycle(false);
   Usage settled = usage();
   pumpUntil([&] { return (settled = usage()).processes <= 1; }, 10000);
-  const std::multiset<std::string> targets = descriptorTargets();
+  const std::multiset<std::string> targets = openTargets();
   for (int i = 0; i < 20; ++i) {
     cycle(i % 2 == 0);
     if (HasFatalFailure()) return;
@@ -131,7 +77,7 @@ TEST_F(LeakTest, TwentyControlsMadeAndReleasedLeaveNoProcessesThreadsOrDescripto
   Usage now = usage();
   EXPECT_TRUE(pumpUntil([&] { return (now = usage()) == settled; }, 20000))
       << "before: " << settled << "; after: " << now
-      << "; descriptors:" << difference(targets, descriptorTargets());
+      << "; descriptors:" << difference(targets, openTargets());
 }
 
 TEST_F(LeakTest, AMovieWhoseWebProcessDiesStartsAgain) {
@@ -139,8 +85,8 @@ TEST_F(LeakTest, AMovieWhoseWebProcessDiesStartsAgain) {
   if (HasFatalFailure()) return;
   for (int death = 0; death < 2; ++death) {
     long web = 0;
-    for (const auto& [pid, name] : descendantList())
-      if (name.rfind("WebKitWebProces", 0) == 0) web = pid;
+    for (const ProcessEntry& process : descendantsOf(::getpid()))
+      if (process.name.rfind("WebKitWebProces", 0) == 0) web = process.pid;
     ASSERT_NE(web, 0) << "no web process below the test";
     const std::size_t before = control->calls().size();
     ASSERT_EQ(::kill(static_cast<pid_t>(web), SIGKILL), 0);
