@@ -19,7 +19,7 @@ void prepareHttp(const std::string& userAgent, platform::ui::ThreadId uiThread) 
 }
 
 std::uint16_t startRelay(bool addressed) {
-  Proxy& relay = Proxy::instance();
+  relay::Proxy& relay = relay::Proxy::instance();
   relay.start(addressed);
   return relay.port();
 }

@@ -2,7 +2,7 @@
 
 #include <filesystem>
 
-#include "gamehost/TextConversion.h"
+#include "support/Text.h"
 
 namespace gamehost {
 
@@ -20,7 +20,7 @@ bool MovieFile::acceptableName(const std::string& name) {
 }
 
 void MovieFile::write(const std::u16string& name, const std::u16string& text) {
-  const std::string narrow = utf16ToUtf8(name);
+  const std::string narrow = mstd::utf16ToUtf8(name, mstd::Malformed::Bridge);
   if (!acceptableName(narrow)) return;
   if (name != name_) {
     close();
@@ -36,7 +36,7 @@ void MovieFile::write(const std::u16string& name, const std::u16string& text) {
     }
   }
   if (file_) {
-    const std::string line = utf16ToUtf8(text) + "\r\n";
+    const std::string line = mstd::utf16ToUtf8(text, mstd::Malformed::Bridge) + "\r\n";
     std::fwrite(line.data(), 1, line.size(), file_.get());
     std::fflush(file_.get());
   }

@@ -2,7 +2,7 @@
 
 #include <pugixml.hpp>
 
-#include "gamehost/TextConversion.h"
+#include "support/Text.h"
 
 namespace gamehost {
 namespace {
@@ -20,18 +20,18 @@ std::string textOf(const pugi::xml_node& node) {
 bool parseMovieRequest(const std::u16string& request, MovieRequest& out) {
   // The request goes through the unit-by-unit conversion, so the arguments come
   // back exactly as the movie sent them.
-  const std::string text = utf16ToUtf8(request);
+  const std::string text = mstd::utf16ToUtf8(request, mstd::Malformed::Bridge);
   pugi::xml_document doc;
   if (!doc.load_buffer(text.data(), text.size(), pugi::parse_default, pugi::encoding_utf8)) return false;
   const pugi::xml_node root = doc.document_element();
   if (!root) return false;
   const pugi::xml_attribute name = root.attribute("name");
   if (!name) return false;
-  out.name = utf8ToUtf16(name.value());
+  out.name = mstd::utf8ToUtf16(name.value(), mstd::Malformed::Bridge);
   out.arguments.clear();
   if (const pugi::xml_node list = root.first_child())
     for (const pugi::xml_node& argument : list.children())
-      out.arguments.push_back(utf8ToUtf16(textOf(argument)));
+      out.arguments.push_back(mstd::utf8ToUtf16(textOf(argument), mstd::Malformed::Bridge));
   return true;
 }
 

@@ -4,7 +4,9 @@
 // request XML and hands calls from the host to the movie's callbacks.
 (() => {
   const channel = window.webkit.messageHandlers.vornask;
-  const post = (kind, text) => channel.postMessage(kind + (text ?? ""));
+  // The message names come from the view, which defines them before this script runs.
+  const message = window.vornaskMessages;
+  const post = (name, text) => channel.postMessage(name + ":" + (text ?? ""));
 
   const entities = { "&": "&amp;", "<": "&lt;", ">": "&gt;", '"': "&quot;", "'": "&apos;" };
   const escapeXml = (text) =>
@@ -46,7 +48,7 @@
     const match = typeof body === "string" ? callBody.exec(body) : null;
     if (!match) return null;
     const name = match[1];
-    return (...args) => { post("C", invokeXml(name, args)); return undefined; };
+    return (...args) => { post(message.call, invokeXml(name, args)); return undefined; };
   };
   window.Function = new Proxy(NativeFunction, {
     construct(target, args, newTarget) {
@@ -86,7 +88,7 @@
   window.vornaskCallIn = (request) => {
     const root = new DOMParser().parseFromString(request, "application/xml").documentElement;
     if (!root || root.tagName !== "invoke" || root.getElementsByTagName("parsererror").length) {
-      post("E", "malformed call into the movie");
+      post(message.error, "malformed call into the movie");
       return;
     }
     const list = [...root.children].find((c) => c.tagName === "arguments");
@@ -94,7 +96,7 @@
     try {
       player?.ruffle().callExternalInterface(root.getAttribute("name") ?? "", ...args);
     } catch (e) {
-      post("E", "call into the movie failed: " + e);
+      post(message.error, "call into the movie failed: " + e);
     }
   };
 
@@ -122,15 +124,13 @@
       polyfills: false,
       letterbox: "off",
       wmode: config.wmode || "window",
-      preferredRenderer: config.renderer || null,
       socketProxy: proxies,
       logLevel: "error",
     });
-    post("L");
   }
 
-  post("R");
+  post(message.ready);
   window.RufflePlayer = window.RufflePlayer || {};
   window.RufflePlayer.config = { polyfills: false };
-  document.addEventListener("DOMContentLoaded", () => start().catch((e) => post("E", "the movie did not start: " + e)));
+  document.addEventListener("DOMContentLoaded", () => start().catch((e) => post(message.error, "the movie did not start: " + e)));
 })();

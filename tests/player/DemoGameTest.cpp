@@ -13,6 +13,7 @@
 
 #include "tests/common/ChildProcess.h"
 #include "tests/common/NginxServer.h"
+#include "tests/common/Processes.h"
 #include "tests/common/Sandbox.h"
 #include "tests/common/WaitFor.h"
 #include "tests/platform/Xvfb.h"
@@ -83,13 +84,9 @@ class DemoGame : public vtest::Sandbox {
 
 // The environment of the first WebKit web process below `parent`, NUL-separated.
 std::string webProcessEnvironment(long parent) {
-  for (const auto& e : fs::directory_iterator("/proc")) {
-    const std::string stat = vtest::readWholeFile(e.path() / "stat");
-    const std::size_t close = stat.rfind(')');
-    if (close == std::string::npos || stat.find("(WebKitWebProces") == std::string::npos) continue;
-    if (std::atol(stat.c_str() + close + 4) == parent)
-      return std::string(1, '\0') + vtest::readWholeFile(e.path() / "environ");
-  }
+  for (const vtest::ProcessEntry& process : vtest::processes())
+    if (process.parent == parent && process.name.rfind("WebKitWebProces", 0) == 0)
+      return std::string(1, '\0') + vtest::readWholeFile(process.dir() / "environ");
   return {};
 }
 

@@ -1,0 +1,91 @@
+#include "tests/common/Processes.h"
+
+#include <cstdlib>
+#include <map>
+
+#include "tests/common/Files.h"
+
+namespace fs = std::filesystem;
+
+namespace vtest {
+namespace {
+
+// "PID (NAME) STATE PARENT …"; the name may hold spaces and parentheses.
+bool parseStat(const std::string& stat, ProcessEntry& out) {
+  const std::size_t open = stat.find('(');
+  const std::size_t close = stat.rfind(')');
+  if (open == std::string::npos || close == std::string::npos || close < open || close + 4 >= stat.size())
+    return false;
+  out.name = stat.substr(open + 1, close - open - 1);
+  out.state = stat[close + 2];
+  out.parent = std::atol(stat.c_str() + close + 4);
+  return true;
+}
+
+}  // namespace
+
+fs::path ProcessEntry::link(const char* which) const {
+  std::error_code ignored;
+  return fs::read_symlink(dir() / which, ignored);
+}
+
+std::vector<ProcessEntry> processes() {
+  std::vector<ProcessEntry> found;
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator("/proc", ec)) {
+    ProcessEntry process;
+    process.pid = std::atol(entry.path().filename().c_str());
+    if (process.pid > 0 && parseStat(readWholeFile(entry.path() / "stat"), process)) found.push_back(process);
+  }
+  return found;
+}
+
+std::vector<ProcessEntry> descendantsOf(long root) {
+  std::multimap<long, ProcessEntry> children;
+  for (ProcessEntry& process : processes())
+    if (process.state != 'Z') children.emplace(process.parent, std::move(process));
+  std::vector<ProcessEntry> found;
+  std::vector<long> open{root};
+  while (!open.empty()) {
+    const long parent = open.back();
+    open.pop_back();
+    for (auto [it, end] = children.equal_range(parent); it != end; ++it) {
+      found.push_back(it->second);
+      open.push_back(it->second.pid);
+    }
+  }
+  return found;
+}
+
+std::map<int, std::string> descriptorTargets() {
+  std::map<int, std::string> targets;
+  std::error_code ec;
+  for (const auto& fd : fs::directory_iterator("/proc/self/fd", ec)) {
+    std::error_code gone;
+    const fs::path target = fs::read_symlink(fd.path(), gone);
+    targets[std::atoi(fd.path().filename().c_str())] = gone ? "?" : target.string();
+  }
+  return targets;
+}
+
+std::map<int, std::string> threadNames() {
+  std::map<int, std::string> names;
+  std::error_code ec;
+  for (const auto& task : fs::directory_iterator("/proc/self/task", ec)) {
+    std::string name = readWholeFile(task.path() / "comm");
+    if (!name.empty() && name.back() == '\n') name.pop_back();
+    names[std::atoi(task.path().filename().c_str())] = name;
+  }
+  return names;
+}
+
+std::size_t threadCount() {
+  std::size_t n = 0;
+  std::error_code ec;
+  for (auto it = fs::directory_iterator("/proc/self/task", ec); !ec && it != fs::directory_iterator();
+       it.increment(ec))
+    ++n;
+  return n;
+}
+
+}  // namespace vtest
