@@ -1,9 +1,12 @@
 // The update workflow plugged into the shell's Client.
+#include <cerrno>
+
 #include "launcher/LauncherWindow.h"
 #include "platform/process/Process.h"
 #include "platform/ui/MessageLoop.h"
 #include "shell/Client.h"
 #include "shell/Invoker.h"
+#include "shell/Startup.h"
 #include "shell/UpdateHandler.h"
 #include "updater/MnetTransport.h"
 #include "updater/UpdateWorkflow.h"
@@ -22,6 +25,8 @@ WorkflowOptions optionsOf(const shell::StartOptions& start) {
   options.debug = start.debug;
   options.noDownload = start.noDownload;
   options.noClientUpdate = start.noClientUpdate;
+  options.updateKey = configuredUpdateKey();
+  options.registryRoot = shell::registryRoot();
   return options;
 }
 
@@ -70,8 +75,8 @@ class ClientWorkflow : public shell::UpdateHandler, private WorkflowHost {
   }
   void post(boost::function<void()> job) override { shell::postToThread(client_.uiThread(), job); }
   void quit() override { platform::ui::postQuitMessage(0); }
-  bool startProcess(const std::string& application, const std::string& commandLine) override {
-    return platform::spawnProcess(application, commandLine) > 0;
+  int startProcess(const std::string& application, const std::string& commandLine) override {
+    return platform::spawnProcess(application, commandLine) > 0 ? 0 : errno;
   }
   void terminateProcessesOf(const std::string& path) override { platform::terminateProcessesRunning(path); }
 

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <climits>
 #include <filesystem>
+#include <system_error>
 
 namespace updater {
 
@@ -34,6 +35,7 @@ UpdateWorkflow::UpdateWorkflow(WorkflowHost& host, WorkflowNet& net, const Workf
       net_(net),
       options_(options),
       baseUrl_(updater::baseUrl(options.debug, options.user, options.password)),
+      signing_(options.updateKey, options.registryRoot),
       alive_(std::make_shared<bool>(true)) {}
 
 UpdateWorkflow::~UpdateWorkflow() {
@@ -93,7 +95,7 @@ void UpdateWorkflow::requestFileList() {
         if (alive.lock()) fileListProgress(percent);
       },
       [this, alive](int code, const std::string& body) {
-        if (alive.lock()) fileListFinished(code, body);
+        if (alive.lock()) listArrived(code, body);
       });
 }
 
@@ -102,15 +104,15 @@ void UpdateWorkflow::fileListProgress(int) {
   host_.redraw();
 }
 
-void UpdateWorkflow::fileListFinished(int code, const std::string& body) {
+void UpdateWorkflow::fileListFinished(int code, const std::string& body, const std::string& failure) {
   listInFlight_ = false;
   if (listAgain_) {
     listAgain_ = false;
     requestFileList();
     return;
   }
-  if (code != 0) {
-    setError(loadError(code));
+  if (code != 0 || !failure.empty()) {
+    setError(failure.empty() ? loadError(code) : failure);
     setBusy(false);
     host_.showProgress(false);
     return;
@@ -220,7 +222,7 @@ bool UpdateWorkflow::startEntry(size_t index, bool acceptUnverified) {
   if (acceptUnverified) {
     std::error_code ignored;
     std::filesystem::remove(temporary, ignored);
-  } else if (checkFile(temporary, entry.size, entry.crc)) {
+  } else if (temporaryVerified(entry)) {
     return false;
   }
   const unsigned serial = ++downloadSerial_;
@@ -247,9 +249,12 @@ void UpdateWorkflow::entryFinished(unsigned serial, size_t index, int action, in
   }
   const UpdateEntry& entry = plan_[index];
   bool accept = false;
-  if (acceptUnverified_ || checkFile(temporaryPath(entry), entry.size, entry.crc)) {
+  if ((acceptUnverified_ && !signing_.enabled()) || temporaryVerified(entry)) {
     completedBytes_ += entry.size;
     ++index;
+  } else if (acceptUnverified_) {
+    fileCorrupted(entry);  // a signed file that failed twice
+    return;
   } else {
     accept = true;  // one fresh download, taken without a check
   }
@@ -260,7 +265,8 @@ void UpdateWorkflow::entryFinished(unsigned serial, size_t index, int action, in
 bool UpdateWorkflow::finishEntries() {
   for (const UpdateEntry& entry : plan_) {
     if (!entry.started) continue;
-    const std::string failure = moveIntoPlace(temporaryPath(entry), entry.target);
+    const std::string temporary = temporaryPath(entry);
+    const std::string failure = entry.client ? renameOver(temporary, entry.target) : moveIntoPlace(temporary, entry.target);
     if (failure.empty()) {
       if (entry.client) makeExecutable(entry.target);
       continue;
@@ -275,13 +281,24 @@ bool UpdateWorkflow::finishEntries() {
 }
 
 void UpdateWorkflow::relaunchClient() {
+  const UpdateEntry& entry = plan_.front();
+  if (!installedIntact(entry.name, entry.target)) return;
   const std::string commandLine =
       "\"@" + options_.executableFolder + "/" + options_.executableName + "\" " + options_.argumentText;
-  host_.startProcess(plan_.front().target, commandLine);
+  // The old client stays when the new one cannot start.
+  if (const int error = host_.startProcess(entry.target, commandLine)) {
+    setError(std::generic_category().message(error));
+    host_.redraw();
+    return;
+  }
   host_.quit();
 }
 
 void UpdateWorkflow::launchGame() {
+  if (!installedIntact("download/flash.cab", "flash.cab")) {
+    host_.showLauncher(true);
+    return;
+  }
   if (!fullyDownloaded_) {
     fullyDownloaded_ = true;
     writeSettings();

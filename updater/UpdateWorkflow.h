@@ -1,6 +1,8 @@
 #pragma once
 
+#include "platform/registry/Registry.h"
 #include "updater/UpdateEntry.h"
+#include "updater/UpdateSigning.h"
 #include "updater/WorkflowHost.h"
 
 #include <cstdint>
@@ -19,6 +21,8 @@ struct WorkflowOptions {
   bool debug = false;
   bool noDownload = false;
   bool noClientUpdate = false;
+  std::string updateKey;  // base64; empty: the list and files are not signed
+  platform::RegistryRoot registryRoot;  // holds the accepted serial; empty: the current user's
 };
 
 // The update cycle of the launcher window: file list, plan, downloads,
@@ -50,7 +54,8 @@ class UpdateWorkflow {
   bool fullyDownloaded() const { return fullyDownloaded_; }
 
  private:
-  void fileListFinished(int code, const std::string& body);
+  // `failure`, when given, is the error line instead of the code's.
+  void fileListFinished(int code, const std::string& body, const std::string& failure = std::string());
   void fileListProgress(int percent);
   void requestFileList();
   void planSummary();
@@ -59,6 +64,11 @@ class UpdateWorkflow {
   void entryFinished(unsigned serial, size_t index, int action, int code);
   bool finishEntries();
   void relaunchClient();
+  // Signed updates (no-ops without a key).
+  void listArrived(int code, const std::string& body);
+  bool temporaryVerified(const UpdateEntry& entry) const;
+  void fileCorrupted(const UpdateEntry& entry);
+  bool installedIntact(const std::string& name, const std::string& path);
   void updateCaption();
   // Byte counts on the progress bar, scaled down so that the update's size fits an int.
   int progressValue(uint64_t bytes) const;
@@ -83,6 +93,7 @@ class UpdateWorkflow {
   unsigned downloadSerial_ = 0;  // completions of replaced downloads are dropped
   bool listInFlight_ = false;
   bool listAgain_ = false;  // fetch again once the running request reports back
+  UpdateSigning signing_;
   std::shared_ptr<bool> alive_;
 };
 
