@@ -46,7 +46,8 @@ bool decimal(const std::string& text, uint64_t& value) {
 
 // Splits "key rest" at the first space; false when `line` does not start with `key` + " ".
 bool field(const std::string& line, const std::string& key, std::string& rest) {
-  if (line.size() <= key.size() || line.compare(0, key.size(), key) != 0 || line[key.size()] != ' ') return false;
+  if (line.size() <= key.size() || line.compare(0, key.size(), key) != 0 || line[key.size()] != ' ')
+    return false;
   rest = line.substr(key.size() + 1);
   return true;
 }
@@ -86,7 +87,8 @@ bool parseManifest(const std::string& text, Manifest& manifest, std::string& bod
     } else if (lineNumber == 2) {
       if (!field(line, "serial", rest) || !decimal(rest, out.serial)) return bad(where + "no serial");
     } else if (lineNumber == 3) {
-      if (!field(line, "list", rest) || !hexDigest(rest, out.listDigest)) return bad(where + "no list digest");
+      if (!field(line, "list", rest) || !hexDigest(rest, out.listDigest))
+        return bad(where + "no list digest");
     } else if (field(line, "file", rest)) {
       std::string digest;
       if (rest.size() < 2 * sha256Size + 2 || rest[2 * sha256Size] != ' ' ||

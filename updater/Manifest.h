@@ -18,7 +18,7 @@ namespace updater {
 // "signature " line.
 struct Manifest {
   uint64_t serial = 0;
-  std::string listDigest;                     // raw 32 bytes
+  std::string listDigest;                    // raw 32 bytes
   std::map<std::string, std::string> files;  // listed name -> raw 32-byte digest
 };
 

@@ -99,7 +99,8 @@ bool fileSha256(const std::string& path, std::string& digest) {
 
 bool verifySignature(const std::string& publicKey, const std::string& message, const std::string& signature) {
   if (publicKey.size() != publicKeySize || signature.size() != signatureSize) return false;
-  EVP_PKEY* key = EVP_PKEY_new_raw_public_key(EVP_PKEY_ED25519, nullptr, bytesOf(publicKey), publicKey.size());
+  EVP_PKEY* key =
+      EVP_PKEY_new_raw_public_key(EVP_PKEY_ED25519, nullptr, bytesOf(publicKey), publicKey.size());
   if (!key) return false;
   MdCtx ctx(EVP_MD_CTX_new());
   const bool ok = ctx && EVP_DigestVerifyInit(ctx.get(), nullptr, nullptr, nullptr, key) == 1 &&
@@ -155,7 +156,8 @@ std::string SigningKey::pem() const {
 std::string SigningKey::publicKey() const {
   std::string raw(publicKeySize, '\0');
   size_t length = raw.size();
-  if (!key_ || EVP_PKEY_get_raw_public_key(key_, reinterpret_cast<unsigned char*>(raw.data()), &length) != 1 ||
+  if (!key_ ||
+      EVP_PKEY_get_raw_public_key(key_, reinterpret_cast<unsigned char*>(raw.data()), &length) != 1 ||
       length != publicKeySize)
     fail("cannot read the public key");
   return raw;

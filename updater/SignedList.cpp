@@ -21,7 +21,8 @@ std::string checkSignedList(const std::string& list, const std::string& text, co
   if (!verifySignature(publicKey, body, signature)) return "not signed by this key";
   if (parsed.listDigest != sha256(list)) return "crc.txt does not match its signed SHA-256";
   if (parsed.serial < lowestSerial)
-    return "serial " + std::to_string(parsed.serial) + " is older than the accepted " + std::to_string(lowestSerial);
+    return "serial " + std::to_string(parsed.serial) + " is older than the accepted " +
+           std::to_string(lowestSerial);
   manifest = std::move(parsed);
   return std::string();
 }
@@ -52,7 +53,8 @@ bool readAll(const std::filesystem::path& path, std::string& content) {
 
 }  // namespace
 
-std::vector<std::string> verifyFolder(const std::string& folder, const std::string& publicKey, uint64_t& serial) {
+std::vector<std::string> verifyFolder(const std::string& folder, const std::string& publicKey,
+                                      uint64_t& serial) {
   namespace fs = std::filesystem;
   std::vector<std::string> failures;
   std::string list, text;

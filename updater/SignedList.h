@@ -22,7 +22,8 @@ bool matchesManifest(const Manifest& manifest, const std::string& name, const st
 
 // A published folder checked against its signature: one line per failure
 // (empty when everything holds). `serial` receives the manifest's serial.
-std::vector<std::string> verifyFolder(const std::string& folder, const std::string& publicKey, uint64_t& serial);
+std::vector<std::string> verifyFolder(const std::string& folder, const std::string& publicKey,
+                                      uint64_t& serial);
 
 // The public key from its base64 text (44 characters); false when it is not one.
 bool decodePublicKey(const std::string& base64, std::string& raw);

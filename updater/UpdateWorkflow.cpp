@@ -266,7 +266,8 @@ bool UpdateWorkflow::finishEntries() {
   for (const UpdateEntry& entry : plan_) {
     if (!entry.started) continue;
     const std::string temporary = temporaryPath(entry);
-    const std::string failure = entry.client ? renameOver(temporary, entry.target) : moveIntoPlace(temporary, entry.target);
+    const std::string failure =
+        entry.client ? renameOver(temporary, entry.target) : moveIntoPlace(temporary, entry.target);
     if (failure.empty()) {
       if (entry.client) makeExecutable(entry.target);
       continue;

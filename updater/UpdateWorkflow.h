@@ -21,7 +21,7 @@ struct WorkflowOptions {
   bool debug = false;
   bool noDownload = false;
   bool noClientUpdate = false;
-  std::string updateKey;  // base64; empty: the list and files are not signed
+  std::string updateKey;                // base64; empty: the list and files are not signed
   platform::RegistryRoot registryRoot;  // holds the accepted serial; empty: the current user's
 };
 

@@ -31,7 +31,8 @@ std::string forgeCrc(std::string content, uint32_t crc) {
   uint32_t reg = ~crc;
   for (int bit = 0; bit < 32; ++bit) reg = reg & 0x80000000u ? ((reg ^ polynomial) << 1) | 1 : reg << 1;
   const uint32_t word = reg ^ before;
-  for (int i = 0; i < 4; ++i) content[tail + static_cast<size_t>(i)] = static_cast<char>((word >> (8 * i)) & 0xFF);
+  for (int i = 0; i < 4; ++i)
+    content[tail + static_cast<size_t>(i)] = static_cast<char>((word >> (8 * i)) & 0xFF);
   return content;
 }
 

@@ -33,7 +33,8 @@ static int runPublish(const std::vector<std::string>& args) {
   }
 
   uint64_t serial = static_cast<uint64_t>(
-      std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count());
+      std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
+          .count());
   if (!serialText.empty()) {
     size_t end = 0;
     try {
@@ -60,7 +61,8 @@ static int runPublish(const std::vector<std::string>& args) {
   return 0;
 }
 
-VORNASKCTL_COMMAND(publish, "publish DIR [--sign KEYFILE [--serial N]]",
-                   "writes DIR/library/crc.txt (name:0:size:crc per file) for a game folder; with --sign also\n"
-                   "      crc.txt.sig, signed by the key in KEYFILE, serial N (default: UTC seconds now)",
-                   runPublish);
+VORNASKCTL_COMMAND(
+    publish, "publish DIR [--sign KEYFILE [--serial N]]",
+    "writes DIR/library/crc.txt (name:0:size:crc per file) for a game folder; with --sign also\n"
+    "      crc.txt.sig, signed by the key in KEYFILE, serial N (default: UTC seconds now)",
+    runPublish);
