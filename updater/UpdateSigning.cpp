@@ -19,7 +19,7 @@ std::string configuredUpdateKey() {
 }
 
 UpdateSigning::UpdateSigning(const std::string& key, const platform::RegistryRoot& root)
-    : enabled_(!key.empty()), root_(root.folder.empty() ? platform::openCurrentUser() : root) {
+    : enabled_(!key.empty()), key_(key), root_(root.folder.empty() ? platform::openCurrentUser() : root) {
   if (enabled_ && !decodePublicKey(key, publicKey_)) publicKey_.clear();
 }
 
@@ -27,9 +27,12 @@ uint64_t UpdateSigning::highestSerial() const {
   platform::RegistryKey key;
   std::string text;
   if (key.open(root_, shell::registryKeyName) != 0 || key.queryString(serialValueName, text) != 0) return 0;
+  // "SERIAL KEY": a serial of another key (a staging server's, the demo's) does not apply.
+  const size_t space = text.find(' ');
+  if (space == std::string::npos || text.compare(space + 1, std::string::npos, key_) != 0) return 0;
   char* end = nullptr;
   const unsigned long long value = std::strtoull(text.c_str(), &end, 10);
-  return end && *end == '\0' ? value : 0;
+  return end == text.c_str() + space ? value : 0;
 }
 
 bool UpdateSigning::accept(const std::string& list, const std::string& manifestText) {
@@ -40,7 +43,7 @@ bool UpdateSigning::accept(const std::string& list, const std::string& manifestT
   if (manifest.serial > highest) {
     platform::RegistryKey key;
     if (key.create(root_, shell::registryKeyName) == 0)
-      key.setString(serialValueName, std::to_string(manifest.serial));
+      key.setString(serialValueName, std::to_string(manifest.serial) + " " + key_);
   }
   manifest_ = std::move(manifest);
   return true;

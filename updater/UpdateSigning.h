@@ -12,7 +12,8 @@ namespace updater {
 // key compiled in (empty: updates are not signed).
 std::string configuredUpdateKey();
 
-// The per-user value, beside "path", that holds the highest accepted serial.
+// The per-user value, beside "path", that holds the highest serial accepted
+// and the key it was accepted with: "SERIAL KEY".
 extern const char* const serialValueName;
 
 // The signed side of the update: which list is accepted and what its files'
@@ -33,6 +34,7 @@ class UpdateSigning {
 
  private:
   bool enabled_ = false;
+  std::string key_;        // base64, as configured
   std::string publicKey_;  // raw; empty when the key does not decode
   platform::RegistryRoot root_;
   Manifest manifest_;

@@ -43,7 +43,7 @@ TEST_F(SignedUpdate, InstallsASignedListAndRefusesItsOlderSerialLater) {
   }
   EXPECT_EQ(served("data/big.bin"), installed("data/big.bin"));
   EXPECT_EQ(1, count("GET /library/crc.txt.sig "));
-  EXPECT_EQ("500", storedSerial());
+  EXPECT_EQ("500 " + key_.publicBase64(), storedSerial());
 
   // An older publication replayed by the path: refused, nothing planned.
   server_->writeFile("main.swf", "older movie\n");
@@ -52,7 +52,7 @@ TEST_F(SignedUpdate, InstallsASignedListAndRefusesItsOlderSerialLater) {
   ASSERT_TRUE(c->waitForLine("error: Ошибка проверки подписи", timeoutMs));
   ASSERT_TRUE(c->waitForLine("button: Повторить", timeoutMs));
   EXPECT_EQ("movie\n", installed("main.swf"));
-  EXPECT_EQ("500", storedSerial());
+  EXPECT_EQ("500 " + key_.publicBase64(), storedSerial());
   c->send("close\n");
 }
 

@@ -443,7 +443,7 @@ TEST_F(SignedWorkflowTest, ListThatFailsItsSignaturePlansNothing) {
        "Ошибка проверки подписи"},
       {"a transfer failure", good.first, 607, "", "Ошибка загрузки: 607"},
   };
-  writeFile("config/Ondrel/Vornask/updateSerial", "100");
+  writeFile("config/Ondrel/Vornask/updateSerial", "100 " + key_.publicBase64());
   for (const Case& c : cases) {
     net_.urls.clear();
     UpdateWorkflow& w = start();
@@ -453,16 +453,18 @@ TEST_F(SignedWorkflowTest, ListThatFailsItsSignaturePlansNothing) {
     EXPECT_EQ(c.error, host_.error) << c.what;
     EXPECT_EQ("Повторить", host_.caption) << c.what;
     EXPECT_TRUE(w.plan().empty()) << c.what;
-    EXPECT_EQ("100", storedSerial()) << c.what;
+    EXPECT_EQ("100 " + key_.publicBase64(), storedSerial()) << c.what;
   }
 }
 
 TEST_F(SignedWorkflowTest, ForgedDownloadIsFetchedTwiceThenRefused) {
   const std::string real = vtest::randomBytes(3000, 5);
   const std::string forged = vtest::forgeCrc(vtest::randomBytes(3000, 6), vtest::crc32(real));
+  // A serial accepted with another key does not apply to this one.
+  writeFile("config/Ondrel/Vornask/updateSerial", "900 " + vtest::TestKey().publicBase64());
   UpdateWorkflow& w = start();
   answerSigned(signedList({{"a.txt", real}}, 100));
-  EXPECT_EQ("100", storedSerial());
+  EXPECT_EQ("100 " + key_.publicBase64(), storedSerial());
   ASSERT_EQ(1u, w.plan().size());
 
   // A forged temporary file left by an earlier run is not reused.
