@@ -502,3 +502,17 @@ TEST_F(SignedWorkflowTest, FlashCabinetThatFailsItsDigestIsNotLoaded) {
   answerSigned(signedList({{"download/flash.cab", cab}}, 7));
   ASSERT_EQ(1u, w.plan().size());
 }
+
+TEST_F(SignedWorkflowTest, CancelWhileTheSignatureIsFetchedFetchesTheListAgain) {
+  const auto signedA = signedList({{"a.txt", "aaa"}}, 1);
+  UpdateWorkflow& w = start();
+  net_.answer(0, signedA.first);
+  w.buttonPressed();  // "Отмена" during the signature's request
+  EXPECT_EQ(1, net_.cancels);
+  net_.answer(642, "");
+  ASSERT_EQ(3u, net_.urls.size());
+  EXPECT_EQ(0u, net_.urls[2].find("http://host.test/library/crc.txt?"));
+  EXPECT_EQ("", host_.error);
+  answerSigned(signedA);
+  EXPECT_EQ("Размер обновления: 3б.", host_.status);
+}
