@@ -82,6 +82,8 @@ TEST_F(SignToolTest, PublishedFolderVerifiesUntilSomethingChanges) {
   writeFile("key.pub", key + "\n");
 
   const std::string map = readFile("www/data/map.bin");
+  const std::string list = readFile("www/library/crc.txt");
+  const std::string signature = readFile("www/library/crc.txt.sig");
   struct Case {
     const char* what;
     std::function<void()> change;
@@ -99,6 +101,10 @@ TEST_F(SignToolTest, PublishedFolderVerifiesUntilSomethingChanges) {
        key, 1, "FAIL data/map.bin: SHA-256 differs from the signed one\n"},
       {"a changed file", [&] { writeFile("www/main.swf", "movie2\n"); }, key, 1,
        "FAIL main.swf: missing, or size or CRC-32 differs from crc.txt\n"},
+      {"a list changed after signing", [&] { writeFile("www/library/crc.txt", list + "c.txt:0:1:0\n"); }, key,
+       1, "FAIL library/crc.txt.sig: crc.txt does not match its signed SHA-256\n"},
+      {"no signature", [&] { fs::remove(path("www/library/crc.txt.sig")); }, key, 1,
+       "FAIL library/crc.txt.sig: cannot be read\n"},
       {"republished without signing", [&] { ASSERT_EQ(0, ctl("publish www").status); }, key, 0,
        "ok serial=42\n"},
       {"not a key", [] {}, "c2hvcnQ=", 2, ""},
@@ -112,6 +118,8 @@ TEST_F(SignToolTest, PublishedFolderVerifiesUntilSomethingChanges) {
     }
     writeFile("www/data/map.bin", map);
     writeFile("www/main.swf", "movie\n");
+    writeFile("www/library/crc.txt", list);
+    writeFile("www/library/crc.txt.sig", signature);
   }
 }
 
