@@ -7,7 +7,6 @@
 #include "platform/ui/MessageLoop.h"
 #include "relay/Trace.h"
 #include "shell/Client.h"
-#include "shell/Invoker.h"
 #include "shell/ThreadMessages.h"
 
 namespace gamehost {
@@ -51,14 +50,14 @@ void FlashEventHandler::handleRequest(const std::u16string& request) {
 void FlashEventHandler::dispatch(const std::u16string& name, const std::vector<std::u16string>& arguments) {
   const ui::ThreadId self = ui::currentThreadId();
   if (name == u"reload") {
-    ui::postThreadMessage(self, shell::ReloadMessage, 0, 0);
+    shell::post(self, shell::ReloadMessage{});
   } else if (name == u"client") {
     if (!arguments.empty()) client_.setMovieVersion(readVersion(arguments[0]));
-    ui::postThreadMessage(self, shell::ClientHelloMessage, 0, 0);
+    shell::post(self, shell::ClientHelloMessage{});
   } else if (name == u"tracert") {
     if (arguments.empty()) return;
     postTrace(client_.threadPool(), utf16ToUtf8(arguments[0]),
-              [self](const std::string& report) { shell::postTraceResult(self, report); });
+              [self](const std::string& report) { shell::post(self, shell::TraceResultMessage{report}); });
   } else if (name == u"writestring") {
     if (arguments.size() < 2) return;
     file_.write(arguments[0], arguments[1]);

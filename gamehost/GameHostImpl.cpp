@@ -1,6 +1,5 @@
 #include "gamehost/GameHostImpl.h"
 
-#include "gamehost/FlashLoader.h"
 #include "gamehost/MovieCalls.h"
 #include "platform/ui/Window.h"
 
@@ -36,7 +35,3 @@ void GameHostImpl::sendBugReport(const std::string& text) {
 }
 
 }  // namespace gamehost
-
-std::unique_ptr<shell::GameHost> shell::createGameHost(Client& client) {
-  return std::make_unique<gamehost::GameHostImpl>(client, &gamehost::createFlashControl);
-}

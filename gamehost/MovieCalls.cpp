@@ -2,7 +2,7 @@
 
 #include "gamehost/TextConversion.h"
 #include "platform/com/Bstr.h"
-#include "shell/ThreadMessages.h"
+#include "shell/Version.h"
 
 namespace gamehost {
 

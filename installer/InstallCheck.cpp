@@ -1,4 +1,4 @@
-#include "shell/InstallCheck.h"
+#include "installer/InstallCheck.h"
 
 #include <unistd.h>
 
@@ -10,14 +10,14 @@
 #include "platform/ui/Console.h"
 #include "shell/Startup.h"
 
-namespace shell {
+namespace installer {
 
 bool installCheck(const std::string& executableFolder) {
   platform::RegistryKey key;
   std::string value;
-  if (key.open(registryRoot(), registryKeyName) == 0 &&
-      key.queryString(installer::pathValueName, value, installer::pathValueBytes) == 0 &&
-      installer::listsFolder(value, executableFolder, true))
+  if (key.open(shell::registryRoot(), shell::registryKeyName) == 0 &&
+      key.queryString(pathValueName, value, pathValueBytes) == 0 &&
+      listsFolder(value, executableFolder, true))
     return true;
   platform::ui::startConsole(STDIN_FILENO, stderr);
   {
@@ -28,4 +28,4 @@ bool installCheck(const std::string& executableFolder) {
   return false;
 }
 
-}  // namespace shell
+}  // namespace installer

@@ -108,8 +108,12 @@ ui::LResult LauncherWindow::handle(ui::WindowHandle w, unsigned msg, ui::WParam 
       return 0;
     case ui::WmTimer:
       if (w != window_) return 0;
-      if (wp == RestartTimer) ui::killTimer(w, RestartTimer);
-      events_.onTimer(static_cast<unsigned>(wp));
+      if (wp == static_cast<ui::WParam>(Timer::Restart)) {
+        killTimer(Timer::Restart);
+        events_.onRestartTimer();
+      } else if (wp == static_cast<ui::WParam>(Timer::Progress)) {
+        events_.onProgressTimer();
+      }
       return 0;
   }
   return ui::defWindowProc(w, msg, wp, lp);
@@ -177,11 +181,11 @@ bool LauncherWindow::isProgressShown() const {
   return ui::isWindowShown(progress_);
 }
 
-void LauncherWindow::setTimer(unsigned id, unsigned ms) {
-  ui::setTimer(window_, id, ms);
+void LauncherWindow::setTimer(Timer timer, unsigned ms) {
+  ui::setTimer(window_, static_cast<unsigned>(timer), ms);
 }
-void LauncherWindow::killTimer(unsigned id) {
-  ui::killTimer(window_, id);
+void LauncherWindow::killTimer(Timer timer) {
+  ui::killTimer(window_, static_cast<unsigned>(timer));
 }
 
 }  // namespace launcher

@@ -15,15 +15,20 @@ class LauncherEvents {
   virtual void onActionButton() = 0;
   // After the box toggled itself.
   virtual void onCheckBox() = 0;
-  virtual void onTimer(unsigned id) = 0;
+  virtual void onProgressTimer() = 0;
+  // The restart timer is one-shot: it is stopped before this call.
+  virtual void onRestartTimer() = 0;
 };
 
 // The small fixed window with status line, error line, progress bar, check
 // box "Качать звуки" and the action button. UI thread only.
 class LauncherWindow {
  public:
-  static constexpr unsigned ProgressTimer = 1;
-  static constexpr unsigned RestartTimer = 2;
+  enum class Timer : unsigned { Progress = 1, Restart = 2 };
+  // The progress poll while a file downloads.
+  static constexpr unsigned progressPeriodMs = 300;
+  // The wait after a failed download or move before the cycle starts again.
+  static constexpr unsigned restartDelayMs = 3000;
   static constexpr int Width = 320;
   static constexpr int Height = 168;
 
@@ -60,8 +65,9 @@ class LauncherWindow {
   void showProgress(bool shown);
   bool isProgressShown() const;
 
-  void setTimer(unsigned id, unsigned ms);
-  void killTimer(unsigned id);
+  // A timer of the same kind is replaced.
+  void setTimer(Timer timer, unsigned ms);
+  void killTimer(Timer timer);
 
   platform::ui::WindowHandle window() const { return window_; }
   platform::ui::WindowHandle statusLine() const { return status_; }

@@ -3,20 +3,19 @@
 #include "logging/Log.h"
 #include "net/Chunk.h"
 #include "net/CurlHandles.h"
+#include "net/DownloadResume.h"
 #include "net/HTTPContext.h"
 #include "net/Logs.h"
 #include "net/UniqueFd.h"
 #include "net/Worker.h"
 
-#include <boost/thread/thread.hpp>
-
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <filesystem>
 #include <mutex>
+#include <thread>
 
 namespace mnet {
 
@@ -46,9 +45,9 @@ struct Download::Impl {
   const std::string path;
   Callback callback;
   std::mutex mutex;
-  boost::thread thread;
+  std::thread thread;
   bool running = false;
-  // Set by the destructor: a blocking probe gives up at once.
+  // Set by the destructor: a blocking probe gives up at once and the transfers stop.
   std::atomic<bool> stopping{false};
   // The caller's length; blocks are reserved only for a length the caller vouched for.
   const std::int64_t expectedLength;
@@ -65,42 +64,13 @@ struct Download::Impl {
 Download::Impl::Impl(Download& owner_, const std::string& url_, const std::string& path_,
                      std::int64_t expected, const Callback& callback_)
     : owner(owner_), url(url_), path(path_), callback(callback_), expectedLength(expected), length(expected) {
-  MLOG(downloadLog(), 7) << "Download::Impl(" << static_cast<const void*>(&owner) << ", " << url << ", "
-                         << path << ", " << expected << ")";
-  UniqueFd meta(::open((path + ".meta").c_str(), O_RDONLY | O_CLOEXEC));
-  if (!meta) return;
-  MLOG(downloadLog(), 7) << "Download::Impl, meta found";
-  std::string bytes;
-  if (!readAll(meta.get(), bytes)) return;
-  std::vector<Chunk> records;
-  if (!parseResumeRecords(bytes, records)) {
-    MLOG(downloadLog(), 4) << "malformed resume file ignored: " << path << ".meta";
-    return;
-  }
-  std::int64_t previousEnd = 0, found = 0, writtenEnd = 0;
-  for (const Chunk& record : records) {
-    MLOG(downloadLog(), 7) << "read chunk: " << record.start << ", " << record.end;
-    found += record.start - previousEnd;
-    if (record.start > previousEnd) writtenEnd = record.start;
-    previousEnd = record.end;
-  }
-  if (records.empty()) return;
-  if (expected > 0 && previousEnd != expected) {
-    MLOG(downloadLog(), 4) << "resume file ignored, length " << previousEnd << " instead of " << expected
-                           << ": " << path;
-    return;
-  }
-  // Bytes the records count as written must be in the target.
-  struct stat target;
-  const std::int64_t targetSize = ::stat(path.c_str(), &target) == 0 ? target.st_size : 0;
-  if (targetSize < writtenEnd) {
-    MLOG(downloadLog(), 4) << "resume file ignored, target too short: " << path;
-    return;
-  }
-  for (const Chunk& record : records)
-    if (!record.done()) insertChunk(chunks, record.start, record.end);
-  downloaded = found;
-  length = previousEnd;
+  MLOG(downloadLog(), mlog::Debug) << "Download::Impl(" << static_cast<const void*>(&owner) << ", " << url
+                                   << ", " << path << ", " << expected << ")";
+  std::optional<ResumeState> resumed = readResumeFile(path, expected);
+  if (!resumed) return;
+  chunks = std::move(resumed->pending);
+  downloaded = resumed->downloaded;
+  length = resumed->length;
   lengthConfirmed = true;
 }
 
@@ -109,20 +79,19 @@ void Download::Impl::start() {
   if (running) return;
   if (thread.joinable()) thread.join();
   running = true;
-  thread = boost::thread([this] { execute(); });
+  thread = std::thread([this] { execute(); });
 }
 
 void Download::Impl::stop() {
   {
     std::lock_guard<std::mutex> lock(mutex);
     stopping = true;
-    if (thread.joinable()) thread.interrupt();
   }
   if (thread.joinable()) thread.join();
 }
 
 void Download::Impl::execute() {
-  MLOG(downloadLog(), 6) << "execute(" << url << ")";
+  MLOG(downloadLog(), mlog::Info) << "execute(" << url << ")";
   bool notFound = false, interrupted = false;
   try {
     std::filesystem::path parent = std::filesystem::path(path).parent_path();
@@ -152,9 +121,9 @@ void Download::Impl::execute() {
       interrupted = runTransfers(run, notFound);
     }
   } catch (const boost::exception& e) {
-    MLOG(downloadLog(), 4) << "run failed: " << e;
+    MLOG(downloadLog(), mlog::Warning) << "run failed: " << e;
   } catch (const std::exception& e) {
-    MLOG(downloadLog(), 4) << "run failed: " << e.what();
+    MLOG(downloadLog(), mlog::Warning) << "run failed: " << e.what();
   }
   // A probe given up for the destructor ends the run like an interruption.
   finishRun(interrupted || stopping, notFound);
@@ -166,7 +135,7 @@ bool Download::Impl::runTransfers(RunState& run, bool& notFound) {
   UniqueFd meta(::open((path + ".meta").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
   UniqueFd target(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
   if (!target) {
-    MLOG(downloadLog(), 3) << "Failed to open: " << path;
+    MLOG(downloadLog(), mlog::Error) << "Failed to open: " << path;
     return false;
   }
   MultiHandle multi(curl_multi_init());
@@ -180,7 +149,7 @@ bool Download::Impl::runTransfers(RunState& run, bool& notFound) {
     addWorkers(run, InitialWorkers);
     saveMeta(run, meta.get());
     for (;;) {
-      if (boost::this_thread::interruption_requested()) {
+      if (stopping) {
         interrupted = true;
         break;
       }
@@ -211,7 +180,7 @@ bool Download::Impl::runTransfers(RunState& run, bool& notFound) {
       }
       const CURLMcode waited = curl_multi_poll(run.multi, nullptr, 0, 10, nullptr);
       if (waited != CURLM_OK) {
-        MLOG(downloadLog(), 3) << "select failed: " << waited;
+        MLOG(downloadLog(), mlog::Error) << "select failed: " << waited;
         break;
       }
     }
@@ -232,7 +201,7 @@ bool Download::Impl::runTransfers(RunState& run, bool& notFound) {
 void Download::Impl::endWorker(RunState& run, Worker* worker, CURLcode result, int& retries, bool& notFound) {
   long status = 0;
   curl_easy_getinfo(worker->easy(), CURLINFO_RESPONSE_CODE, &status);
-  MLOG(downloadLog(), (status < 300 ? 5 : 4)) << "done with code: " << status;
+  MLOG(downloadLog(), status < 300 ? mlog::Notice : mlog::Warning) << "done with code: " << status;
   // A completed 206 is not a clean end: every ranged answer costs a retry.
   const bool clean = worker->cleanStop() || (result == CURLE_OK && status == 200);
   run.remove(worker);
@@ -272,7 +241,7 @@ void Download::Impl::addWorkers(RunState& run, int n) {
   }
   if (collected.empty()) {
     if (chunks.empty()) {
-      MLOG(downloadLog(), 5) << "no more chunks";
+      MLOG(downloadLog(), mlog::Notice) << "no more chunks";
       return;
     }
     if (run.rangesIgnored) return;
@@ -305,34 +274,26 @@ void Download::Impl::addWorkers(RunState& run, int n) {
 }
 
 void Download::Impl::saveMeta(const RunState&, int metaFd) const {
-  if (metaFd < 0) return;
-  const std::string records = resumeRecords(chunks, length);
-  const ssize_t written = ::pwrite(metaFd, records.data(), records.size(), 0);
-  if (written != static_cast<ssize_t>(records.size())) {
-    MLOG(downloadLog(), 3) << "mata save failed: " << written << " vs " << records.size();
-  }
-  if (::ftruncate(metaFd, static_cast<off_t>(records.size())) != 0) {
-    MLOG(downloadLog(), 3) << "mata save failed: truncate";
-  }
+  writeResumeFile(metaFd, chunks, length);
 }
 
 void Download::Impl::finishRun(bool interrupted, bool notFound) {
-  DownloadAction action = Finished;
+  DownloadAction action = DownloadAction::Finished;
   int status = 200;
   // A run whose length was never confirmed has fetched nothing, even when the caller expected 0.
   if (downloaded != length || !lengthConfirmed) {
     if (interrupted)
-      action = Stopped;
+      action = DownloadAction::Stopped;
     else {
-      action = Failed;
+      action = DownloadAction::Failed;
       status = notFound ? 404 : 400;
     }
   }
-  MLOG(downloadLog(), 7) << "download done: " << action << ", code: " << status;
+  MLOG(downloadLog(), mlog::Debug) << "download done: " << static_cast<int>(action) << ", code: " << status;
   try {
     callback(owner, action, status);
   } catch (const std::exception& e) {
-    MLOG(downloadLog(), 3) << "download callback failed: " << e.what();
+    MLOG(downloadLog(), mlog::Error) << "download callback failed: " << e.what();
   }
   std::lock_guard<std::mutex> lock(mutex);
   running = false;

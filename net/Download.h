@@ -1,15 +1,14 @@
 #pragma once
 
-#include <boost/function.hpp>
-
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
 namespace mnet {
 
-enum DownloadAction { Finished = 0, Failed = 1, Stopped = 2 };
+enum class DownloadAction { Finished = 0, Failed = 1, Stopped = 2 };
 
 struct DownloadProgress {
   std::int64_t downloaded = 0;
@@ -25,7 +24,7 @@ class Download {
  public:
   // Called once at the end of every run, on the download thread, with the status 200, 400
   // or 404. It must not destroy the download.
-  typedef boost::function<void(Download&, DownloadAction, int)> Callback;
+  using Callback = std::function<void(Download&, DownloadAction, int)>;
 
   Download(const std::string& url, const std::string& path, std::int64_t expectedLength,
            const Callback& callback);

@@ -18,8 +18,8 @@ DownloadTask::~DownloadTask() {
 }
 
 void DownloadTask::start(CURLM* multi) {
-  MLOG(httpLog(), 7) << "DownloadTask::start(" << static_cast<const void*>(multi) << ")";
-  MLOG(httpLog(), 7) << "DownloadTask, url = " << url_ << ", cookies = " << cookies_;
+  MLOG(httpLog(), mlog::Debug) << "DownloadTask::start(" << static_cast<const void*>(multi) << ")";
+  MLOG(httpLog(), mlog::Debug) << "DownloadTask, url = " << url_ << ", cookies = " << cookies_;
   handle_.attach(EasyHandle(context_.createEasyHandle(url_, cookies_)), multi);
   if (!handle_) return;
   CURL* easy = handle_.get();
@@ -41,7 +41,7 @@ int DownloadTask::progress(void* self, curl_off_t dlTotal, curl_off_t dlNow, cur
   try {
     task->context_.dispatch(boost::bind(task->onProgress_, percent));
   } catch (const std::exception& e) {
-    MLOG(httpLog(), 3) << "progress dispatch failed: " << e.what();
+    MLOG(httpLog(), mlog::Error) << "progress dispatch failed: " << e.what();
   }
   return 0;
 }

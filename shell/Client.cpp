@@ -1,14 +1,13 @@
 #include "shell/Client.h"
 
 #include <boost/exception/diagnostic_information.hpp>
-#include <cstdio>
 #include <exception>
 #include <memory>
 
+#include "logging/Log.h"
 #include "platform/ui/MessageLoop.h"
 #include "shell/GameHost.h"
-#include "shell/Invoker.h"
-#include "shell/ThreadMessages.h"
+#include "shell/Log.h"
 #include "shell/UpdateHandler.h"
 #include "support/ThreadPool.h"
 
@@ -74,47 +73,44 @@ void Client::onCheckBox() {
   updater_->onCheckBox();
 }
 
-void Client::onTimer(unsigned id) {
-  if (id == launcher::LauncherWindow::RestartTimer)
-    updater_->onRestartTimer();
-  else
-    updater_->onProgressTimer();
+void Client::onProgressTimer() {
+  updater_->onProgressTimer();
 }
 
-void Client::onClientHello() {
+void Client::onRestartTimer() {
+  updater_->onRestartTimer();
+}
+
+void Client::handle(ReloadMessage&) {
+  if (!launcher_.exists()) createLauncherWindow();
+  startFileList();
+}
+
+void Client::handle(ClientHelloMessage&) {
   const bool addressed = movieVersion_ >= 320;
   if (relayPort_ == 0 && parts_.startRelay) {
     try {
       relayPort_ = parts_.startRelay(addressed);
     } catch (const std::exception& e) {
-      std::fprintf(stderr, "Vornask: the relay did not start: %s\n", e.what());
+      MLOG(clientLog(), mlog::Error) << "the relay did not start: " << e.what();
     }
   }
   if (gameHost_) gameHost_->sendClientReply(addressed ? relayPort_ : 0);
 }
 
+void Client::handle(TraceResultMessage& message) {
+  if (gameWindowExists()) gameHost_->sendBugReport(message.text);
+}
+
+void Client::handle(InvokeMessage& message) {
+  message.work();
+}
+
 bool Client::handleThreadMessage(const ui::Message& msg) {
-  if (msg.window) return false;
-  switch (msg.message) {
-    case ReloadMessage:
-      if (!launcher_.exists()) createLauncherWindow();
-      startFileList();
-      return true;
-    case ClientHelloMessage:
-      onClientHello();
-      return true;
-    case TraceResultMessage: {
-      std::unique_ptr<std::string> text(reinterpret_cast<std::string*>(msg.wParam));
-      if (text && gameWindowExists()) gameHost_->sendBugReport(*text);
-      return true;
-    }
-    case InvokeMessage: {
-      std::unique_ptr<InvokerBase> work(reinterpret_cast<InvokerBase*>(msg.wParam));
-      if (work) work->invoke();
-      return true;
-    }
-  }
-  return false;
+  const std::unique_ptr<ThreadMessage> message = takeThreadMessage(msg);
+  if (!message) return false;
+  std::visit([this](auto& m) { handle(m); }, *message);
+  return true;
 }
 
 int Client::runMessageLoop() {
@@ -124,7 +120,8 @@ int Client::runMessageLoop() {
       if (!handleThreadMessage(msg)) ui::dispatchMessage(msg);
     } catch (...) {
       // Posted work that throws is dropped; the loop goes on.
-      std::fprintf(stderr, "Vornask: %s\n", boost::current_exception_diagnostic_information().c_str());
+      MLOG(clientLog(), mlog::Error) << "posted work failed: "
+                                     << boost::current_exception_diagnostic_information();
     }
   }
   return static_cast<int>(msg.wParam);

@@ -8,6 +8,7 @@
 #include "launcher/LauncherWindow.h"
 #include "platform/ui/Types.h"
 #include "shell/CommandLine.h"
+#include "shell/ThreadMessages.h"
 
 namespace mstd {
 class thread_pool;
@@ -18,9 +19,14 @@ namespace shell {
 class GameHost;
 class UpdateHandler;
 
-// The parts plugged into the Client; empty ones get defaults (a workflow that
-// only shows the launcher, no game window, no relay).
+// What the program plugs into the start-up and the Client; empty parts get
+// defaults (no install check, a workflow that only shows the launcher, no game
+// window, no relay).
 struct ClientParts {
+  // True: the program may run from `executableFolder`; false ends the process.
+  std::function<bool(const std::string& executableFolder)> installCheck;
+  // Sets the HTTP engine's user agent and hands its work to `uiThread`.
+  std::function<void(const std::string& userAgent, platform::ui::ThreadId uiThread)> prepareHttp;
   std::function<std::unique_ptr<UpdateHandler>(class Client&)> makeUpdateHandler;
   std::function<std::unique_ptr<GameHost>(class Client&)> makeGameHost;
   // Starts the relay once (addressed: a system-chosen port) and returns its
@@ -71,8 +77,12 @@ class Client : private launcher::LauncherEvents {
   void onLauncherDestroyed() override;
   void onActionButton() override;
   void onCheckBox() override;
-  void onTimer(unsigned id) override;
-  void onClientHello();
+  void onProgressTimer() override;
+  void onRestartTimer() override;
+  void handle(ReloadMessage&);
+  void handle(ClientHelloMessage&);
+  void handle(TraceResultMessage& message);
+  void handle(InvokeMessage& message);
 
   StartOptions options_;
   platform::ui::ThreadId uiThread_;

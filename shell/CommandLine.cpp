@@ -66,7 +66,7 @@ StartOptions readArguments(std::vector<std::string> items, const std::string& mo
     else if (startsWith(item, "p="))
       o.password = item.substr(2);
     else if (same(item, "noStupidPath"))
-      o.noStupidPath = true;
+      o.skipInstallCheck = true;
   }
   return o;
 }

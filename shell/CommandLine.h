@@ -16,7 +16,7 @@ struct StartOptions {
   bool debug = false;                // "debug"
   bool noDownload = false;           // "nodl"
   bool noClientUpdate = false;       // "nocu"
-  bool noStupidPath = false;         // "noStupidPath"
+  bool skipInstallCheck = false;     // "noStupidPath"
   bool replacement = false;          // first item "@" + path
   std::string replacementTarget;     // that path
   std::string replacementArguments;  // items 2..n joined like argumentText

@@ -1,12 +1,9 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <string>
 
 namespace shell {
-
-class Client;
 
 // The game window side of the Client (game window, movie bridge, the file
 // written for the movie). UI thread only.
@@ -26,9 +23,5 @@ class GameHost {
   // First step of the Client's destruction.
   virtual void closeMovieFile() {}
 };
-
-// Defined by the game host library; the executable calls it once a target
-// vornask_gamehost exists.
-std::unique_ptr<GameHost> createGameHost(Client& client);
 
 }  // namespace shell

@@ -2,22 +2,29 @@
 
 #include <unistd.h>
 
-#include <cstdio>
+#include <cerrno>
+#include <cstring>
 
+#include "logging/Log.h"
+#include "logging/LogParticipant.h"
 #include "platform/ui/Console.h"
 #include "platform/ui/MessageLoop.h"
 #include "shell/Client.h"
-#include "shell/Invoker.h"
+#include "shell/Log.h"
 #include "shell/Replacement.h"
+#include "shell/ThreadMessages.h"
+#include "shell/Version.h"
 
 namespace shell {
 namespace {
 
 platform::RegistryRoot root;
-bool ole = false;
 
 }  // namespace
 
+MLOG_DEFINE_PARTICIPANT(clientLog, "client")
+
+const char* const clientVersion = "1.7.0";
 const char* const registryKeyName = "Software\\Ondrel\\Vornask";
 
 void openRegistryRoot() {
@@ -28,28 +35,19 @@ const platform::RegistryRoot& registryRoot() {
   return root;
 }
 
-// Nothing to set up for the control on this platform; the flag keeps the order of start-up.
-bool initialiseOle() {
-  if (!ole) ole = true;
-  return ole;
-}
-bool oleInitialised() {
-  return ole;
-}
-
-int runClient(const StartOptions& options, const Wiring& wiring, ClientParts parts) {
+int runClient(const StartOptions& options, ClientParts parts) {
   namespace ui = platform::ui;
   openRegistryRoot();
-  initialiseOle();
-  if (!options.noStupidPath) {
-    if (wiring.installCheck && !wiring.installCheck(options.executableFolder)) return 0;
-    if (!options.executableFolder.empty() && ::chdir(options.executableFolder.c_str()) != 0)
-      std::perror("Vornask: chdir");
+  if (!options.skipInstallCheck) {
+    if (parts.installCheck && !parts.installCheck(options.executableFolder)) return 0;
+    if (!options.executableFolder.empty() && ::chdir(options.executableFolder.c_str()) != 0) {
+      MLOG(clientLog(), mlog::Error) << "chdir " << options.executableFolder << ": " << std::strerror(errno);
+    }
   }
   ui::ensureMessageQueue();
   ui::setMessageDisposer(disposeThreadMessage);
   const ui::ThreadId uiThread = ui::currentThreadId();
-  if (wiring.prepareHttp) wiring.prepareHttp(std::string("Vornask client v") + clientVersion, uiThread);
+  if (parts.prepareHttp) parts.prepareHttp(std::string("Vornask client v") + clientVersion, uiThread);
   ui::startConsole(STDIN_FILENO, stderr);
   {
     Client client(options, uiThread, std::move(parts));
@@ -61,8 +59,7 @@ int runClient(const StartOptions& options, const Wiring& wiring, ClientParts par
   return 0;
 }
 
-int runProgram(const std::string& modulePath, const std::vector<std::string>& arguments, const Wiring& wiring,
-               ClientParts parts) {
+int runProgram(const std::string& modulePath, const std::vector<std::string>& arguments, ClientParts parts) {
   // The arguments arrive split already; no program path means the path is the only item, as
   // with an empty command line.
   const StartOptions options =
@@ -72,7 +69,7 @@ int runProgram(const std::string& modulePath, const std::vector<std::string>& ar
                    options.replacementArguments);
     return 0;
   }
-  return runClient(options, wiring, std::move(parts));
+  return runClient(options, std::move(parts));
 }
 
 }  // namespace shell

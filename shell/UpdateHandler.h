@@ -13,28 +13,24 @@ class UpdateHandler {
   virtual ~UpdateHandler() = default;
 
   // The launcher window and its controls were just made (hidden): read
-  // settings, start timer 1 (Launcher::ProgressTimer, 300 ms), then launch the
-  // game or show the window.
+  // settings, start the launcher's progress timer, then launch the game or
+  // show the window.
   virtual void onLauncherCreated() = 0;
   // After construction, on ReloadMessage and from the restart path.
   virtual void startFileList() = 0;
   virtual void onActionButton() = 0;
   // The check box has already toggled itself.
   virtual void onCheckBox() = 0;
-  // Timer 1.
+  // The launcher's progress timer.
   virtual void onProgressTimer() = 0;
-  // Timer 2 fired; the launcher has killed it already.
+  // The launcher's one-shot restart timer fired (it is stopped already).
   virtual void onRestartTimer() = 0;
   // Called first while the Client is destroyed: stop and destroy the current
   // download (the handler itself is destroyed later).
   virtual void stopDownload() {}
 };
 
-// Shows the launcher and otherwise does nothing; used until a workflow is plugged in.
+// Shows the launcher and otherwise does nothing: the Client's workflow when none is given.
 std::unique_ptr<UpdateHandler> makeNullUpdateHandler(Client& client);
-
-// Defined by the updater library: the real workflow (used when the targets
-// vornask_updater and vornask_net exist).
-std::unique_ptr<UpdateHandler> createUpdateWorkflow(Client& client);
 
 }  // namespace shell

@@ -10,12 +10,9 @@ namespace {
 
 class MnetDownload : public WorkflowDownload {
  public:
-  MnetDownload(const std::string& url, const std::string& path, uint64_t size,
-               boost::function<void(int, int)> onEnd)
+  MnetDownload(const std::string& url, const std::string& path, uint64_t size, WorkflowNet::DownloadEnd onEnd)
       : download_(url, path, static_cast<std::int64_t>(size),
-                  [onEnd](mnet::Download&, mnet::DownloadAction action, int code) {
-                    onEnd(static_cast<int>(action), code);
-                  }) {}
+                  [onEnd](mnet::Download&, mnet::DownloadAction action, int code) { onEnd(action, code); }) {}
   void start() override { download_.start(); }
   uint64_t downloaded() const override { return static_cast<uint64_t>(download_.progress().downloaded); }
 
@@ -25,8 +22,8 @@ class MnetDownload : public WorkflowDownload {
 
 }  // namespace
 
-void MnetTransport::getData(const std::string& url, boost::function<void(int)> onProgress,
-                            boost::function<void(int, const std::string&)> onData) {
+void MnetTransport::getData(const std::string& url, std::function<void(int)> onProgress,
+                            std::function<void(int, const std::string&)> onData) {
   mnet::getData(url, std::string(), onProgress, onData);
 }
 
@@ -35,8 +32,7 @@ void MnetTransport::cancelAll() {
 }
 
 std::unique_ptr<WorkflowDownload> MnetTransport::makeDownload(const std::string& url, const std::string& path,
-                                                              uint64_t size,
-                                                              boost::function<void(int, int)> onEnd) {
+                                                              uint64_t size, DownloadEnd onEnd) {
   return std::make_unique<MnetDownload>(url, path, size, onEnd);
 }
 

@@ -1,6 +1,5 @@
 #include "updater/UpdateSigning.h"
 
-#include "shell/Startup.h"
 #include "updater/SignedList.h"
 
 #include <cstdlib>
@@ -18,15 +17,19 @@ std::string configuredUpdateKey() {
   return key && *key ? key : VORNASK_UPDATE_KEY;
 }
 
-UpdateSigning::UpdateSigning(const std::string& key, const platform::RegistryRoot& root)
-    : enabled_(!key.empty()), key_(key), root_(root.folder.empty() ? platform::openCurrentUser() : root) {
+UpdateSigning::UpdateSigning(const std::string& key, const platform::RegistryRoot& root,
+                             const std::string& subKey)
+    : enabled_(!key.empty()),
+      key_(key),
+      root_(root.folder.empty() ? platform::openCurrentUser() : root),
+      subKey_(subKey) {
   if (enabled_ && !decodePublicKey(key, publicKey_)) publicKey_.clear();
 }
 
 uint64_t UpdateSigning::highestSerial() const {
   platform::RegistryKey key;
   std::string text;
-  if (key.open(root_, shell::registryKeyName) != 0 || key.queryString(serialValueName, text) != 0) return 0;
+  if (key.open(root_, subKey_) != 0 || key.queryString(serialValueName, text) != 0) return 0;
   // "SERIAL KEY": a serial of another key (a staging server's, the demo's) does not apply.
   const size_t space = text.find(' ');
   if (space == std::string::npos || text.compare(space + 1, std::string::npos, key_) != 0) return 0;
@@ -42,7 +45,7 @@ bool UpdateSigning::accept(const std::string& list, const std::string& manifestT
   if (!checkSignedList(list, manifestText, publicKey_, highest, manifest).empty()) return false;
   if (manifest.serial > highest) {
     platform::RegistryKey key;
-    if (key.create(root_, shell::registryKeyName) == 0)
+    if (key.create(root_, subKey_) == 0)
       key.setString(serialValueName, std::to_string(manifest.serial) + " " + key_);
   }
   manifest_ = std::move(manifest);

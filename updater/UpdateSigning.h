@@ -20,8 +20,9 @@ extern const char* const serialValueName;
 // digests are. Off (everything as unsigned) when made with an empty key.
 class UpdateSigning {
  public:
-  // `key`: base64 text. A key that does not decode rejects every list.
-  UpdateSigning(const std::string& key, const platform::RegistryRoot& root);
+  // `key`: base64 text; a key that does not decode rejects every list. The
+  // serial is kept in `subKey` under `root` (the current user's when empty).
+  UpdateSigning(const std::string& key, const platform::RegistryRoot& root, const std::string& subKey);
 
   bool enabled() const { return enabled_; }
   // Checks a fetched list and its signature file; on success their manifest
@@ -37,6 +38,7 @@ class UpdateSigning {
   std::string key_;        // base64, as configured
   std::string publicKey_;  // raw; empty when the key does not decode
   platform::RegistryRoot root_;
+  std::string subKey_;
   Manifest manifest_;
 };
 

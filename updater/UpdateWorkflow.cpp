@@ -1,41 +1,23 @@
 #include "updater/UpdateWorkflow.h"
 
-#include "updater/FileCheck.h"
-#include "updater/Install.h"
 #include "updater/Settings.h"
 #include "updater/UpdatePlan.h"
 
 #include <algorithm>
 #include <climits>
-#include <filesystem>
-#include <system_error>
 
 namespace updater {
 
-namespace {
-
-const char* const downloadFolder = "download";
-
-std::string loadError(int code) {
+std::string UpdateWorkflow::loadError(int code) {
   return "Ошибка загрузки: " + std::to_string(code);
 }
-
-// Runs `call` only while the workflow behind `alive` still exists.
-template <class F>
-boost::function<void()> guarded(const std::weak_ptr<bool>& alive, F call) {
-  return [alive, call] {
-    if (alive.lock()) call();
-  };
-}
-
-}  // namespace
 
 UpdateWorkflow::UpdateWorkflow(WorkflowHost& host, WorkflowNet& net, const WorkflowOptions& options)
     : host_(host),
       net_(net),
       options_(options),
       baseUrl_(updater::baseUrl(options.debug, options.user, options.password)),
-      signing_(options.updateKey, options.registryRoot),
+      signing_(options.updateKey, options.registryRoot, options.registryKey),
       alive_(std::make_shared<bool>(true)) {}
 
 UpdateWorkflow::~UpdateWorkflow() {
@@ -169,130 +151,8 @@ void UpdateWorkflow::checkBoxClicked() {
   writeSettings();
 }
 
-void UpdateWorkflow::timer(int id) {
-  if (id == restartTimer) {
-    startFileList();
-    return;
-  }
-  if (!download_) return;
-  const uint64_t count = download_->downloaded();
-  if (count == shownBytes_) return;
-  shownBytes_ = count;
-  host_.setProgressPosition(progressValue(completedBytes_ + count));
-  host_.redraw();
-}
-
-void UpdateWorkflow::processPlan(size_t index, bool acceptUnverified) {
-  for (;;) {
-    if (!host_.checkBoxChecked())
-      while (index < plan_.size() && plan_[index].sound) ++index;
-    acceptUnverified_ = acceptUnverified;
-    if (index >= plan_.size()) break;
-
-    UpdateEntry& entry = plan_[index];
-    host_.setStatus("Загружаем: " + entry.target);
-    setError("");
-    shownBytes_ = 0;
-    host_.setProgressPosition(progressValue(completedBytes_));
-    setBusy(true);
-    host_.showProgress(true);
-    entry.started = true;
-    const bool running = startEntry(index, acceptUnverified);
-    host_.redraw();
-    if (running) return;
-    // A temporary file completed by an earlier run counts as finished at once.
-    completedBytes_ += entry.size;
-    ++index;
-    acceptUnverified = false;
-    host_.setProgressPosition(progressValue(completedBytes_));
-  }
-
-  if (!finishEntries()) return;
-  if (!plan_.empty() && plan_.front().client) {
-    relaunchClient();
-    return;
-  }
-  deleteFilesIn(downloadFolder);
-  launchGame();
-}
-
-bool UpdateWorkflow::startEntry(size_t index, bool acceptUnverified) {
-  const UpdateEntry& entry = plan_[index];
-  const std::string temporary = temporaryPath(entry);
-  if (acceptUnverified) {
-    std::error_code ignored;
-    std::filesystem::remove(temporary, ignored);
-  } else if (temporaryVerified(entry)) {
-    return false;
-  }
-  const unsigned serial = ++downloadSerial_;
-  WorkflowHost& host = host_;
-  const std::weak_ptr<bool> alive = alive_;
-  download_ = net_.makeDownload(fileUrl(baseUrl_, entry.name), temporary, entry.size,
-                                [this, &host, alive, serial, index](int action, int code) {
-                                  host.post(guarded(alive, [this, serial, index, action, code] {
-                                    entryFinished(serial, index, action, code);
-                                  }));
-                                });
-  download_->start();
-  return true;
-}
-
-void UpdateWorkflow::entryFinished(unsigned serial, size_t index, int action, int code) {
-  if (serial != downloadSerial_) return;  // a download that was cancelled or replaced
-  download_.reset();
-  if (action != 0) {
-    setError(loadError(code));
-    host_.redraw();
-    host_.startRestartTimer();
-    return;
-  }
-  const UpdateEntry& entry = plan_[index];
-  bool accept = false;
-  if ((acceptUnverified_ && !signing_.enabled()) || temporaryVerified(entry)) {
-    completedBytes_ += entry.size;
-    ++index;
-  } else if (acceptUnverified_) {
-    fileCorrupted(entry);  // a signed file that failed twice
-    return;
-  } else {
-    accept = true;  // one fresh download, taken without a check
-  }
-  host_.setProgressPosition(progressValue(completedBytes_));
-  processPlan(index, accept);
-}
-
-bool UpdateWorkflow::finishEntries() {
-  for (const UpdateEntry& entry : plan_) {
-    if (!entry.started) continue;
-    const std::string temporary = temporaryPath(entry);
-    const std::string failure =
-        entry.client ? renameOver(temporary, entry.target) : moveIntoPlace(temporary, entry.target);
-    if (failure.empty()) {
-      if (entry.client) makeExecutable(entry.target);
-      continue;
-    }
-    host_.setStatus("Перемещаем: " + entry.target);
-    setError(failure);
-    host_.redraw();
-    host_.startRestartTimer();
-    return false;
-  }
-  return true;
-}
-
-void UpdateWorkflow::relaunchClient() {
-  const UpdateEntry& entry = plan_.front();
-  if (!installedIntact(entry.name, entry.target)) return;
-  const std::string commandLine =
-      "\"@" + options_.executableFolder + "/" + options_.executableName + "\" " + options_.argumentText;
-  // The old client stays when the new one cannot start.
-  if (const int error = host_.startProcess(entry.target, commandLine)) {
-    setError(std::generic_category().message(error));
-    host_.redraw();
-    return;
-  }
-  host_.quit();
+void UpdateWorkflow::onRestart() {
+  startFileList();
 }
 
 void UpdateWorkflow::launchGame() {

@@ -21,17 +21,16 @@ struct WorkflowOptions {
   bool debug = false;
   bool noDownload = false;
   bool noClientUpdate = false;
-  std::string updateKey;                // base64; empty: the list and files are not signed
-  platform::RegistryRoot registryRoot;  // holds the accepted serial; empty: the current user's
+  std::string updateKey;  // base64; empty: the list and files are not signed
+  // Where the accepted serial is kept, beside "path"; an empty root is the current user's.
+  platform::RegistryRoot registryRoot;
+  std::string registryKey;
 };
 
 // The update cycle of the launcher window: file list, plan, downloads,
 // moving into place, self-replacement and launching the game. UI thread only.
 class UpdateWorkflow {
  public:
-  static const int pollTimer = 1;     // every 300 ms
-  static const int restartTimer = 2;  // one-shot, 3000 ms
-
   UpdateWorkflow(WorkflowHost& host, WorkflowNet& net, const WorkflowOptions& options);
   ~UpdateWorkflow();
   UpdateWorkflow(const UpdateWorkflow&) = delete;
@@ -43,7 +42,10 @@ class UpdateWorkflow {
   void startFileList();
   void buttonPressed();
   void checkBoxClicked();
-  void timer(int id);
+  // The launcher's progress timer: shows the bytes of the running download.
+  void onProgressTick();
+  // The restart timer after a failure: the cycle starts again with the file list.
+  void onRestart();
   void launchGame();
   // Destroys the current download; its end report is dropped.
   void stopDownload();
@@ -54,17 +56,19 @@ class UpdateWorkflow {
   bool fullyDownloaded() const { return fullyDownloaded_; }
 
  private:
+  // The file list and the plan (UpdateWorkflow.cpp).
   // `failure`, when given, is the error line instead of the code's.
   void fileListFinished(int code, const std::string& body, const std::string& failure = std::string());
   void fileListProgress(int percent);
   void requestFileList();
   void planSummary();
+  // The downloads, one file at a time (UpdateWorkflowDownloads.cpp).
   void processPlan(size_t index, bool acceptUnverified);
   bool startEntry(size_t index, bool acceptUnverified);
-  void entryFinished(unsigned serial, size_t index, int action, int code);
+  void entryFinished(unsigned serial, size_t index, mnet::DownloadAction action, int code);
   bool finishEntries();
   void relaunchClient();
-  // Signed updates (no-ops without a key).
+  // Signed updates, no-ops without a key (SignedWorkflow.cpp).
   void listArrived(int code, const std::string& body);
   bool temporaryVerified(const UpdateEntry& entry) const;
   void fileCorrupted(const UpdateEntry& entry);
@@ -72,6 +76,7 @@ class UpdateWorkflow {
   void updateCaption();
   // Byte counts on the progress bar, scaled down so that the update's size fits an int.
   int progressValue(uint64_t bytes) const;
+  static std::string loadError(int code);
   void setError(const std::string& text);
   void setBusy(bool busy);
   void readSettings();

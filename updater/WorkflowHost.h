@@ -1,9 +1,11 @@
 #pragma once
 
-#include <boost/function.hpp>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+
+#include "net/Download.h"
 
 namespace updater {
 
@@ -26,7 +28,7 @@ class WorkflowHost {
   virtual void showProgress(bool shown) = 0;
   virtual void showLauncher(bool shown) = 0;
   virtual void redraw() = 0;
-  // One-shot restart timer (3000 ms) of the launcher window.
+  // The launcher window's one-shot restart timer; it reaches the workflow as onRestart().
   virtual void startRestartTimer() = 0;
   virtual void stopRestartTimer() = 0;
 
@@ -34,7 +36,7 @@ class WorkflowHost {
   // Closes any game window and opens it anew.
   virtual GameWindow openGameWindow() = 0;
   // Runs `job` later on the UI thread; callable from any thread.
-  virtual void post(boost::function<void()> job) = 0;
+  virtual void post(std::function<void()> job) = 0;
   virtual void quit() = 0;
   // Starts `application` with a Windows-style command line (quoted items);
   // 0 or the system's error number.
@@ -56,13 +58,13 @@ class WorkflowNet {
  public:
   virtual ~WorkflowNet() = default;
   // Body of `url`; completion on the UI thread with (code, body).
-  virtual void getData(const std::string& url, boost::function<void(int)> onProgress,
-                       boost::function<void(int, const std::string&)> onData) = 0;
+  virtual void getData(const std::string& url, std::function<void(int)> onProgress,
+                       std::function<void(int, const std::string&)> onData) = 0;
   virtual void cancelAll() = 0;
-  // `onEnd(action, code)` runs on a download thread; action 0 is a complete file.
+  // `onEnd(action, code)` runs on a download thread once each run ends.
+  using DownloadEnd = std::function<void(mnet::DownloadAction action, int code)>;
   virtual std::unique_ptr<WorkflowDownload> makeDownload(const std::string& url, const std::string& path,
-                                                         uint64_t size,
-                                                         boost::function<void(int, int)> onEnd) = 0;
+                                                         uint64_t size, DownloadEnd onEnd) = 0;
 };
 
 }  // namespace updater

@@ -6,11 +6,20 @@
 
 #include "platform/ui/MessageLoop.h"
 #include "platform/ui/Window.h"
-#include "shell/Invoker.h"
+#include "shell/ThreadMessages.h"
 
 namespace ui = platform::ui;
 
 static const bool headless = (::setenv("VORNASK_UI", "headless", 1), true);
+
+static void post(ui::ThreadId thread, std::function<void()> work) {
+  shell::post(thread, shell::InvokeMessage{std::move(work)});
+}
+
+static void runNext(ui::Message& msg) {
+  ui::getMessage(msg);
+  std::get<shell::InvokeMessage>(*shell::takeThreadMessage(msg)).work();
+}
 
 // One job posted and run on the same thread: the cost of the hand-over itself.
 static void BM_PostAndRunSameThread(benchmark::State& state) {
@@ -19,9 +28,8 @@ static void BM_PostAndRunSameThread(benchmark::State& state) {
   long ran = 0;
   ui::Message msg;
   for (auto _ : state) {
-    shell::postToThread(me, [&ran] { ++ran; });
-    ui::getMessage(msg);
-    std::unique_ptr<shell::InvokerBase>(reinterpret_cast<shell::InvokerBase*>(msg.wParam))->invoke();
+    post(me, [&ran] { ++ran; });
+    runNext(msg);
   }
   state.SetItemsProcessed(ran);
 }
@@ -36,12 +44,9 @@ static void BM_CrossThreadBatch(benchmark::State& state) {
   ui::Message msg;
   for (auto _ : state) {
     std::thread poster([&] {
-      for (int i = 0; i < batch; ++i) shell::postToThread(me, [&ran] { ++ran; });
+      for (int i = 0; i < batch; ++i) post(me, [&ran] { ++ran; });
     });
-    for (int i = 0; i < batch; ++i) {
-      ui::getMessage(msg);
-      std::unique_ptr<shell::InvokerBase>(reinterpret_cast<shell::InvokerBase*>(msg.wParam))->invoke();
-    }
+    for (int i = 0; i < batch; ++i) runNext(msg);
     poster.join();
   }
   state.SetItemsProcessed(ran);

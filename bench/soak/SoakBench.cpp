@@ -160,7 +160,7 @@ void updateChecks(const Options& options, const std::string& work, Counters& cou
       mnet::Download download(options.url + name, target, -1,
                               [&](mnet::Download&, mnet::DownloadAction a, int) {
                                 std::lock_guard<std::mutex> lock(endMutex);
-                                if (a != mnet::Finished) ++counters.failedChecks;
+                                if (a != mnet::DownloadAction::Finished) ++counters.failedChecks;
                                 finished = true;
                                 endDone.notify_all();
                               });

@@ -4,33 +4,16 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/files/Files.h"
 #include "platform/ui/Backend.h"
+#include "platform/ui/GtkNative.h"
 #include "platform/ui/MessageLoop.h"
 
 namespace platform::ui {
 namespace {
 
 using detail::WindowObject;
-
-struct Native {
-  GtkWidget* widget = nullptr;
-  GtkWidget* fixed = nullptr;  // top-level windows: holds the controls
-  gulong clickedId = 0;
-  gulong changedId = 0;
-  GtkCssProvider* font = nullptr;
-  guint pulse = 0;
-};
-
-Native* native(WindowObject& w) {
-  return static_cast<Native*>(w.native);
-}
-gpointer tag(WindowObject& w) {
-  return w.handle;
-}
-WindowObject* fromTag(gpointer p) {
-  return detail::find(static_cast<WindowHandle>(p));
-}
+using gtk::native;
+using gtk::Native;
 
 const char* const controlCss =
     ".vornask-control { min-height: 0; min-width: 0; margin: 0; }"
@@ -40,115 +23,8 @@ const char* const controlCss =
     "progressbar.vornask-control trough { min-width: 0; }"
     "progressbar.vornask-control trough, progressbar.vornask-control progress { min-height: 20px; }";
 
-class CairoContext : public PaintContext {
- public:
-  explicit CairoContext(cairo_t* cr) : cr_(cr) {}
-  void fillRect(const Rect& r, Color c) override {
-    cairo_set_source_rgb(cr_, (c & 0xFF) / 255.0, ((c >> 8) & 0xFF) / 255.0, ((c >> 16) & 0xFF) / 255.0);
-    cairo_rectangle(cr_, r.left, r.top, r.width(), r.height());
-    cairo_fill(cr_);
-  }
-
- private:
-  cairo_t* cr_;
-};
-
-gboolean onDraw(GtkWidget*, cairo_t* cr, gpointer p) {
-  if (WindowObject* w = fromTag(p)) {
-    CairoContext ctx(cr);
-    detail::erase(*w, ctx);
-  }
-  return FALSE;
-}
-
-gboolean onDelete(GtkWidget*, GdkEvent*, gpointer p) {
-  if (WindowObject* w = fromTag(p)) postMessage(w->handle, WmClose, 0, 0);
-  return TRUE;
-}
-
-gboolean onConfigure(GtkWidget* widget, GdkEventConfigure*, gpointer p) {
-  WindowObject* w = fromTag(p);
-  if (!w) return FALSE;
-  int x = 0, y = 0, cw = 0, ch = 0;
-  gtk_window_get_position(GTK_WINDOW(widget), &x, &y);
-  gtk_window_get_size(GTK_WINDOW(widget), &cw, &ch);
-  const Rect r{x, y, x + cw, y + ch};
-  if (r == w->rect) return FALSE;
-  const bool resized = r.width() != w->rect.width() || r.height() != w->rect.height();
-  w->rect = r;
-  if (!w->maximized) w->normal = r;
-  if (resized) detail::callHandler(*w, WmSize, 0, 0);
-  return FALSE;
-}
-
-gboolean onWindowState(GtkWidget*, GdkEventWindowState* e, gpointer p) {
-  if (WindowObject* w = fromTag(p)) w->maximized = (e->new_window_state & GDK_WINDOW_STATE_MAXIMIZED) != 0;
-  return FALSE;
-}
-
-gboolean onFocusIn(GtkWidget*, GdkEvent*, gpointer p) {
-  if (WindowObject* w = fromTag(p)) detail::callHandler(*w, WmSetFocus, 0, 0);
-  return FALSE;
-}
-
-gboolean onKeyPress(GtkWidget* widget, GdkEventKey* e, gpointer p) {
-  WindowObject* w = fromTag(p);
-  if (!w || (e->keyval != GDK_KEY_Return && e->keyval != GDK_KEY_KP_Enter)) return FALSE;
-  postMessage(w->handle, WmKeyDown, VkReturn, 0);
-  // Plain controls do nothing with Enter themselves; the window's owner decides.
-  GtkWidget* focus = gtk_window_get_focus(GTK_WINDOW(widget));
-  return focus && gtk_style_context_has_class(gtk_widget_get_style_context(focus), "vornask-control");
-}
-
-void onClicked(GtkButton* button, gpointer p) {
-  WindowObject* w = fromTag(p);
-  if (!w) return;
-  if (GTK_IS_TOGGLE_BUTTON(button)) {
-    w->checked = gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(button));
-    detail::consoleChanged(*w);
-  }
-  if (WindowObject* top = detail::topLevelOf(w))
-    postMessage(top->handle, WmCommand, 0, reinterpret_cast<LParam>(w->handle));
-}
-
-void onEntryChanged(GtkEditable* e, gpointer p) {
-  if (WindowObject* w = fromTag(p)) w->text = gtk_entry_get_text(GTK_ENTRY(e));
-}
-
-gboolean onPulse(gpointer p) {
-  WindowObject* w = fromTag(p);
-  if (!w || !native(*w)) return G_SOURCE_REMOVE;
-  gtk_progress_bar_pulse(GTK_PROGRESS_BAR(native(*w)->widget));
-  return G_SOURCE_CONTINUE;
-}
-
 gboolean onTimeout(gpointer) {
   return G_SOURCE_REMOVE;
-}
-
-// A GtkFixed that asks for no size of its own: its children (placed and sized
-// by our code) never stop the window from shrinking, and a host control keeps
-// the size set for it whatever is put into it.
-void measureNothing(GtkWidget*, gint* minimum, gint* natural) {
-  *minimum = *natural = 1;
-}
-void looseFixedClassInit(gpointer cls, gpointer) {
-  GTK_WIDGET_CLASS(cls)->get_preferred_width = measureNothing;
-  GTK_WIDGET_CLASS(cls)->get_preferred_height = measureNothing;
-}
-GtkWidget* newLooseFixed() {
-  static const GType type =
-      g_type_register_static_simple(GTK_TYPE_FIXED, "VornaskLooseFixed", sizeof(GtkFixedClass),
-                                    looseFixedClassInit, sizeof(GtkFixed), nullptr, GTypeFlags(0));
-  return GTK_WIDGET(g_object_new(type, nullptr));
-}
-
-// Gives the focus to the first focusable widget inside `host`, unless one inside has it.
-void focusInside(GtkWidget* host) {
-  GtkWidget* top = gtk_widget_get_toplevel(host);
-  GtkWidget* focused = GTK_IS_WINDOW(top) ? gtk_window_get_focus(GTK_WINDOW(top)) : nullptr;
-  if (focused && gtk_widget_is_ancestor(focused, host)) return;
-  gtk_widget_child_focus(host, GTK_DIR_TAB_FORWARD);
 }
 
 class GtkBackend : public detail::Backend {
@@ -187,7 +63,7 @@ class GtkBackend : public detail::Backend {
     w.native = n;
     if (w.topLevel) {
       n->widget = gtk_window_new(GTK_WINDOW_TOPLEVEL);
-      n->fixed = newLooseFixed();
+      n->fixed = gtk::newLooseFixed();
       gtk_container_add(GTK_CONTAINER(n->widget), n->fixed);
       gtk_widget_set_app_paintable(n->fixed, TRUE);
       gtk_widget_show(n->fixed);
@@ -195,12 +71,7 @@ class GtkBackend : public detail::Backend {
       const bool sizable = (w.style & style::ThickFrame) != 0;
       gtk_window_set_resizable(GTK_WINDOW(n->widget), sizable);
       if (!sizable) gtk_window_set_type_hint(GTK_WINDOW(n->widget), GDK_WINDOW_TYPE_HINT_DIALOG);
-      g_signal_connect(n->fixed, "draw", G_CALLBACK(onDraw), tag(w));
-      g_signal_connect(n->widget, "delete-event", G_CALLBACK(onDelete), tag(w));
-      g_signal_connect(n->widget, "configure-event", G_CALLBACK(onConfigure), tag(w));
-      g_signal_connect(n->widget, "window-state-event", G_CALLBACK(onWindowState), tag(w));
-      g_signal_connect(n->widget, "focus-in-event", G_CALLBACK(onFocusIn), tag(w));
-      g_signal_connect(n->widget, "key-press-event", G_CALLBACK(onKeyPress), tag(w));
+      gtk::connectTopLevel(w);
       geometryChanged(w);
       return;
     }
@@ -216,7 +87,7 @@ class GtkBackend : public detail::Backend {
         gtk_entry_set_width_chars(GTK_ENTRY(n->widget), 1);
         gtk_entry_set_has_frame(GTK_ENTRY(n->widget), (w.style & style::ClientEdge) != 0);
         gtk_entry_set_text(GTK_ENTRY(n->widget), w.text.c_str());
-        n->changedId = g_signal_connect(n->widget, "changed", G_CALLBACK(onEntryChanged), tag(w));
+        n->changedId = gtk::connectEntry(w);
         break;
       case ControlClass::Button:
         if ((w.style & 0xF) == style::AutoCheckBox)
@@ -228,13 +99,13 @@ class GtkBackend : public detail::Backend {
         if (GtkWidget* label = gtk_bin_get_child(GTK_BIN(n->widget)))
           if (GTK_IS_LABEL(label) && !GTK_IS_CHECK_BUTTON(n->widget))
             gtk_label_set_ellipsize(GTK_LABEL(label), PANGO_ELLIPSIZE_END);
-        n->clickedId = g_signal_connect(n->widget, "clicked", G_CALLBACK(onClicked), tag(w));
+        n->clickedId = gtk::connectButton(w);
         break;
       case ControlClass::Progress:
         n->widget = gtk_progress_bar_new();
         break;
       case ControlClass::Host:
-        n->widget = n->fixed = newLooseFixed();
+        n->widget = n->fixed = gtk::newLooseFixed();
         break;
     }
     gtk_style_context_add_class(gtk_widget_get_style_context(n->widget), "vornask-control");
@@ -275,7 +146,7 @@ class GtkBackend : public detail::Backend {
     Native* n = native(w);
     if (!w.topLevel) {
       gtk_widget_set_visible(n->widget, cmd != ShowCommand::Hide);
-      updatePulse(w);
+      gtk::updatePulse(w);
       return;
     }
     GtkWindow* win = GTK_WINDOW(n->widget);
@@ -314,7 +185,7 @@ class GtkBackend : public detail::Backend {
     const double span = static_cast<double>(p.high) - p.low;
     if (!p.marquee)
       gtk_progress_bar_set_fraction(GTK_PROGRESS_BAR(n->widget), span > 0 ? (p.pos - p.low) / span : 0.0);
-    updatePulse(w);
+    gtk::updatePulse(w);
   }
 
   void geometryChanged(WindowObject& w) override {
@@ -370,7 +241,7 @@ class GtkBackend : public detail::Backend {
     if (w.topLevel)
       gtk_window_present(GTK_WINDOW(n->widget));
     else if (w.cls == ControlClass::Host)
-      focusInside(n->widget);
+      gtk::focusInside(n->widget);
     else
       gtk_widget_grab_focus(n->widget);
   }
@@ -394,7 +265,7 @@ class GtkBackend : public detail::Backend {
     if (w) w = detail::topLevelOf(w);
     if (w && native(*w) && gtk_widget_get_window(native(*w)->widget))
       monitor = gdk_display_get_monitor_at_window(display, gtk_widget_get_window(native(*w)->widget));
-    if (!monitor) monitor = primary();
+    if (!monitor) monitor = gtk::primaryMonitor();
     GdkRectangle r{0, 0, 0, 0};
     if (monitor) gdk_monitor_get_workarea(monitor, &r);
     return Rect{r.x, r.y, r.x + r.width, r.y + r.height};
@@ -402,7 +273,7 @@ class GtkBackend : public detail::Backend {
 
   Rect screen() override {
     GdkRectangle r{0, 0, 0, 0};
-    if (GdkMonitor* m = primary()) gdk_monitor_get_geometry(m, &r);
+    if (GdkMonitor* m = gtk::primaryMonitor()) gdk_monitor_get_geometry(m, &r);
     return Rect{r.x, r.y, r.x + r.width, r.y + r.height};
   }
 
@@ -416,53 +287,18 @@ class GtkBackend : public detail::Backend {
 
   void messageBox(WindowObject* owner, const std::string& text, const std::string& caption,
                   MessageIcon icon) override {
-    GtkWidget* d = gtk_message_dialog_new(parentOf(owner), GTK_DIALOG_MODAL,
-                                          icon == MessageIcon::Error ? GTK_MESSAGE_ERROR : GTK_MESSAGE_OTHER,
-                                          GTK_BUTTONS_OK, "%s", text.c_str());
-    gtk_window_set_title(GTK_WINDOW(d), caption.c_str());
-    gtk_dialog_run(GTK_DIALOG(d));
-    gtk_widget_destroy(d);
+    gtk::messageBox(parentOf(owner), text, caption, icon);
   }
 
   std::optional<std::string> browseForFolder(WindowObject* owner, const std::string& title,
                                              const std::string& initial) override {
-    GtkWidget* d =
-        gtk_file_chooser_dialog_new(title.c_str(), parentOf(owner), GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER,
-                                    "Отмена", GTK_RESPONSE_CANCEL, "OK", GTK_RESPONSE_ACCEPT, nullptr);
-    gtk_file_chooser_set_local_only(GTK_FILE_CHOOSER(d), TRUE);
-    // A folder not made yet opens the chooser at its nearest existing ancestor.
-    const std::string start = nearestFolder(initial);
-    if (!start.empty()) gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(d), start.c_str());
-    std::optional<std::string> result;
-    if (gtk_dialog_run(GTK_DIALOG(d)) == GTK_RESPONSE_ACCEPT) {
-      if (gchar* f = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(d))) {
-        if (*f) result = std::string(f);
-        g_free(f);
-      }
-    }
-    gtk_widget_destroy(d);
-    return result;
+    return gtk::browseForFolder(parentOf(owner), title, initial);
   }
 
  private:
-  static GdkMonitor* primary() {
-    GdkDisplay* display = gdk_display_get_default();
-    GdkMonitor* m = gdk_display_get_primary_monitor(display);
-    if (!m && gdk_display_get_n_monitors(display) > 0) m = gdk_display_get_monitor(display, 0);
-    return m;
-  }
   static GtkWindow* parentOf(WindowObject* owner) {
     owner = detail::topLevelOf(owner);
     return owner && owner->native ? GTK_WINDOW(native(*owner)->widget) : nullptr;
-  }
-  static void updatePulse(WindowObject& w) {
-    Native* n = native(w);
-    const bool on = w.cls == ControlClass::Progress && w.progress.marquee && w.visible;
-    if (on && !n->pulse) n->pulse = g_timeout_add(100, onPulse, tag(w));
-    if (!on && n->pulse) {
-      g_source_remove(n->pulse);
-      n->pulse = 0;
-    }
   }
 
   GtkCssProvider* css_;

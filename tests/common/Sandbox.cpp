@@ -48,12 +48,14 @@ void Sandbox::SetUp() {
   for (char& c : name) {
     if (c == '/') c = '_';
   }
-  dir_ = makeTempDir(name);
+  outer_ = makeTempDir(name);
+  dir_ = outer_ / outer_.filename();
+  std::filesystem::create_directory(dir_);
 }
 
 void Sandbox::TearDown() {
   std::error_code ec;
-  std::filesystem::remove_all(dir_, ec);
+  std::filesystem::remove_all(outer_, ec);
 }
 
 std::filesystem::path Sandbox::writeFile(const std::string& relative, const std::string& content) const {

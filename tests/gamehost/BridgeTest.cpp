@@ -8,7 +8,6 @@
 #include "gamehost/FlashEventHandler.h"
 #include "gamehost/MovieCalls.h"
 #include "platform/com/Bstr.h"
-#include "shell/Invoker.h"
 #include "shell/ThreadMessages.h"
 #include "tests/common/WaitFor.h"
 #include "tests/gamehost/GameHostFixture.h"
@@ -117,11 +116,12 @@ TEST_F(Bridge, WriteStringAppendsRefusesEscapingNamesAndClosesWithTheClient) {
     control().fire(request(u"writestring", {u"log.txt", u"second"}));
     EXPECT_EQ(readFile("log.txt"), bom + "first & \xF0\x9F\x98\x80\r\nsecond\r\n");
     control().fire(request(u"writestring", {u"../x", u"out"}));
-    control().fire(request(u"writestring", {u"/tmp/x", u"out"}));
+    control().fire(request(u"writestring", {sibling("y").u16string(), u"out"}));
     control().fire(request(u"writestring", {u"log.txt"}));  // text missing: nothing
     control().fire(request(u"writestring", {u"log.txt", u"third"}));
     EXPECT_EQ(readFile("log.txt"), bom + "first & \xF0\x9F\x98\x80\r\nsecond\r\nthird\r\n");
-    EXPECT_FALSE(fs::exists(dir().parent_path() / "x"));
+    EXPECT_FALSE(fs::exists(sibling("x")));
+    EXPECT_FALSE(fs::exists(sibling("y")));
     control().fire(request(u"writestring", {u"other.txt", u"a"}));
     EXPECT_EQ(host().movieFile().currentName(), u"other.txt");
     EXPECT_EQ(readFile("other.txt"), bom + "a\r\n");
@@ -133,10 +133,10 @@ TEST_F(Bridge, WriteStringAppendsRefusesEscapingNamesAndClosesWithTheClient) {
 
 TEST_F(Bridge, BugReportGoesUnescapedOnlyToAPresentWindow) {
   withClient([&](shell::Client& client) {
-    shell::postTraceResult(client.uiThread(), "dropped: no game window");
+    shell::post(client.uiThread(), shell::TraceResultMessage{"dropped: no game window"});
     drain(client);
     ASSERT_TRUE(client.makeGameWindow());
-    shell::postTraceResult(client.uiThread(), "1 <1 ms> 127.0.0.1 & \xD0\xB4\xD0\xB0");
+    shell::post(client.uiThread(), shell::TraceResultMessage{"1 <1 ms> 127.0.0.1 & \xD0\xB4\xD0\xB0"});
     drain(client);
     EXPECT_EQ(replies(),
               std::vector<std::string>{"CallFunction <invoke name=\"bugreport\" returntype=\"xml\">"
@@ -150,7 +150,7 @@ TEST_F(Bridge, AThrowingCallIntoTheMovieIsDropped) {
   withClient([&](shell::Client& client) {
     ASSERT_TRUE(client.makeGameWindow());
     client.setMovieVersion(320);
-    platform::ui::postThreadMessage(client.uiThread(), shell::ClientHelloMessage, 0, 0);
+    shell::post(client.uiThread(), shell::ClientHelloMessage{});
     drain(client);
     host().sendBugReport("x");
     EXPECT_EQ(replies().size(), 2u);

@@ -51,15 +51,16 @@ TEST_F(MovieFileTest, EmptyNameWithNoFileOpenWritesNothing) {
 TEST_F(MovieFileTest, NamesLeavingTheFolderAreRefusedAndTheCurrentFileStays) {
   fs::create_directories(path("inner/logs"));
   file_->write(u"inner/logs/a.txt", u"one");
-  const fs::path outside = dir().parent_path() / (dir().filename().string() + "-x");
-  const std::vector<std::u16string> refused{u"../x", u"inner/../../x", u"..", outside.u16string(), u"/tmp/x"};
+  const fs::path outside = sibling(dir().filename().string() + "-x");
+  const std::vector<std::u16string> refused{u"../x", u"inner/../../x", u"..", outside.u16string(),
+                                            sibling("y").u16string()};
   for (const std::u16string& name : refused) {
     file_->write(name, u"escaped");
     EXPECT_EQ(file_->currentName(), u"inner/logs/a.txt");
   }
   file_->write(u"inner/logs/a.txt", u"two");
   EXPECT_EQ(readFile("inner/logs/a.txt"), bom + "one\r\ntwo\r\n");
-  EXPECT_FALSE(fs::exists(dir().parent_path() / "x"));
+  for (const char* stray : {"x", "y"}) EXPECT_FALSE(fs::exists(sibling(stray))) << stray;
   EXPECT_FALSE(fs::exists(outside));
   // Dots inside names are fine.
   EXPECT_TRUE(MovieFile::acceptableName("a..b/..c/d.."));

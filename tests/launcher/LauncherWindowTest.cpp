@@ -18,7 +18,8 @@ struct Events : launcher::LauncherEvents {
   void onLauncherDestroyed() override { log.push_back("destroyed"); }
   void onActionButton() override { log.push_back("button"); }
   void onCheckBox() override { log.push_back("check"); }
-  void onTimer(unsigned id) override { log.push_back("timer " + std::to_string(id)); }
+  void onProgressTimer() override { log.push_back("progress timer"); }
+  void onRestartTimer() override { log.push_back("restart timer"); }
 };
 
 ui::Rect at(int x, int y, int w, int h) {
@@ -95,17 +96,17 @@ TEST_F(Launcher, ControlsAndTimersReachTheOwner) {
   w.setCheckEnabled(false);
   EXPECT_FALSE(ui::headless::click(w.checkBox()));
 
-  w.setTimer(LauncherWindow::ProgressTimer, 5);
-  w.setTimer(LauncherWindow::RestartTimer, 1);
+  w.setTimer(LauncherWindow::Timer::Progress, 5);
+  w.setTimer(LauncherWindow::Timer::Restart, 1);
   ui::Message msg;
   int progressTicks = 0;
   while (progressTicks < 3 && ui::getMessage(msg)) {
     ui::dispatchMessage(msg);
-    progressTicks = static_cast<int>(std::count(events.log.begin(), events.log.end(), "timer 1"));
+    progressTicks = static_cast<int>(std::count(events.log.begin(), events.log.end(), "progress timer"));
   }
-  w.killTimer(LauncherWindow::ProgressTimer);
+  w.killTimer(LauncherWindow::Timer::Progress);
   // The restart timer fires once: the window kills it first.
-  EXPECT_EQ(std::count(events.log.begin(), events.log.end(), "timer 2"), 1);
+  EXPECT_EQ(std::count(events.log.begin(), events.log.end(), "restart timer"), 1);
   EXPECT_EQ(events.log[0], "button");
   EXPECT_EQ(events.log[1], "check");
   EXPECT_NE(events.log[2], "button");

@@ -64,7 +64,7 @@ TEST_F(DownloadRecovery, EveryRangedAnswerCostsARetry) {
     return serveRange(content, request);
   });
   End end = run(server.url("/f.bin"), path("f.tmp"), 0);
-  EXPECT_EQ(mnet::Failed, end.action);
+  EXPECT_EQ(mnet::DownloadAction::Failed, end.action);
   EXPECT_EQ(400, end.status);
   int failures = 0;
   for (const std::string& request : server.requests()) failures += rangeStart(request) == failing;
@@ -83,7 +83,7 @@ TEST_F(DownloadRecovery, ACutTransferIsTakenOverByANewWorkerInTheSameRun) {
     return serveRange(content, request);
   });
   End end = run(server.url("/f.bin"), path("f.tmp"), 1000);
-  EXPECT_EQ(mnet::Finished, end.action);
+  EXPECT_EQ(mnet::DownloadAction::Finished, end.action);
   EXPECT_EQ(content, readFile("f.tmp"));
   EXPECT_EQ(10, rangeStart(server.requests().back()));
 }
@@ -101,7 +101,7 @@ TEST_F(DownloadRecovery, HostileLengthsAndContentRangesWriteAndReserveNothing) {
            "\r\n\r\nevil";
   });
   End end = run(server.url("/f.bin"), path("f.tmp"), 1000);
-  EXPECT_EQ(mnet::Failed, end.action);
+  EXPECT_EQ(mnet::DownloadAction::Failed, end.action);
   EXPECT_EQ(400, end.status);
   struct stat target {};
   ASSERT_EQ(0, ::stat(path("f.tmp").c_str(), &target));
@@ -123,7 +123,7 @@ TEST_F(DownloadRecovery, ResumeFileForAnotherLengthIsIgnored) {
     EXPECT_EQ(0, download.progress().downloaded);
     EXPECT_EQ(400, download.progress().total);
   }
-  EXPECT_EQ(mnet::Finished, run(nginx.url("/f.bin"), path("f.tmp"), 400).action);
+  EXPECT_EQ(mnet::DownloadAction::Finished, run(nginx.url("/f.bin"), path("f.tmp"), 400).action);
   EXPECT_EQ(content, readFile("f.tmp"));
 }
 
@@ -155,7 +155,7 @@ TEST_F(DownloadRecovery, DestroyingWhileTheProbeWaitsStopsTheRun) {
   owner.join();
   EXPECT_TRUE(returned);
   End end = recorder.wait();
-  EXPECT_EQ(mnet::Stopped, end.action);
+  EXPECT_EQ(mnet::DownloadAction::Stopped, end.action);
   EXPECT_EQ(200, end.status);
 }
 

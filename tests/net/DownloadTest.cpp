@@ -51,7 +51,7 @@ TEST_F(SegmentedDownload, ThreeMiBIsFetchedAsFiveRanges) {
   const fs::path source = nginx.writeRandomFile("game/data.bin", 3 << 20);
   const fs::path target = path("download/data.tmp");
   Outcome end = download(nginx.url("/game/data.bin"), target, 3 << 20);
-  EXPECT_EQ(mnet::Finished, end.action);
+  EXPECT_EQ(mnet::DownloadAction::Finished, end.action);
   EXPECT_EQ(200, end.status);
   EXPECT_EQ(vtest::readWholeFile(source), vtest::readWholeFile(target));
   EXPECT_EQ(0u, fs::file_size(target.string() + ".meta"));
@@ -65,7 +65,7 @@ TEST_F(SegmentedDownload, SmallFileUsesOneWorker) {
   vtest::NginxServer nginx;
   const fs::path source = nginx.writeRandomFile("small.bin", 1 << 20);
   const fs::path target = path("small.tmp");
-  EXPECT_EQ(mnet::Finished, download(nginx.url("/small.bin"), target).action);
+  EXPECT_EQ(mnet::DownloadAction::Finished, download(nginx.url("/small.bin"), target).action);
   EXPECT_EQ(vtest::readWholeFile(source), vtest::readWholeFile(target));
   EXPECT_EQ((std::vector<std::string>{"[bytes=0-1048575]"}), rangeRequests(nginx));
 }
@@ -83,7 +83,7 @@ TEST_F(SegmentedDownload, ResumeFileLimitsTheRunToTheMissingRange) {
   EXPECT_EQ(200, dl.progress().downloaded);
   EXPECT_EQ(300, dl.progress().total);
   dl.start();
-  EXPECT_EQ(mnet::Finished, ends.wait().action);
+  EXPECT_EQ(mnet::DownloadAction::Finished, ends.wait().action);
   EXPECT_EQ(content, readFile("part.tmp"));
   EXPECT_EQ((std::vector<std::string>{"GET /part.bin 206 [bytes=100-199]"}), nginx.accessLog(1));
 }
@@ -94,7 +94,7 @@ TEST_F(SegmentedDownload, ResumeFileWithoutItsBytesInTheTargetStartsOver) {
   nginx.writeFile("p.bin", content);
   writeFile("p.tmp", content.substr(0, 50));
   writeFile("p.tmp.meta", records({{100, 200}, {300, 300}}));
-  EXPECT_EQ(mnet::Finished, download(nginx.url("/p.bin"), path("p.tmp")).action);
+  EXPECT_EQ(mnet::DownloadAction::Finished, download(nginx.url("/p.bin"), path("p.tmp")).action);
   EXPECT_EQ(content, readFile("p.tmp"));
   EXPECT_EQ((std::vector<std::string>{"HEAD /p.bin 200 [-]", "GET /p.bin 206 [bytes=0-299]"}),
             nginx.accessLog(2));
@@ -107,7 +107,7 @@ TEST_F(SegmentedDownload, MalformedOrEmptyResumeFileStartsOver) {
                                   records({{-10, 100}, {5000, 5000}}), std::string()}) {
     writeFile("f.tmp", std::string(5000, 'x'));
     writeFile("f.tmp.meta", meta);
-    EXPECT_EQ(mnet::Finished, download(nginx.url("/f.bin"), path("f.tmp")).action);
+    EXPECT_EQ(mnet::DownloadAction::Finished, download(nginx.url("/f.bin"), path("f.tmp")).action);
     EXPECT_EQ(vtest::readWholeFile(source), readFile("f.tmp"));
   }
 }
@@ -115,11 +115,11 @@ TEST_F(SegmentedDownload, MalformedOrEmptyResumeFileStartsOver) {
 TEST_F(SegmentedDownload, NotFoundFailsWith404) {
   vtest::NginxServer nginx;
   Outcome end = download(nginx.url("/missing.bin"), path("m.tmp"));
-  EXPECT_EQ(mnet::Failed, end.action);
+  EXPECT_EQ(mnet::DownloadAction::Failed, end.action);
   EXPECT_EQ(404, end.status);
   EXPECT_FALSE(fs::exists(path("m.tmp")));
   end = download("http://no-such-host.invalid/x", path("m.tmp"));
-  EXPECT_EQ(mnet::Failed, end.action);
+  EXPECT_EQ(mnet::DownloadAction::Failed, end.action);
   EXPECT_EQ(400, end.status);
 }
 
@@ -137,14 +137,14 @@ TEST_F(SegmentedDownload, DestroyingARunningDownloadStopsItAndTheNextOneResumes)
   }
   Outcome stopped = ends.current();
   EXPECT_EQ(1, stopped.runs);
-  EXPECT_EQ(mnet::Stopped, stopped.action);
+  EXPECT_EQ(mnet::DownloadAction::Stopped, stopped.action);
   EXPECT_EQ(200, stopped.status);
   EXPECT_GT(fs::file_size(target.string() + ".meta"), 0u);
 
   mnet::Download again(nginx.url("/slow.bin"), target.string(), 0, ends.callback());
   EXPECT_GT(again.progress().downloaded, 400000);
   again.start();
-  EXPECT_EQ(mnet::Finished, ends.wait(2).action);
+  EXPECT_EQ(mnet::DownloadAction::Finished, ends.wait(2).action);
   EXPECT_EQ(vtest::readWholeFile(source), vtest::readWholeFile(target));
 }
 
@@ -154,7 +154,7 @@ TEST_F(SegmentedDownload, ServerIgnoringRangesStillGivesTheExactFile) {
   vtest::NginxServer nginx(options);
   const fs::path source = nginx.writeRandomFile("whole.bin", 3 << 20);
   const fs::path target = path("whole.tmp");
-  EXPECT_EQ(mnet::Finished, download(nginx.url("/whole.bin"), target).action);
+  EXPECT_EQ(mnet::DownloadAction::Finished, download(nginx.url("/whole.bin"), target).action);
   EXPECT_EQ(vtest::readWholeFile(source), vtest::readWholeFile(target));
   for (const std::string& line : nginx.accessLog()) EXPECT_EQ(std::string::npos, line.find(" 206 "));
 }
@@ -167,7 +167,7 @@ TEST_F(SegmentedDownload, ErrorAnswersAreNeverWrittenAndTheRangesResumeLater) {
   const fs::path source = broken.writeRandomFile("f.bin", 3 << 20);
   const fs::path target = path("f.tmp");
   Outcome first = download(broken.url("/f.bin"), target);
-  EXPECT_EQ(mnet::Failed, first.action);
+  EXPECT_EQ(mnet::DownloadAction::Failed, first.action);
   EXPECT_EQ(400, first.status);
   const std::string partial = vtest::readWholeFile(target);
   EXPECT_EQ(std::string::npos, partial.find("Internal Server Error"));
@@ -177,7 +177,7 @@ TEST_F(SegmentedDownload, ErrorAnswersAreNeverWrittenAndTheRangesResumeLater) {
   vtest::NginxOptions healthy;
   healthy.root = path("www");
   vtest::NginxServer fixed(healthy);
-  EXPECT_EQ(mnet::Finished, download(fixed.url("/f.bin"), target).action);
+  EXPECT_EQ(mnet::DownloadAction::Finished, download(fixed.url("/f.bin"), target).action);
   EXPECT_EQ(expected, vtest::readWholeFile(target));
   for (const std::string& line : fixed.accessLog()) EXPECT_EQ(std::string::npos, line.find("bytes=0-"));
 }

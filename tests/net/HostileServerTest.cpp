@@ -78,7 +78,7 @@ TEST_F(HostileDownload, CutConnectionsAndWrongRangesAreRetriedIntoTheExactFile) 
     }
   });
   const vtest::Outcome end = get(server, size_);
-  EXPECT_EQ(mnet::Finished, end.action);
+  EXPECT_EQ(mnet::DownloadAction::Finished, end.action);
   EXPECT_EQ(content_, readFile("f.tmp"));
 }
 
@@ -91,7 +91,7 @@ TEST_F(HostileDownload, ServersThatAlwaysLieEndInFailureWithNothingWritten) {
     x.send(HostileServer::partial(content_, first + 1, last));
   });
   const vtest::Outcome end = get(server, size_);
-  EXPECT_EQ(mnet::Failed, end.action);
+  EXPECT_EQ(mnet::DownloadAction::Failed, end.action);
   EXPECT_EQ(400, end.status);
   EXPECT_EQ(0, targetSize());
 
@@ -104,7 +104,7 @@ TEST_F(HostileDownload, ServersThatAlwaysLieEndInFailureWithNothingWritten) {
   for (int i = 0; i < 2; ++i) {
     const vtest::Outcome failed = vtest::download(redirecting.url("/f.bin"), path("g.tmp").string(), size_);
     EXPECT_EQ(1, failed.runs);
-    EXPECT_EQ(mnet::Failed, failed.action);
+    EXPECT_EQ(mnet::DownloadAction::Failed, failed.action);
     EXPECT_EQ(400, failed.status);
   }
 }
@@ -119,10 +119,10 @@ TEST_F(HostileDownload, ARedirectToADeadPortMidRunKeepsTheRangesForTheNextRun) {
     HostileServer::serveFile(x, content_);
   });
   const vtest::Outcome failed = get(server, size_);
-  EXPECT_EQ(mnet::Failed, failed.action);
+  EXPECT_EQ(mnet::DownloadAction::Failed, failed.action);
   EXPECT_EQ(400, failed.status);
   healthy = true;
-  EXPECT_EQ(mnet::Finished, get(server, size_).action);
+  EXPECT_EQ(mnet::DownloadAction::Finished, get(server, size_).action);
   EXPECT_EQ(content_, readFile("f.tmp"));
   EXPECT_EQ(2, server.count("HEAD "));  // the second run resumed without a probe
 }
@@ -139,7 +139,7 @@ TEST_F(HostileDownload, StalledTransfersAreGivenUpAndRetried) {
     }
     HostileServer::serveFile(x, content_);
   });
-  EXPECT_EQ(mnet::Finished, get(server, size_).action);
+  EXPECT_EQ(mnet::DownloadAction::Finished, get(server, size_).action);
   EXPECT_EQ(content_, readFile("f.tmp"));
 
   // A probe that never gets its answer, and a list whose body stops coming.
@@ -149,7 +149,7 @@ TEST_F(HostileDownload, StalledTransfersAreGivenUpAndRetried) {
   });
   const vtest::Outcome probe = vtest::download(silent.url("/f.bin"), path("g.tmp").string(), size_);
   EXPECT_EQ(1, probe.runs);
-  EXPECT_EQ(mnet::Failed, probe.action);
+  EXPECT_EQ(mnet::DownloadAction::Failed, probe.action);
   const vtest::Fetched list = vtest::fetch(silent.url("/crc.txt"));
   EXPECT_EQ(628, list.code);
   EXPECT_EQ("", list.body);
@@ -162,7 +162,7 @@ TEST_F(HostileDownload, ASlowTrickleArrivesWhole) {
     if (!x.range(first, last)) return HostileServer::serveFile(x, small);
     x.trickle(HostileServer::partial(small, first, last), 4096, 5);
   });
-  EXPECT_EQ(mnet::Finished, get(server, 300000).action);
+  EXPECT_EQ(mnet::DownloadAction::Finished, get(server, 300000).action);
   EXPECT_EQ(small, readFile("f.tmp"));
   const vtest::Fetched list = vtest::fetch(server.url("/crc.txt"));
   EXPECT_EQ(0, list.code);
@@ -177,7 +177,7 @@ TEST_F(HostileDownload, BurstsOfServerErrorsAreRiddenOut) {
       return x.send(HostileServer::answer(500, "<html>busy</html>"));
     HostileServer::serveFile(x, content_);
   });
-  EXPECT_EQ(mnet::Finished, get(server, size_).action);
+  EXPECT_EQ(mnet::DownloadAction::Finished, get(server, size_).action);
   EXPECT_EQ(content_, readFile("f.tmp"));
   EXPECT_GE(server.count("GET "), 17);
 }
@@ -201,7 +201,7 @@ TEST_F(HostileDownload, EndlessBodiesAreCutAtTheRangeOrTheCap) {
     }
     x.endless(junk, 20000);
   });
-  EXPECT_EQ(mnet::Finished, get(server, size_).action);
+  EXPECT_EQ(mnet::DownloadAction::Finished, get(server, size_).action);
   EXPECT_EQ(content_, readFile("f.tmp"));
   const vtest::Fetched list = vtest::fetch(server.url("/crc.txt"));
   EXPECT_EQ(623, list.code);
@@ -216,10 +216,10 @@ TEST_F(HostileDownload, AFileThatChangesAfterTheProbeIsNotStitchedTogether) {
     HostileServer::serveFile(x, next);
   });
   const vtest::Outcome changed = get(server, size_);
-  EXPECT_EQ(mnet::Failed, changed.action);
+  EXPECT_EQ(mnet::DownloadAction::Failed, changed.action);
   EXPECT_EQ(0, targetSize());
   // The next attempt, for the new list's length, fetches the new file.
-  EXPECT_EQ(mnet::Finished, get(server, static_cast<std::int64_t>(next.size())).action);
+  EXPECT_EQ(mnet::DownloadAction::Finished, get(server, static_cast<std::int64_t>(next.size())).action);
   EXPECT_EQ(next, readFile("f.tmp"));
 }
 

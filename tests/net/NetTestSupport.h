@@ -35,7 +35,7 @@ int refusedPort();
 
 struct Outcome {
   int runs = 0;
-  mnet::DownloadAction action = mnet::Failed;
+  mnet::DownloadAction action = mnet::DownloadAction::Failed;
   int status = 0;
 };
 

@@ -6,7 +6,6 @@
 #include <csignal>
 #include <fstream>
 #include <map>
-#include <set>
 #include <sstream>
 
 #include "tests/player/MovieFixture.h"
@@ -73,29 +72,32 @@ std::ostream& operator<<(std::ostream& out, const Usage& u) {
   return out << u.processes << " processes, " << u.threads << " threads, " << u.descriptors << " descriptors";
 }
 
-// What this process's descriptors are open on, for a failure's message.
-std::multiset<std::string> descriptorTargets() {
-  std::multiset<std::string> targets;
+// What this process's descriptors are open on, by number, for a failure's message.
+std::map<int, std::string> descriptorTargets() {
+  std::map<int, std::string> targets;
   if (DIR* dir = ::opendir("/proc/self/fd")) {
     while (dirent* e = ::readdir(dir)) {
       if (e->d_name[0] == '.') continue;
       char target[512];
       const std::string link = std::string("/proc/self/fd/") + e->d_name;
       const ssize_t n = ::readlink(link.c_str(), target, sizeof target - 1);
-      targets.insert(n > 0 ? std::string(target, static_cast<std::size_t>(n)) : "?");
+      targets[std::atoi(e->d_name)] = n > 0 ? std::string(target, static_cast<std::size_t>(n)) : "?";
     }
     ::closedir(dir);
   }
   return targets;
 }
 
-std::string difference(const std::multiset<std::string>& a, const std::multiset<std::string>& b) {
-  std::string out;
-  for (const auto& t : b)
-    if (b.count(t) > a.count(t) && out.find(t) == std::string::npos) out += " +" + t;
-  for (const auto& t : a)
-    if (a.count(t) > b.count(t) && out.find(t) == std::string::npos) out += " -" + t;
-  return out;
+// Descriptors opened (+) and closed (-) between two listings.
+std::string difference(const std::map<int, std::string>& a, const std::map<int, std::string>& b) {
+  std::ostringstream out;
+  for (const auto& [fd, target] : b)
+    if (auto it = a.find(fd); it == a.end() || it->second != target)
+      out << " +" << target << " (" << fd << ")";
+  for (const auto& [fd, target] : a)
+    if (auto it = b.find(fd); it == b.end() || it->second != target)
+      out << " -" << target << " (" << fd << ")";
+  return out.str();
 }
 
 Usage usage() {
@@ -123,7 +125,7 @@ TEST_F(LeakTest, TwentyControlsMadeAndReleasedLeaveNoProcessesThreadsOrDescripto
   cycle(false);
   Usage settled = usage();
   pumpUntil([&] { return (settled = usage()).processes <= 1; }, 10000);
-  const std::multiset<std::string> targets = descriptorTargets();
+  const std::map<int, std::string> targets = descriptorTargets();
   for (int i = 0; i < 20; ++i) {
     cycle(i % 2 == 0);
     if (HasFatalFailure()) return;

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 using relaytest::Bytes;
 using relaytest::message;
 
@@ -24,21 +26,39 @@ TEST(Framing, SizeOfEveryClassAndIncompleteHeaders) {
 }
 
 TEST(Framing, StampWritesLittleEndianMillisOnlyWhereItFits) {
-  Bytes m = message(1, 311, Bytes(27, 0xEE));
-  framing::Frame f = framing::peek(m.data(), m.size());
-  EXPECT_TRUE(framing::stamp(m.data(), f, framing::Direction::ServerToClient, 0x0102030405060708));
-  const Bytes field(m.begin() + 4 + 19, m.begin() + 4 + 27);
-  EXPECT_EQ(field, (Bytes{8, 7, 6, 5, 4, 3, 2, 1}));
-  EXPECT_EQ(m[4 + 18], 0xEE);
-
-  Bytes other = message(1, 311, Bytes(27, 0xEE));
-  EXPECT_FALSE(framing::stamp(other.data(), f, framing::Direction::ClientToServer, 1));
-  EXPECT_EQ(other, message(1, 311, Bytes(27, 0xEE)));
-
-  Bytes shortOne = message(1, 316, Bytes(39, 0xEE));
-  f = framing::peek(shortOne.data(), shortOne.size());
-  EXPECT_FALSE(framing::stamp(shortOne.data(), f, framing::Direction::ClientToServer, 1));
-  EXPECT_EQ(shortOne, message(1, 316, Bytes(39, 0xEE)));
+  using framing::Direction;
+  struct Case {
+    unsigned id;
+    Direction direction;
+    std::size_t payload;
+    bool stamped;
+    std::size_t offset;  // of the field in the payload, when stamped
+  };
+  const Case cases[] = {
+      {311, Direction::ServerToClient, 27, true, 19},  // pong: the field ends the payload
+      {311, Direction::ServerToClient, 40, true, 19},  // longer payload: same place
+      {311, Direction::ClientToServer, 27, false, 0},  // only the server's pong
+      {311, Direction::ServerToClient, 26, false, 0},  // too short for the field
+      {316, Direction::ClientToServer, 40, true, 32},  // ping
+      {316, Direction::ClientToServer, 64, true, 32},
+      {316, Direction::ServerToClient, 40, false, 0},  // only the client's ping
+      {316, Direction::ClientToServer, 39, false, 0},  // too short for the field
+      {312, Direction::ClientToServer, 64, false, 0},
+  };
+  for (const Case& c : cases) {
+    const Bytes original = message(1, c.id, Bytes(c.payload, 0xEE));
+    Bytes m = original;
+    const framing::Frame f = framing::peek(m.data(), m.size());
+    ASSERT_TRUE(f.known);
+    EXPECT_EQ(framing::stamp(m.data(), f, c.direction, 0x0102030405060708), c.stamped)
+        << c.id << "/" << c.payload;
+    Bytes expected = original;
+    if (c.stamped) {
+      const Bytes field{8, 7, 6, 5, 4, 3, 2, 1};
+      std::copy(field.begin(), field.end(), expected.begin() + f.headerSize + c.offset);
+    }
+    EXPECT_EQ(m, expected) << c.id << "/" << c.payload;
+  }
 }
 
 TEST(Framing, WriteHeaderMatchesPeek) {

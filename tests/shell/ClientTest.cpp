@@ -11,7 +11,6 @@
 #include "platform/ui/MessageLoop.h"
 #include "platform/ui/Window.h"
 #include "shell/Client.h"
-#include "shell/Invoker.h"
 #include "shell/ThreadMessages.h"
 #include "support/ThreadPool.h"
 #include "tests/shell/Fakes.h"
@@ -23,10 +22,10 @@ using vtest::Journal;
 
 namespace {
 
-// Posts `message` and the quit, then runs the loop.
-void deliver(shell::Client& client, std::initializer_list<unsigned> messages) {
-  for (unsigned m : messages) ui::postThreadMessage(client.uiThread(), m, 0, 0);
-  shell::postToThread(client.uiThread(), [] { ui::postQuitMessage(0); });
+// Posts `messages` and the quit, then runs the loop.
+void deliver(shell::Client& client, std::initializer_list<shell::ThreadMessage> messages) {
+  for (const shell::ThreadMessage& m : messages) shell::post(client.uiThread(), m);
+  shell::post(client.uiThread(), shell::InvokeMessage{[] { ui::postQuitMessage(0); }});
   client.runMessageLoop();
 }
 
@@ -43,9 +42,9 @@ TEST(Client, RelayStartsOnceAndThePortGoesToNewMovies) {
     };
     shell::Client client(shell::StartOptions{}, ui::currentThreadId(), parts);
     client.setMovieVersion(319);
-    deliver(client, {shell::ClientHelloMessage});
+    deliver(client, {shell::ClientHelloMessage{}});
     client.setMovieVersion(320);
-    deliver(client, {shell::ClientHelloMessage});
+    deliver(client, {shell::ClientHelloMessage{}});
     EXPECT_EQ(starts, std::vector<bool>{false});
     EXPECT_EQ(client.relayPort(), 15190);
     EXPECT_EQ(j.count("reply 0"), 1);
@@ -64,9 +63,9 @@ TEST(Client, FirstMovieFrom320GetsTheChosenPort) {
     };
     shell::Client client(shell::StartOptions{}, ui::currentThreadId(), parts);
     client.setMovieVersion(-5);
-    deliver(client, {shell::ClientHelloMessage});  // a failed start leaves no port and is tried again
+    deliver(client, {shell::ClientHelloMessage{}});  // a failed start leaves no port and is tried again
     client.setMovieVersion(400);
-    deliver(client, {shell::ClientHelloMessage});
+    deliver(client, {shell::ClientHelloMessage{}});
     EXPECT_EQ(j.count("reply 0"), 1);
     EXPECT_EQ(j.count("reply 40123"), 1);
     EXPECT_EQ(client.relayPort(), 40123);
@@ -79,7 +78,7 @@ TEST(Client, ReloadKeepsAnExistingLauncherAndRemakesAGoneOne) {
     FakeGameHost* game = nullptr;
     shell::Client client(shell::StartOptions{}, ui::currentThreadId(), vtest::fakeParts(j, &game));
     const ui::WindowHandle first = client.launcher().window();
-    deliver(client, {shell::ReloadMessage});
+    deliver(client, {shell::ReloadMessage{}});
     EXPECT_EQ(client.launcher().window(), first);
     EXPECT_EQ(j.count("launcher created"), 1);
     EXPECT_EQ(j.count("start file list"), 1);
@@ -90,7 +89,7 @@ TEST(Client, ReloadKeepsAnExistingLauncherAndRemakesAGoneOne) {
     EXPECT_FALSE(client.launcher().exists());
     ui::Message pending;
     EXPECT_FALSE(ui::peekMessage(pending));  // no quit
-    deliver(client, {shell::ReloadMessage});
+    deliver(client, {shell::ReloadMessage{}});
     EXPECT_TRUE(client.launcher().exists());
     EXPECT_TRUE(client.launcher().isVisible());
     EXPECT_EQ(j.count("launcher created"), 2);
@@ -103,11 +102,11 @@ TEST(Client, TraceResultsReachOnlyAnExistingGameWindow) {
     Journal j;
     FakeGameHost* game = nullptr;
     shell::Client client(shell::StartOptions{}, ui::currentThreadId(), vtest::fakeParts(j, &game));
-    shell::postTraceResult(client.uiThread(), "dropped");
-    ui::postThreadMessage(client.uiThread(), shell::TraceResultMessage, 0, 0);
-    deliver(client, {});
+    deliver(client, {shell::TraceResultMessage{"dropped"}});
     client.makeGameWindow();
-    std::thread([&] { shell::postTraceResult(client.uiThread(), "1 <1 ms & 127.0.0.1"); }).join();
+    std::thread([&] {
+      shell::post(client.uiThread(), shell::TraceResultMessage{"1 <1 ms & 127.0.0.1"});
+    }).join();
     deliver(client, {});
     EXPECT_EQ(j.count("bugreport dropped"), 0);
     EXPECT_EQ(j.count("bugreport 1 <1 ms & 127.0.0.1"), 1);
@@ -133,8 +132,8 @@ TEST(Client, ControlsAndTimersGoToTheWorkflow) {
     shell::Client client(shell::StartOptions{}, ui::currentThreadId(), vtest::fakeParts(j, nullptr));
     ASSERT_TRUE(ui::headless::click(client.launcher().actionButton()));
     ASSERT_TRUE(ui::headless::click(client.launcher().checkBox()));
-    client.launcher().setTimer(launcher::LauncherWindow::RestartTimer, 1);
-    client.launcher().setTimer(launcher::LauncherWindow::ProgressTimer, 1);
+    client.launcher().setTimer(launcher::LauncherWindow::Timer::Restart, 1);
+    client.launcher().setTimer(launcher::LauncherWindow::Timer::Progress, 1);
     while (j.count("progress timer") < 2) {
       ui::Message msg;
       ASSERT_TRUE(ui::getMessage(msg));
@@ -162,7 +161,7 @@ TEST(Client, WithoutPartsTheLauncherShowsAndNothingElseHappens) {
     EXPECT_TRUE(client.launcher().isVisible());
     EXPECT_FALSE(client.makeGameWindow());
     client.setMovieVersion(320);
-    deliver(client, {shell::ClientHelloMessage});
+    deliver(client, {shell::ClientHelloMessage{}});
     EXPECT_EQ(client.relayPort(), 0);
   });
 }

@@ -34,13 +34,13 @@ TEST(CommandLine, NothingAfterThePathGivesThePathAsOnlyItem) {
   const auto o = prepareCommandLine("\"" + module + "\"", module);
   EXPECT_EQ(o.items, Items{module});
   EXPECT_EQ(o.argumentText, module);
-  EXPECT_FALSE(o.noDownload || o.debug || o.noClientUpdate || o.noStupidPath || o.replacement);
+  EXPECT_FALSE(o.noDownload || o.debug || o.noClientUpdate || o.skipInstallCheck || o.replacement);
 }
 
 TEST(CommandLine, WholeItemOptionsIgnoreCaseButPrefixesDoNot) {
   const auto o =
       prepareCommandLine("\"" + module + "\" DeBuG NODL nOcU nostupidpath U=upper P=upper", module);
-  EXPECT_TRUE(o.debug && o.noDownload && o.noClientUpdate && o.noStupidPath);
+  EXPECT_TRUE(o.debug && o.noDownload && o.noClientUpdate && o.skipInstallCheck);
   EXPECT_EQ(o.user, "");
   EXPECT_EQ(o.password, "");
   EXPECT_EQ(o.argumentText, "DeBuG NODL nOcU nostupidpath U=upper P=upper");

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "shell/Client.h"
-#include "shell/Invoker.h"
+#include "shell/ThreadMessages.h"
 #include "tests/shell/Fakes.h"
 #include "tests/shell/UiThread.h"
 
@@ -22,12 +22,9 @@ struct Tracked {
   ~Tracked() { --alive; }
 };
 
-struct Target {
-  std::vector<std::string> calls;
-  void entryFinished(std::uint32_t index, int action, int code) {
-    calls.push_back(std::to_string(index) + "/" + std::to_string(action) + "/" + std::to_string(code));
-  }
-};
+bool postWork(ui::ThreadId thread, std::function<void()> work) {
+  return shell::post(thread, shell::InvokeMessage{std::move(work)});
+}
 
 }  // namespace
 
@@ -40,19 +37,16 @@ TEST(PostedWork, RunsExactlyOnceOnTheUiThreadAndIsFreed) {
       Tracked t;
       std::thread poster([&] {
         for (int i = 0; i < 3; ++i)
-          ASSERT_TRUE(shell::postToThread(client.uiThread(),
-                                          [&ranOn, t] { ranOn.push_back(std::this_thread::get_id()); }));
+          ASSERT_TRUE(
+              postWork(client.uiThread(), [&ranOn, t] { ranOn.push_back(std::this_thread::get_id()); }));
       });
       poster.join();
     }
     EXPECT_EQ(alive, 3);
-    Target target;
-    shell::postCall(client.uiThread(), std::bind(&Target::entryFinished, &target, 4u, 1, 404));
-    shell::postToThread(client.uiThread(), [] { ui::postQuitMessage(0); });
+    postWork(client.uiThread(), [] { ui::postQuitMessage(0); });
     EXPECT_EQ(client.runMessageLoop(), 0);
     EXPECT_EQ(ranOn, std::vector<std::thread::id>(3, std::this_thread::get_id()));
     EXPECT_EQ(alive, 0);
-    EXPECT_EQ(target.calls, std::vector<std::string>{"4/1/404"});
   });
 }
 
@@ -61,9 +55,9 @@ TEST(PostedWork, ThrowingWorkIsDroppedAndTheLoopGoesOn) {
     vtest::Journal j;
     shell::Client client(shell::StartOptions{}, ui::currentThreadId(), vtest::fakeParts(j, nullptr));
     int after = 0;
-    shell::postToThread(client.uiThread(), [t = Tracked()] { throw std::runtime_error("posted failure"); });
-    shell::postToThread(client.uiThread(), boost::function<void()>());  // empty job
-    shell::postToThread(client.uiThread(), [&] {
+    postWork(client.uiThread(), [t = Tracked()] { throw std::runtime_error("posted failure"); });
+    postWork(client.uiThread(), nullptr);  // empty job
+    postWork(client.uiThread(), [&] {
       ++after;
       ui::postQuitMessage(0);
     });
@@ -78,14 +72,50 @@ TEST(PostedWork, WorkThatCannotBeDeliveredIsFreedNotRun) {
   ui::ThreadId ui = 0;
   vtest::onUiThread([&] {
     ui = ui::currentThreadId();
-    shell::postToThread(ui, [&ran, t = Tracked()] { ran = true; });
-    shell::postCall(ui, [t = Tracked()] {});
-    ASSERT_TRUE(shell::postTraceResult(ui, "trace left over"));
-    EXPECT_EQ(alive, 2);
+    postWork(ui, [&ran, t = Tracked()] { ran = true; });
+    ASSERT_TRUE(shell::post(ui, shell::TraceResultMessage{"trace left over"}));
+    ASSERT_TRUE(shell::post(ui, shell::ReloadMessage{}));
+    EXPECT_EQ(alive, 1);
   });  // the queue closes with three messages in it
   EXPECT_EQ(alive, 0);
-  EXPECT_FALSE(shell::postToThread(ui, [&ran, t = Tracked()] { ran = true; }));
-  EXPECT_FALSE(shell::postTraceResult(ui, "nobody listens"));
+  EXPECT_FALSE(postWork(ui, [&ran, t = Tracked()] { ran = true; }));
+  EXPECT_FALSE(shell::post(ui, shell::TraceResultMessage{"nobody listens"}));
   EXPECT_EQ(alive, 0);
   EXPECT_FALSE(ran);
+}
+
+TEST(PostedWork, EachKindKeepsItsMessageNumberAndOthersAreNotTaken) {
+  vtest::onUiThread([] {
+    const ui::ThreadId me = ui::currentThreadId();
+    const std::pair<shell::ThreadMessage, unsigned> kinds[] = {
+        {shell::ReloadMessage{}, 1148u},
+        {shell::ClientHelloMessage{}, 1149u},
+        {shell::TraceResultMessage{"report"}, 1150u},
+        {shell::InvokeMessage{[] {}}, 1152u},
+    };
+    for (const auto& [message, number] : kinds) {
+      ASSERT_TRUE(shell::post(me, message));
+      ui::Message msg;
+      ASSERT_TRUE(ui::peekMessage(msg));
+      EXPECT_EQ(msg.message, number);
+      const auto taken = shell::takeThreadMessage(msg);
+      ASSERT_TRUE(taken);
+      EXPECT_EQ(taken->index(), message.index());
+    }
+
+    // Window messages, other numbers and empty ones stay with whoever posted them.
+    int notOurs = 0;
+    const auto carried = reinterpret_cast<ui::WParam>(&notOurs);
+    const ui::Message others[] = {
+        {reinterpret_cast<ui::WindowHandle>(&notOurs), 1150, carried, 0},
+        {nullptr, ui::WmUser, carried, 0},
+        {nullptr, 1151, carried, 0},
+        {nullptr, 1152, 0, 0},
+    };
+    for (const ui::Message& msg : others) {
+      auto taken = shell::takeThreadMessage(msg);
+      EXPECT_FALSE(taken) << "message " << msg.message;
+      taken.release();
+    }
+  });
 }

@@ -4,8 +4,8 @@
 #include <thread>
 
 #include "platform/ui/MessageLoop.h"
-#include "shell/Invoker.h"
 #include "shell/Startup.h"
+#include "shell/ThreadMessages.h"
 #include "tests/common/Sandbox.h"
 #include "tests/shell/Fakes.h"
 
@@ -14,55 +14,48 @@ namespace ui = platform::ui;
 
 namespace {
 
-// What the plugged-in services saw; the wiring takes plain functions.
-vtest::Journal* journal = nullptr;
-bool installAnswer = true;
-
-bool installCheck(const std::string& folder) {
-  journal->events.push_back("install check " + folder + (shell::oleInitialised() ? ", ole" : ""));
-  return installAnswer;
-}
-
-void prepareHttp(const std::string& userAgent, unsigned uiThread) {
-  journal->events.push_back("http " + userAgent + " in " + fs::current_path().string());
-  // The loop ends once it has run what the engine would post.
-  shell::postToThread(uiThread, [] { ui::postQuitMessage(0); });
-}
-
 class Startup : public vtest::Sandbox {
  protected:
   void SetUp() override {
     Sandbox::SetUp();
     cwd_ = fs::current_path();
-    journal = &j;
-    installAnswer = true;
   }
   void TearDown() override {
     fs::current_path(cwd_);
-    journal = nullptr;
     Sandbox::TearDown();
+  }
+  // The fakes with an install check and an HTTP engine that journal what they saw.
+  shell::ClientParts parts() {
+    shell::ClientParts p = vtest::fakeParts(j, nullptr);
+    p.installCheck = [this](const std::string& folder) {
+      j.events.push_back("install check " + folder);
+      return installAnswer;
+    };
+    p.prepareHttp = [this](const std::string& userAgent, ui::ThreadId uiThread) {
+      j.events.push_back("http " + userAgent + " in " + fs::current_path().string());
+      // The loop ends once it has run what the engine would post.
+      shell::post(uiThread, shell::InvokeMessage{[] { ui::postQuitMessage(0); }});
+    };
+    return p;
   }
   // The whole program with these arguments, as main() hands them over.
   int runProgram(const std::vector<std::string>& arguments) {
     int code = -1;
-    std::thread([&] {
-      code = shell::runProgram((dir() / "Vornask").string(), arguments,
-                               shell::Wiring{&installCheck, &prepareHttp}, vtest::fakeParts(j, nullptr));
-    }).join();
+    std::thread([&] { code = shell::runProgram((dir() / "Vornask").string(), arguments, parts()); }).join();
     return code;
   }
   // Normal mode on a thread of its own, as the entry point runs it.
-  int run(bool noStupidPath) {
+  int run(bool skipInstallCheck) {
     shell::StartOptions o;
     o.executableFolder = fs::canonical(dir()).string();
-    o.noStupidPath = noStupidPath;
-    const shell::Wiring wiring{&installCheck, &prepareHttp};
+    o.skipInstallCheck = skipInstallCheck;
     int code = -1;
-    std::thread([&] { code = shell::runClient(o, wiring, vtest::fakeParts(j, nullptr)); }).join();
+    std::thread([&] { code = shell::runClient(o, parts()); }).join();
     return code;
   }
 
   vtest::Journal j;
+  bool installAnswer = true;
   fs::path cwd_;
 };
 
@@ -72,7 +65,7 @@ TEST_F(Startup, CheckThenFolderThenHttpThenClientThenFileList) {
   const std::string folder = fs::canonical(dir()).string();
   EXPECT_EQ(run(false), 0);
   ASSERT_GE(j.events.size(), 4u);
-  EXPECT_EQ(j.events[0], "install check " + folder + ", ole");
+  EXPECT_EQ(j.events[0], "install check " + folder);
   EXPECT_EQ(j.events[1], "http Vornask client v1.7.0 in " + folder);
   EXPECT_EQ(j.events[2], "launcher created");
   EXPECT_EQ(j.events[3], "start file list");
@@ -82,11 +75,11 @@ TEST_F(Startup, CheckThenFolderThenHttpThenClientThenFileList) {
 TEST_F(Startup, RefusedInstallCheckEndsAtOnce) {
   installAnswer = false;
   EXPECT_EQ(run(false), 0);
-  EXPECT_EQ(j.events, std::vector<std::string>{"install check " + fs::canonical(dir()).string() + ", ole"});
+  EXPECT_EQ(j.events, std::vector<std::string>{"install check " + fs::canonical(dir()).string()});
   EXPECT_EQ(fs::current_path(), cwd_);
 }
 
-TEST_F(Startup, NoStupidPathSkipsTheCheckAndKeepsTheFolder) {
+TEST_F(Startup, SkippingTheInstallCheckKeepsTheFolder) {
   EXPECT_EQ(run(true), 0);
   ASSERT_GE(j.events.size(), 2u);
   EXPECT_EQ(j.events[0], "http Vornask client v1.7.0 in " + cwd_.string());
@@ -103,5 +96,5 @@ TEST_F(Startup, ProgramArgumentsCountAsTheyArriveWhateverQuotesTheyHold) {
   }
   j.events.clear();
   EXPECT_EQ(runProgram({}), 0);
-  EXPECT_EQ(j.events, std::vector<std::string>{"install check " + dir().string() + ", ole"});
+  EXPECT_EQ(j.events, std::vector<std::string>{"install check " + dir().string()});
 }

@@ -3,7 +3,7 @@
 #include <thread>
 
 #include "platform/ui/MessageLoop.h"
-#include "shell/Invoker.h"
+#include "shell/ThreadMessages.h"
 
 namespace vtest {
 

@@ -24,7 +24,7 @@ struct FakeHost : WorkflowHost {
   int range = 0, position = 0;
   int restartTimers = 0, gameOpened = 0, quits = 0;
   GameWindow game = GameWindow::Visible;
-  std::deque<boost::function<void()>> posted;
+  std::deque<std::function<void()>> posted;
   std::vector<std::pair<std::string, std::string>> started;
   std::vector<std::string> terminated;
 
@@ -49,7 +49,7 @@ struct FakeHost : WorkflowHost {
     ++gameOpened;
     return game;
   }
-  void post(boost::function<void()> job) override { posted.push_back(job); }
+  void post(std::function<void()> job) override { posted.push_back(job); }
   void quit() override { ++quits; }
   int startError = 0;
   int startProcess(const std::string& a, const std::string& c) override {
@@ -70,11 +70,11 @@ struct FakeHost : WorkflowHost {
 struct FakeDownload : WorkflowDownload {
   std::string url, path;
   uint64_t size = 0, count = 0;
-  boost::function<void(int, int)> onEnd;
+  WorkflowNet::DownloadEnd onEnd;
   bool running = false;
   bool* destroyed = nullptr;
   ~FakeDownload() override {
-    if (running) onEnd(2, 200);  // a stopped run still reports its end
+    if (running) onEnd(mnet::DownloadAction::Stopped, 200);  // a stopped run still reports its end
     if (destroyed) *destroyed = true;
   }
   void start() override { running = true; }
@@ -83,21 +83,20 @@ struct FakeDownload : WorkflowDownload {
 
 struct FakeNet : WorkflowNet {
   std::vector<std::string> urls;
-  boost::function<void(int, const std::string&)> onData;
+  std::function<void(int, const std::string&)> onData;
   int cancels = 0;
   FakeDownload* current = nullptr;
   bool currentGone = true;
   std::vector<std::string> downloads;
 
-  void getData(const std::string& url, boost::function<void(int)>,
-               boost::function<void(int, const std::string&)> done) override {
+  void getData(const std::string& url, std::function<void(int)>,
+               std::function<void(int, const std::string&)> done) override {
     urls.push_back(url);
     onData = done;
   }
   void cancelAll() override { ++cancels; }
   std::unique_ptr<WorkflowDownload> makeDownload(const std::string& url, const std::string& path,
-                                                 uint64_t size,
-                                                 boost::function<void(int, int)> onEnd) override {
+                                                 uint64_t size, DownloadEnd onEnd) override {
     auto d = std::make_unique<FakeDownload>();
     d->url = url;
     d->path = path;
@@ -112,7 +111,7 @@ struct FakeNet : WorkflowNet {
   // The list request answers.
   void answer(int code, const std::string& body) {
     auto done = onData;
-    onData.clear();
+    onData = nullptr;
     done(code, body);
   }
 };
@@ -139,7 +138,8 @@ class WorkflowTest : public vtest::InstallFolder {
   }
 
   // The current download delivers `content` and reports `action`.
-  void deliver(const std::string& content, int action = 0, int code = 200) {
+  void deliver(const std::string& content, mnet::DownloadAction action = mnet::DownloadAction::Finished,
+               int code = 200) {
     ASSERT_FALSE(net_.currentGone);
     vtest::writeWholeFile(net_.current->path, content);
     net_.current->running = false;
@@ -198,7 +198,7 @@ TEST_F(WorkflowTest, DownloadsVerifiesRetriesOnceAndMovesIntoPlace) {
   EXPECT_EQ(3000u, net_.current->size);
 
   net_.current->count = 1000;
-  w.timer(UpdateWorkflow::pollTimer);
+  w.onProgressTick();
   EXPECT_EQ(1000, host_.position);
 
   // A corrupted file is fetched once more, into a fresh file, and then taken as it is.
@@ -243,13 +243,13 @@ TEST_F(WorkflowTest, UpdatesOverTwoGibibytesKeepTheBarInRange) {
   w.buttonPressed();
   EXPECT_EQ(3221225472u, net_.current->size);
   net_.current->count = 3221225472u;
-  w.timer(UpdateWorkflow::pollTimer);
+  w.onProgressTick();
   EXPECT_EQ(full / 2, host_.position);
-  deliver("x", 0, 200);  // wrong CRC: fetched again
-  deliver("x", 0, 200);  // and taken
+  deliver("x");  // wrong CRC: fetched again
+  deliver("x");  // and taken
   EXPECT_EQ(full / 2, host_.position);
   net_.current->count = 3221225472u;
-  w.timer(UpdateWorkflow::pollTimer);
+  w.onProgressTick();
   EXPECT_EQ(full, host_.position);
 }
 
@@ -267,14 +267,14 @@ TEST_F(WorkflowTest, FailureRestartsAndCancelKeepsPartialFile) {
   UpdateWorkflow& w = start();
   net_.answer(0, line("a.txt", "aaa"));
   w.buttonPressed();
-  deliver("a", 1, 404);
+  deliver("a", mnet::DownloadAction::Failed, 404);
   EXPECT_EQ("Ошибка загрузки: 404", host_.error);
   EXPECT_EQ("Отмена", host_.caption);
   EXPECT_EQ(1, host_.restartTimers);
   EXPECT_TRUE(net_.currentGone);
   EXPECT_TRUE(host_.restartPending);
 
-  w.timer(UpdateWorkflow::restartTimer);
+  w.onRestart();
   EXPECT_EQ(2u, net_.urls.size());
   EXPECT_EQ("", host_.error);
   net_.answer(0, line("a.txt", "aaa"));
@@ -299,7 +299,7 @@ TEST_F(WorkflowTest, ManualRestartCancelsThePendingOne) {
   UpdateWorkflow& w = start();
   net_.answer(0, line("a.txt", "aaa"));
   w.buttonPressed();
-  deliver("a", 1, 400);
+  deliver("a", mnet::DownloadAction::Failed, 400);
   ASSERT_TRUE(host_.restartPending);
   w.buttonPressed();  // "Отмена"
   EXPECT_FALSE(host_.restartPending);
@@ -399,6 +399,7 @@ class SignedWorkflowTest : public WorkflowTest {
     WorkflowTest::SetUp();
     options_.updateKey = key_.publicBase64();
     options_.registryRoot.folder = path("config").string();
+    options_.registryKey = "Software\\Ondrel\\Vornask";
   }
 
   // The list of `files` and its manifest under `serial`.
@@ -480,7 +481,7 @@ TEST_F(SignedWorkflowTest, ForgedDownloadIsFetchedTwiceThenRefused) {
   EXPECT_EQ(0, host_.gameOpened);
 
   // The next cycle takes the real file.
-  w.timer(UpdateWorkflow::restartTimer);
+  w.onRestart();
   answerSigned(signedList({{"a.txt", real}}, 100));
   w.buttonPressed();
   deliver(real);
@@ -498,7 +499,7 @@ TEST_F(SignedWorkflowTest, FlashCabinetThatFailsItsDigestIsNotLoaded) {
   EXPECT_EQ("Файл повреждён: flash.cab", host_.error);
   EXPECT_EQ(0, host_.gameOpened);
   EXPECT_FALSE(std::filesystem::exists("flash.cab"));  // planned again by the next list
-  w.timer(UpdateWorkflow::restartTimer);
+  w.onRestart();
   answerSigned(signedList({{"download/flash.cab", cab}}, 7));
   ASSERT_EQ(1u, w.plan().size());
 }

@@ -51,9 +51,9 @@ std::string progressLine(const mnet::DownloadProgress& p) {
 
 const char* actionName(mnet::DownloadAction action) {
   switch (action) {
-    case mnet::Finished:
+    case mnet::DownloadAction::Finished:
       return "Finished";
-    case mnet::Failed:
+    case mnet::DownloadAction::Failed:
       return "Failed";
     default:
       return "Stopped";
@@ -89,7 +89,7 @@ static int runFetch(const std::vector<std::string>& args) {
   std::mutex mutex;
   std::condition_variable ended;
   bool done = false;
-  mnet::DownloadAction result = mnet::Failed;
+  mnet::DownloadAction result = mnet::DownloadAction::Failed;
   int status = 0;
   auto download =
       std::make_unique<mnet::Download>(url, file, size, [&](mnet::Download&, mnet::DownloadAction a, int s) {
@@ -112,7 +112,7 @@ static int runFetch(const std::vector<std::string>& args) {
   download.reset();
   if (terminal) std::cerr << "\r\033[K";
   std::cout << "action=" << actionName(result) << " status=" << status << std::endl;
-  return result == mnet::Finished ? 0 : 1;
+  return result == mnet::DownloadAction::Finished ? 0 : 1;
 }
 
 VORNASKCTL_COMMAND(fetch, "fetch URL FILE [--size N]",

@@ -1,19 +1,22 @@
-// The update workflow plugged into the shell's Client.
+#include "app/ClientWorkflow.h"
+
 #include <cerrno>
 
 #include "launcher/LauncherWindow.h"
 #include "platform/process/Process.h"
 #include "platform/ui/MessageLoop.h"
 #include "shell/Client.h"
-#include "shell/Invoker.h"
 #include "shell/Startup.h"
-#include "shell/UpdateHandler.h"
+#include "shell/ThreadMessages.h"
 #include "updater/MnetTransport.h"
 #include "updater/UpdateWorkflow.h"
 
-namespace updater {
+namespace app {
 
 namespace {
+
+using updater::UpdateWorkflow;
+using updater::WorkflowOptions;
 
 WorkflowOptions optionsOf(const shell::StartOptions& start) {
   WorkflowOptions options;
@@ -25,29 +28,32 @@ WorkflowOptions optionsOf(const shell::StartOptions& start) {
   options.debug = start.debug;
   options.noDownload = start.noDownload;
   options.noClientUpdate = start.noClientUpdate;
-  options.updateKey = configuredUpdateKey();
+  options.updateKey = updater::configuredUpdateKey();
   options.registryRoot = shell::registryRoot();
+  options.registryKey = shell::registryKeyName;
   return options;
 }
 
-class ClientWorkflow : public shell::UpdateHandler, private WorkflowHost {
+// The update workflow on the Client's launcher window, over mnet.
+class ClientWorkflow : public shell::UpdateHandler, private updater::WorkflowHost {
  public:
   explicit ClientWorkflow(shell::Client& client)
       : client_(client), workflow_(*this, transport_, optionsOf(client.options())) {}
 
   void onLauncherCreated() override {
-    launcher().setTimer(launcher::LauncherWindow::ProgressTimer, 300);
+    launcher().setTimer(Launcher::Timer::Progress, Launcher::progressPeriodMs);
     workflow_.launcherCreated();
   }
   void startFileList() override { workflow_.startFileList(); }
   void onActionButton() override { workflow_.buttonPressed(); }
   void onCheckBox() override { workflow_.checkBoxClicked(); }
-  void onProgressTimer() override { workflow_.timer(UpdateWorkflow::pollTimer); }
-  void onRestartTimer() override { workflow_.timer(UpdateWorkflow::restartTimer); }
+  void onProgressTimer() override { workflow_.onProgressTick(); }
+  void onRestartTimer() override { workflow_.onRestart(); }
   void stopDownload() override { workflow_.stopDownload(); }
 
  private:
-  launcher::LauncherWindow& launcher() { return client_.launcher(); }
+  using Launcher = launcher::LauncherWindow;
+  Launcher& launcher() { return client_.launcher(); }
 
   void setStatus(const std::string& text) override { launcher().setStatus(text); }
   void setError(const std::string& text) override { launcher().setError(text); }
@@ -66,14 +72,18 @@ class ClientWorkflow : public shell::UpdateHandler, private WorkflowHost {
       launcher().hide();
   }
   void redraw() override { launcher().redraw(); }
-  void startRestartTimer() override { launcher().setTimer(launcher::LauncherWindow::RestartTimer, 3000); }
-  void stopRestartTimer() override { launcher().killTimer(launcher::LauncherWindow::RestartTimer); }
+  void startRestartTimer() override {
+    launcher().setTimer(Launcher::Timer::Restart, Launcher::restartDelayMs);
+  }
+  void stopRestartTimer() override { launcher().killTimer(Launcher::Timer::Restart); }
 
   GameWindow openGameWindow() override {
     if (!client_.makeGameWindow()) return GameWindow::Failed;
     return client_.gameWindowVisible() ? GameWindow::Visible : GameWindow::Hidden;
   }
-  void post(boost::function<void()> job) override { shell::postToThread(client_.uiThread(), job); }
+  void post(std::function<void()> job) override {
+    shell::post(client_.uiThread(), shell::InvokeMessage{std::move(job)});
+  }
   void quit() override { platform::ui::postQuitMessage(0); }
   int startProcess(const std::string& application, const std::string& commandLine) override {
     return platform::spawnProcess(application, commandLine) > 0 ? 0 : errno;
@@ -81,14 +91,14 @@ class ClientWorkflow : public shell::UpdateHandler, private WorkflowHost {
   void terminateProcessesOf(const std::string& path) override { platform::terminateProcessesRunning(path); }
 
   shell::Client& client_;
-  MnetTransport transport_;
+  updater::MnetTransport transport_;
   UpdateWorkflow workflow_;
 };
 
 }  // namespace
 
-}  // namespace updater
-
-std::unique_ptr<shell::UpdateHandler> shell::createUpdateWorkflow(Client& client) {
-  return std::make_unique<updater::ClientWorkflow>(client);
+std::unique_ptr<shell::UpdateHandler> makeClientWorkflow(shell::Client& client) {
+  return std::make_unique<ClientWorkflow>(client);
 }
+
+}  // namespace app
