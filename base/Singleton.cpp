@@ -30,6 +30,7 @@ void runExitList() {
     try {
       if (destroy) destroy();
     } catch (...) {
+      // Nothing below logging can write a record, and the rest of the list still runs.
     }
   }
   list = nullptr;

@@ -27,9 +27,9 @@ void guarded(const char* what, F&& f) {
   try {
     f();
   } catch (const boost::exception& e) {
-    MLOG(httpLog(), 3) << what << " failed: " << e;
+    MLOG(httpLog(), mlog::Error) << what << " failed: " << e;
   } catch (const std::exception& e) {
-    MLOG(httpLog(), 3) << what << " failed: " << e.what();
+    MLOG(httpLog(), mlog::Error) << what << " failed: " << e.what();
   }
 }
 
@@ -46,7 +46,7 @@ struct AsyncHTTP::Impl {
 };
 
 void AsyncHTTP::Impl::run() {
-  MLOG(httpLog(), 7) << "curl version: " << curl_version();
+  MLOG(httpLog(), mlog::Debug) << "curl version: " << curl_version();
   MultiHandle multi(curl_multi_init());
   std::vector<AsyncTaskPtr> active;
   try {
@@ -85,7 +85,7 @@ void AsyncHTTP::Impl::pass(CURLM* multi, std::vector<AsyncTaskPtr>& active) {
     curl_easy_getinfo(msg->easy_handle, CURLINFO_PRIVATE, &priv);
     curl_easy_getinfo(msg->easy_handle, CURLINFO_RESPONSE_CODE, &status);
     const CURLcode result = msg->data.result;
-    MLOG(httpLog(), status < 300 ? 6 : 4) << "done with code: " << status << ", result: " << result;
+    MLOG(httpLog(), status < 300 ? mlog::Info : mlog::Warning) << "done with code: " << status << ", result: " << result;
     const int code = completionCode(result, status);
     AsyncTaskPtr task(reinterpret_cast<AsyncTask*>(priv));
     auto it = std::find(active.begin(), active.end(), task);
@@ -98,7 +98,7 @@ void AsyncHTTP::Impl::pass(CURLM* multi, std::vector<AsyncTaskPtr>& active) {
   int ready = 0;
   CURLMcode waited = curl_multi_poll(multi, nullptr, 0, 10, &ready);
   if (waited != CURLM_OK) {
-    MLOG(httpLog(), 3) << "select failed: " << waited;
+    MLOG(httpLog(), mlog::Error) << "select failed: " << waited;
     boost::this_thread::sleep_for(boost::chrono::milliseconds(10));
   }
 }
@@ -120,7 +120,7 @@ void AsyncHTTP::queue(const AsyncTaskPtr& task) {
 }
 
 void AsyncHTTP::cancelAll() {
-  MLOG(httpLog(), 7) << "cancelAll()";
+  MLOG(httpLog(), mlog::Debug) << "cancelAll()";
   impl_->cancelFlag.store(1);
 }
 

@@ -25,7 +25,7 @@ GetDataAsync::GetDataAsync(HTTPContext& context, const Request& request)
 }
 
 void GetDataAsync::doStart() {
-  MLOG(httpLog(), 7) << "GetDataAsync::doStart(" << url_ << ")";
+  MLOG(httpLog(), mlog::Debug) << "GetDataAsync::doStart(" << url_ << ")";
   CURL* easy = handle_.get();
   curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &GetDataAsync::write);
   curl_easy_setopt(easy, CURLOPT_WRITEDATA, static_cast<void*>(this));
@@ -40,12 +40,12 @@ void GetDataAsync::doStart() {
     curl_easy_setopt(easy, CURLOPT_POSTFIELDS, postData_->data());
     curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(postData_->length()));
   }
-  MLOG(httpLog(), 7) << "GetDataAsync::doStart, done";
+  MLOG(httpLog(), mlog::Debug) << "GetDataAsync::doStart, done";
 }
 
 size_t GetDataAsync::write(char* data, size_t size, size_t count, void* self) {
   GetDataAsync* task = static_cast<GetDataAsync*>(self);
-  MLOG(httpLog(), 7) << "GetDataAsync::write(" << static_cast<const void*>(data) << ", " << size << ", "
+  MLOG(httpLog(), mlog::Debug) << "GetDataAsync::write(" << static_cast<const void*>(data) << ", " << size << ", "
                      << count << ", " << self << ")";
   // An endless body must not eat the memory: past the cap the transfer fails.
   if (task->body_.size() + size * count > HTTPContext::MaxBodySize) return 0;
@@ -55,14 +55,14 @@ size_t GetDataAsync::write(char* data, size_t size, size_t count, void* self) {
 
 size_t GetDataAsync::writeHeader(char* data, size_t size, size_t count, void* self) {
   GetDataAsync* task = static_cast<GetDataAsync*>(self);
-  MLOG(httpLog(), 7) << "GetDataAsync::writeHeader(" << static_cast<const void*>(data) << ", " << size << ", "
+  MLOG(httpLog(), mlog::Debug) << "GetDataAsync::writeHeader(" << static_cast<const void*>(data) << ", " << size << ", "
                      << count << ", " << self << ")";
   if (size * count != 0) task->headerText_.append(data, size * count);
   return size * count;
 }
 
 void GetDataAsync::finish(int code) {
-  MLOG(httpLog(), (code != 0 ? 4 : 7)) << "get data: " << url_ << ", code: " << code;
+  MLOG(httpLog(), code != 0 ? mlog::Warning : mlog::Debug) << "get data: " << url_ << ", code: " << code;
   Job job;
   if (!onDataWithHeaders_.empty())
     job = boost::bind(onDataWithHeaders_, code, body_, headerText_);
@@ -74,7 +74,7 @@ void GetDataAsync::finish(int code) {
 }
 
 void Request::run() const {
-  MLOG(httpLog(), 7) << "Request::run([url=" << url << ", cookies=" << cookies << "])";
+  MLOG(httpLog(), mlog::Debug) << "Request::run([url=" << url << ", cookies=" << cookies << "])";
   HTTPContext& context = HTTPContext::instance();
   AsyncTaskPtr task(new GetDataAsync(context, *this));
   context.engine().queue(task);
