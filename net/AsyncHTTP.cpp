@@ -4,11 +4,11 @@
 #include "logging/Log.h"
 #include "net/Logs.h"
 
-#include <boost/thread/thread.hpp>
-
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 namespace mnet {
@@ -39,7 +39,8 @@ struct AsyncHTTP::Impl {
   std::mutex mutex;
   std::vector<AsyncTaskPtr> pending;
   std::atomic<int> cancelFlag{0};
-  boost::thread thread;
+  std::atomic<bool> stopping{false};
+  std::thread thread;
 
   void run();
   void pass(CURLM* multi, std::vector<AsyncTaskPtr>& active);
@@ -49,10 +50,8 @@ void AsyncHTTP::Impl::run() {
   MLOG(httpLog(), mlog::Debug) << "curl version: " << curl_version();
   MultiHandle multi(curl_multi_init());
   std::vector<AsyncTaskPtr> active;
-  try {
-    while (!boost::this_thread::interruption_requested()) pass(multi.get(), active);
-  } catch (const boost::thread_interrupted&) {
-  }
+  // A pass waits at most 10 ms, so the destructor's stop is seen that soon.
+  while (!stopping.load()) pass(multi.get(), active);
   // Tasks leave the multi handle in their destructors, before it is cleaned up.
   active.clear();
 }
@@ -99,16 +98,16 @@ void AsyncHTTP::Impl::pass(CURLM* multi, std::vector<AsyncTaskPtr>& active) {
   CURLMcode waited = curl_multi_poll(multi, nullptr, 0, 10, &ready);
   if (waited != CURLM_OK) {
     MLOG(httpLog(), mlog::Error) << "select failed: " << waited;
-    boost::this_thread::sleep_for(boost::chrono::milliseconds(10));
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
 }
 
 AsyncHTTP::AsyncHTTP() : impl_(new Impl) {
-  impl_->thread = boost::thread([this] { impl_->run(); });
+  impl_->thread = std::thread([this] { impl_->run(); });
 }
 
 AsyncHTTP::~AsyncHTTP() {
-  impl_->thread.interrupt();
+  impl_->stopping.store(true);
   impl_->thread.join();
   std::lock_guard<std::mutex> lock(impl_->mutex);
   impl_->pending.clear();

@@ -5,8 +5,6 @@
 #include "net/HTTPContext.h"
 #include "net/Logs.h"
 
-#include <boost/bind/bind.hpp>
-
 namespace mnet {
 
 GetDataAsync::GetDataAsync(HTTPContext& context, const Request& request)
@@ -29,7 +27,7 @@ void GetDataAsync::doStart() {
   CURL* easy = handle_.get();
   curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &GetDataAsync::write);
   curl_easy_setopt(easy, CURLOPT_WRITEDATA, static_cast<void*>(this));
-  if (!onDataWithHeaders_.empty()) {
+  if (onDataWithHeaders_) {
     curl_easy_setopt(easy, CURLOPT_HEADERDATA, static_cast<void*>(this));
     curl_easy_setopt(easy, CURLOPT_HEADER, 0L);
     curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &GetDataAsync::writeHeader);
@@ -64,10 +62,10 @@ size_t GetDataAsync::writeHeader(char* data, size_t size, size_t count, void* se
 void GetDataAsync::finish(int code) {
   MLOG(httpLog(), code != 0 ? mlog::Warning : mlog::Debug) << "get data: " << url_ << ", code: " << code;
   Job job;
-  if (!onDataWithHeaders_.empty())
-    job = boost::bind(onDataWithHeaders_, code, body_, headerText_);
-  else if (!onData_.empty())
-    job = boost::bind(onData_, code, body_);
+  if (onDataWithHeaders_)
+    job = [done = onDataWithHeaders_, code, body = body_, headers = headerText_] { done(code, body, headers); };
+  else if (onData_)
+    job = [done = onData_, code, body = body_] { done(code, body); };
   else
     return;
   context_.dispatch(job);
