@@ -84,7 +84,8 @@ void AsyncHTTP::Impl::pass(CURLM* multi, std::vector<AsyncTaskPtr>& active) {
     curl_easy_getinfo(msg->easy_handle, CURLINFO_PRIVATE, &priv);
     curl_easy_getinfo(msg->easy_handle, CURLINFO_RESPONSE_CODE, &status);
     const CURLcode result = msg->data.result;
-    MLOG(httpLog(), status < 300 ? mlog::Info : mlog::Warning) << "done with code: " << status << ", result: " << result;
+    MLOG(httpLog(), status < 300 ? mlog::Info : mlog::Warning)
+        << "done with code: " << status << ", result: " << result;
     const int code = completionCode(result, status);
     AsyncTaskPtr task(reinterpret_cast<AsyncTask*>(priv));
     auto it = std::find(active.begin(), active.end(), task);

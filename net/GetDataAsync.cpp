@@ -43,8 +43,8 @@ void GetDataAsync::doStart() {
 
 size_t GetDataAsync::write(char* data, size_t size, size_t count, void* self) {
   GetDataAsync* task = static_cast<GetDataAsync*>(self);
-  MLOG(httpLog(), mlog::Debug) << "GetDataAsync::write(" << static_cast<const void*>(data) << ", " << size << ", "
-                     << count << ", " << self << ")";
+  MLOG(httpLog(), mlog::Debug) << "GetDataAsync::write(" << static_cast<const void*>(data) << ", " << size
+                               << ", " << count << ", " << self << ")";
   // An endless body must not eat the memory: past the cap the transfer fails.
   if (task->body_.size() + size * count > HTTPContext::MaxBodySize) return 0;
   task->body_.append(data, size * count);
@@ -53,8 +53,8 @@ size_t GetDataAsync::write(char* data, size_t size, size_t count, void* self) {
 
 size_t GetDataAsync::writeHeader(char* data, size_t size, size_t count, void* self) {
   GetDataAsync* task = static_cast<GetDataAsync*>(self);
-  MLOG(httpLog(), mlog::Debug) << "GetDataAsync::writeHeader(" << static_cast<const void*>(data) << ", " << size << ", "
-                     << count << ", " << self << ")";
+  MLOG(httpLog(), mlog::Debug) << "GetDataAsync::writeHeader(" << static_cast<const void*>(data) << ", "
+                               << size << ", " << count << ", " << self << ")";
   if (size * count != 0) task->headerText_.append(data, size * count);
   return size * count;
 }
@@ -63,7 +63,9 @@ void GetDataAsync::finish(int code) {
   MLOG(httpLog(), code != 0 ? mlog::Warning : mlog::Debug) << "get data: " << url_ << ", code: " << code;
   Job job;
   if (onDataWithHeaders_)
-    job = [done = onDataWithHeaders_, code, body = body_, headers = headerText_] { done(code, body, headers); };
+    job = [done = onDataWithHeaders_, code, body = body_, headers = headerText_] {
+      done(code, body, headers);
+    };
   else if (onData_)
     job = [done = onData_, code, body = body_] { done(code, body); };
   else

@@ -61,7 +61,7 @@ std::string performOnce(const HTTPContext& context, SyncRequest& request) {
   request.length = length;
   if (request.body) {
     MLOG(httpLog(), mlog::Debug) << "http response, size: " << request.body->size()
-                       << ", type: " << request.contentType;
+                                 << ", type: " << request.contentType;
     MLOG(httpLog(), mlog::Debug) << "http response data: " << bodyLogText(*request.body);
   }
   if (request.status != 301 && request.status != 302) return std::string();

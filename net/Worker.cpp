@@ -22,7 +22,7 @@ Worker::Worker(RunState& run, Chunk& chunk, const std::string& url) : run_(run),
   const std::string range = std::to_string(chunk.start) + "-" + std::to_string(chunk.end - 1);
   curl_easy_setopt(easy, CURLOPT_RANGE, range.c_str());
   MLOG(downloadLog(), mlog::Debug) << "downloading from: " << chunk.start << ", to: " << chunk.end
-                         << ", len: " << chunk.remaining();
+                                   << ", len: " << chunk.remaining();
   curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
   curl_easy_setopt(easy, CURLOPT_PRIVATE, static_cast<void*>(this));
   curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &Worker::onProgress);
@@ -87,7 +87,8 @@ bool Worker::decide() {
     return true;
   }
   if (status != 200) {
-    MLOG(downloadLog(), mlog::Warning) << "answer " << status << " for range at " << chunk_->start << " not used";
+    MLOG(downloadLog(), mlog::Warning)
+        << "answer " << status << " for range at " << chunk_->start << " not used";
     mode_ = Rejected;
     return false;
   }
