@@ -4,6 +4,7 @@
 #include "net/CurlHandles.h"
 #include "net/HTTPContext.h"
 #include "net/Logs.h"
+#include "support/Text.h"
 
 #include <set>
 
@@ -81,14 +82,13 @@ std::string bodyLogText(const std::string& body) {
     text = (c >= 32 && c <= 127) || c == 13 || c == 10;
   }
   if (text) return body.substr(0, n);
-  static const char digits[] = "0123456789abcdef";
   std::string hex;
   hex.reserve(n * 3);
   for (size_t i = 0; i < n; ++i) {
     const unsigned char c = static_cast<unsigned char>(body[i]);
     if (i) hex += ' ';
-    hex += digits[c >> 4];
-    hex += digits[c & 15];
+    hex += mstd::hexDigit(c >> 4);
+    hex += mstd::hexDigit(c);
   }
   return hex;
 }

@@ -59,7 +59,7 @@ long descriptors() {
   return n;
 }
 
-// The game server's stand-in: echoes every byte on every connection.
+// An echo game server: echoes every byte on every connection.
 class Echo {
  public:
   Echo() : acceptor_(io_, tcp::endpoint(asio::ip::address_v4::loopback(), 0)) {
