@@ -1,5 +1,7 @@
 #include "app/ClientWorkflow.h"
 
+#include <strings.h>
+
 #include "launcher/LauncherWindow.h"
 #include "platform/process/Process.h"
 #include "platform/ui/MessageLoop.h"
@@ -25,6 +27,8 @@ WorkflowOptions optionsOf(const shell::StartOptions& start) {
   options.debug = start.debug;
   options.noDownload = start.noDownload;
   options.noClientUpdate = start.noClientUpdate;
+  for (const std::string& item : start.items)
+    if (::strcasecmp(item.c_str(), "verify") == 0) options.verify = true;
   return options;
 }
 

@@ -19,6 +19,7 @@ struct WorkflowOptions {
   bool debug = false;
   bool noDownload = false;
   bool noClientUpdate = false;
+  bool verify = false;  // "verify": every file is read, whatever the start record holds
 };
 
 // The update cycle of the launcher window: file list, plan, downloads,

@@ -1,4 +1,5 @@
 #include "updater/FileCheck.h"
+#include "updater/StartRecord.h"
 #include "updater/UpdatePlan.h"
 #include "updater/UpdateWorkflow.h"
 
@@ -371,4 +372,25 @@ TEST_F(WorkflowTest, SettingsDecideTheStart) {
   EXPECT_EQ(1, host_.gameOpened);
   EXPECT_TRUE(host_.launcherShown);  // the game window failed
   EXPECT_EQ("downloadSounds=0\r\nfullyDownloaded=1\r\n", readFile("vornask.ini"));
+}
+
+TEST_F(WorkflowTest, VerifyReadsFilesTheStartRecordVouchesFor) {
+  // A record that vouches for a damaged file, as if the disk had changed it underneath.
+  writeFile("a.txt", "damage");
+  platform::ChangeStamp stamp;
+  ASSERT_TRUE(platform::changeStamp("a.txt", stamp));
+  StartRecord forged;
+  const std::string listed = line("a.txt", "correc");
+  forged.note("a.txt", stamp, updater::crc32Of("correc", 6), INT64_MAX);
+  ASSERT_EQ(0, forged.save(startRecordName));
+
+  for (const bool verify : {false, true}) {
+    SCOPED_TRACE(verify ? "verify" : "normal start");
+    options_.verify = verify;
+    start();
+    net_.answer(0, listed);
+    EXPECT_EQ(verify ? 1u : 0u, workflow_->plan().size());
+  }
+  // The verifying start wrote down what it found: the damaged file is no longer vouched for.
+  EXPECT_TRUE(StartRecord::load(startRecordName).entries().empty());
 }
