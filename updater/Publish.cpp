@@ -1,5 +1,6 @@
 #include "updater/Publish.h"
 
+#include "updater/BlockIndex.h"
 #include "updater/FileCheck.h"
 
 #include <algorithm>
@@ -23,6 +24,7 @@ std::string fileListOf(const std::string& folder, PublishResult& result) {
     if (!item.is_regular_file()) continue;
     const std::string name = item.path().lexically_relative(folder).generic_string();
     if (name == listName || name == std::string(listName) + ".new") continue;
+    if (name.rfind("library/blocks/", 0) == 0) continue;  // the block indexes describe listed files
     if (item.file_size() == 0) continue;
     // The name ends at the first ':' and a line at LF: such a name would list another file.
     if (name.find_first_of(":\n") != std::string::npos)
@@ -58,6 +60,7 @@ PublishResult publishFolder(const std::string& folder) {
     if (!(out << text) || !out.flush()) throw std::runtime_error("cannot write " + temporary.string());
   }
   fs::rename(temporary, list);
+  result.indexes = publishBlockIndexes(folder, text);
   return result;
 }
 
