@@ -41,7 +41,7 @@ std::string blockIndexName(const std::string& listName) {
 }
 
 uint32_t blockSizeFor(uint64_t fileSize) {
-  uint32_t size = 4096;
+  uint32_t size = 8192;
   while (size < largestBlock && (fileSize + size - 1) / size > 16384) size *= 2;
   return size;
 }

@@ -6,20 +6,15 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <random>
 
+#include "tests/common/RandomBytes.h"
 #include "tests/common/Sandbox.h"
 
 using namespace updater;
 
 namespace {
 
-std::string randomBytes(size_t size, unsigned seed) {
-  std::mt19937 random(seed);
-  std::string bytes(size, '\0');
-  for (char& c : bytes) c = static_cast<char>(random());
-  return bytes;
-}
+using vtest::randomBytes;
 
 const unsigned char* bytesOf(const std::string& s) {
   return reinterpret_cast<const unsigned char*>(s.data());
