@@ -104,7 +104,8 @@ bool parseBlockIndex(const std::string& bytes, BlockIndex& out) {
   const uint64_t count = get(bytes, 24, 4);
   const uint32_t b = index.blockSize;
   if (b < smallestBlock || b > largestBlock || (b & (b - 1)) != 0) return false;
-  if (index.fileSize == 0 || count != (index.fileSize + b - 1) / b) return false;
+  // Rounded up without adding to the size, which may be near 2^64.
+  if (index.fileSize == 0 || count != index.fileSize / b + (index.fileSize % b != 0)) return false;
   if ((bytes.size() - headerBytes) / blockBytes != count || (bytes.size() - headerBytes) % blockBytes != 0)
     return false;
   index.blocks.resize(static_cast<size_t>(count));

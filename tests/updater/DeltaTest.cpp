@@ -119,6 +119,13 @@ TEST_F(DeltaTest, IndexParsesStrictly) {
          return s;
        }()},
       {"count does not cover the size", patched(24, 2)},
+      {"size that wraps when rounded up to blocks",
+       [&] {
+         std::string s = good.substr(0, 28);
+         s.replace(8, 8, std::string("\x00\xff\xff\xff\xff\xff\xff\xff", 8));
+         s.replace(24, 4, std::string(4, '\0'));
+         return s;
+       }()},
       {"one block's bytes short", good.substr(0, good.size() - 1)},
       {"a byte too many", good + '\0'},
   };
