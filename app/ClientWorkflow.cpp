@@ -1,5 +1,6 @@
 #include "app/ClientWorkflow.h"
 
+#include <strings.h>
 #include <cerrno>
 
 #include "launcher/LauncherWindow.h"
@@ -31,6 +32,8 @@ WorkflowOptions optionsOf(const shell::StartOptions& start) {
   options.updateKey = updater::configuredUpdateKey();
   options.registryRoot = shell::registryRoot();
   options.registryKey = shell::registryKeyName;
+  for (const std::string& item : start.items)
+    if (::strcasecmp(item.c_str(), "verify") == 0) options.verify = true;
   return options;
 }
 

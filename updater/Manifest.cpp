@@ -58,6 +58,7 @@ std::string manifestBody(const Manifest& manifest) {
   std::string body = std::string(header) + "\nserial " + std::to_string(manifest.serial) + "\nlist " +
                      toHex(manifest.listDigest) + "\n";
   for (const auto& [name, digest] : manifest.files) body += "file " + toHex(digest) + " " + name + "\n";
+  for (const auto& [name, digest] : manifest.indexes) body += "index " + toHex(digest) + " " + name + "\n";
   return body;
 }
 
@@ -89,17 +90,21 @@ bool parseManifest(const std::string& text, Manifest& manifest, std::string& bod
     } else if (lineNumber == 3) {
       if (!field(line, "list", rest) || !hexDigest(rest, out.listDigest))
         return bad(where + "no list digest");
-    } else if (field(line, "file", rest)) {
+    } else if (field(line, "file", rest) || field(line, "index", rest)) {
+      const bool index = line[0] == 'i';
       std::string digest;
       if (rest.size() < 2 * sha256Size + 2 || rest[2 * sha256Size] != ' ' ||
           !hexDigest(rest.substr(0, 2 * sha256Size), digest))
-        return bad(where + "malformed file line");
-      if (!out.files.emplace(rest.substr(2 * sha256Size + 1), digest).second)
+        return bad(where + (index ? "malformed index line" : "malformed file line"));
+      auto& digests = index ? out.indexes : out.files;
+      if (!digests.emplace(rest.substr(2 * sha256Size + 1), digest).second)
         return bad(where + "name listed twice");
     } else if (field(line, "signature", rest)) {
       if (end + 1 != text.size()) return bad(where + "lines after the signature");
       std::string raw;
       if (!base64Decode(rest, raw) || raw.size() != signatureSize) return bad(where + "malformed signature");
+      for (const auto& entry : out.indexes)
+        if (!out.files.count(entry.first)) return bad("index of a file not signed: " + entry.first);
       manifest = std::move(out);
       body = text.substr(0, begin);
       signature = std::move(raw);

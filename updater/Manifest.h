@@ -12,6 +12,7 @@ namespace updater {
 //   serial <decimal>
 //   list <SHA-256 of crc.txt, 64 lower-case hex digits>
 //   file <SHA-256 of the file> <name as listed>      (one line per listed file)
+//   index <SHA-256 of its block index> <name as listed>  (one per indexed file)
 //   signature <Ed25519 signature, standard base64>
 //
 // Every line ends with LF. The signature covers every byte before the
@@ -20,6 +21,8 @@ struct Manifest {
   uint64_t serial = 0;
   std::string listDigest;                    // raw 32 bytes
   std::map<std::string, std::string> files;  // listed name -> raw 32-byte digest
+  // listed name -> raw 32-byte digest of its "library/blocks/" index
+  std::map<std::string, std::string> indexes;
 };
 
 // The signed part: every line but the signature's.

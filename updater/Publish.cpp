@@ -1,5 +1,6 @@
 #include "updater/Publish.h"
 
+#include "updater/BlockIndex.h"
 #include "updater/FileCheck.h"
 #include "updater/FileList.h"
 #include "updater/Manifest.h"
@@ -45,6 +46,7 @@ std::string fileListOf(const std::string& folder, PublishResult& result) {
     if (!item.is_regular_file()) continue;
     const std::string name = item.path().lexically_relative(folder).generic_string();
     if (isPublishedFile(name)) continue;
+    if (name.rfind("library/blocks/", 0) == 0) continue;  // the block indexes describe listed files
     if (item.file_size() == 0) continue;
     // The name ends at the first ':' and a line at LF: such a name would list another file.
     if (name.find_first_of(":\n") != std::string::npos)
@@ -73,6 +75,7 @@ PublishResult publishFolder(const std::string& folder) {
   PublishResult result;
   const std::string text = fileListOf(folder, result);
   writeReplacing(fs::path(folder) / listName, text);
+  result.indexes = publishBlockIndexes(folder, text);
   return result;
 }
 
@@ -91,6 +94,12 @@ std::string signedManifestOf(const std::string& folder, const std::string& list,
     if (!fileSha256((fs::path(folder) / parsed.name).string(), digest))
       throw std::runtime_error("cannot read " + parsed.name);
     manifest.files[parsed.name] = digest;
+    if (parsed.size < blockIndexMinimum) continue;
+    const fs::path index = fs::path(folder) / blockIndexName(parsed.name);
+    std::error_code ec;
+    if (!fs::is_regular_file(index, ec)) continue;
+    if (!fileSha256(index.string(), digest)) throw std::runtime_error("cannot read " + index.string());
+    manifest.indexes[parsed.name] = digest;
   }
   const std::string body = manifestBody(manifest);
   return manifestText(body, key.sign(body));
@@ -99,7 +108,9 @@ std::string signedManifestOf(const std::string& folder, const std::string& list,
 PublishResult publishSignedFolder(const std::string& folder, const SigningKey& key, uint64_t serial) {
   PublishResult result;
   const std::string text = fileListOf(folder, result);
-  // Signed first: a failure leaves the folder as it was.
+  // The indexes are signed with the files. A failure before the list is replaced leaves new
+  // indexes beside the old list; clients refuse them by their size, CRC-32 or signed digest.
+  result.indexes = publishBlockIndexes(folder, text);
   const std::string manifest = signedManifestOf(folder, text, serial, key);
   writeReplacing(fs::path(folder) / listName, text);
   writeReplacing(fs::path(folder) / signatureListName, manifest);

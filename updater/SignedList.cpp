@@ -1,5 +1,6 @@
 #include "updater/SignedList.h"
 
+#include "updater/BlockIndex.h"
 #include "updater/FileCheck.h"
 #include "updater/FileList.h"
 #include "updater/Signature.h"
@@ -31,6 +32,11 @@ bool matchesManifest(const Manifest& manifest, const std::string& name, const st
   const auto it = manifest.files.find(name);
   std::string digest;
   return it != manifest.files.end() && fileSha256(path, digest) && digest == it->second;
+}
+
+bool indexMatchesManifest(const Manifest& manifest, const std::string& name, const std::string& bytes) {
+  const auto it = manifest.indexes.find(name);
+  return it != manifest.indexes.end() && sha256(bytes) == it->second;
 }
 
 bool decodePublicKey(const std::string& base64, std::string& raw) {
@@ -81,6 +87,14 @@ std::vector<std::string> verifyFolder(const std::string& folder, const std::stri
   }
   for (const auto& entry : manifest.files)
     if (!listed.count(entry.first)) failures.push_back(entry.first + ": signed but not in crc.txt");
+  for (const auto& [name, digest] : manifest.indexes) {
+    std::string actual;
+    const std::string index = blockIndexName(name);
+    if (!fileSha256((fs::path(folder) / index).string(), actual))
+      failures.push_back(index + ": signed but cannot be read");
+    else if (actual != digest)
+      failures.push_back(index + ": SHA-256 differs from the signed one");
+  }
   return failures;
 }
 

@@ -20,8 +20,12 @@ std::string checkSignedList(const std::string& list, const std::string& manifest
 // True when the file at `path` has the digest the manifest signs for `name`.
 bool matchesManifest(const Manifest& manifest, const std::string& name, const std::string& path);
 
+// True when `bytes` are the block index the manifest signs for the listed `name`.
+bool indexMatchesManifest(const Manifest& manifest, const std::string& name, const std::string& bytes);
+
 // A published folder checked against its signature: one line per failure
-// (empty when everything holds). `serial` receives the manifest's serial.
+// (empty when everything holds); signed block indexes are checked too. `serial` receives the manifest's
+// serial.
 std::vector<std::string> verifyFolder(const std::string& folder, const std::string& publicKey,
                                       uint64_t& serial);
 

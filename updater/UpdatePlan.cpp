@@ -2,6 +2,7 @@
 
 #include "updater/FileCheck.h"
 #include "updater/FileList.h"
+#include "updater/StartRecord.h"
 
 #include "support/Text.h"
 
@@ -41,12 +42,23 @@ struct Candidate {
   UpdateEntry entry;
   std::string compared;  // the local file the list's size and crc apply to
   bool current = false;
+  bool stamped = false;  // `stamp` was taken before the file was read
+  platform::ChangeStamp stamp;
 };
+
+// Small files that the record never vouches for.
+bool alwaysSummed(const Candidate& c) {
+  return c.entry.client || c.compared == "flash.cab";
+}
 
 // Checks the candidates' local files, spreading them over a few threads.
 void checkAll(std::vector<Candidate>& candidates, size_t begin, size_t end, const PlanOptions& options) {
-  const auto check = [&options](const Candidate& c) {
+  const auto check = [&options](Candidate& c) {
     const UpdateEntry& e = c.entry;
+    if (options.record && !alwaysSummed(c)) {
+      c.stamped = platform::changeStamp(c.compared, c.stamp);
+      if (c.stamped && options.record->unchanged(c.compared, e.size, e.crc, c.stamp)) return true;
+    }
     return options.check ? options.check(c.compared, e.size, e.crc) : checkFile(c.compared, e.size, e.crc);
   };
   const size_t count = end - begin;
@@ -109,7 +121,13 @@ std::vector<UpdateEntry> buildPlan(const std::string& body, const PlanOptions& o
     }
     return {entry};
   }
+  const int64_t checkedAt = platform::wallClockNs();
   checkAll(candidates, 0, candidates.size(), options);
+  if (options.record && !options.noDownload) {
+    options.record->clear();
+    for (const Candidate& c : candidates)
+      if (c.current && c.stamped) options.record->note(c.compared, c.stamp, c.entry.crc, checkedAt);
+  }
 
   std::vector<UpdateEntry> plan;
   for (const Candidate& c : candidates)

@@ -9,6 +9,8 @@
 
 namespace updater {
 
+class StartRecord;
+
 // The list's name of the client executable, whatever its local name.
 extern const char* const clientListName;
 
@@ -22,6 +24,10 @@ struct PlanOptions {
   // Called with the working directory's "new." + executable name when the
   // client entry is planned (ends a leftover process started from it).
   std::function<void(const std::string& path)> terminateLeftover;
+  // Files found correct at an earlier start: a listed one whose stamp is unchanged is not
+  // read (the client executable and flash.cab always are). Once every listed file was
+  // compared, it holds the files this check found correct.
+  StartRecord* record = nullptr;
 };
 
 // Builds the plan from the file list's body; lines that do not parse, that

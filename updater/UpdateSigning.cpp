@@ -56,4 +56,8 @@ bool UpdateSigning::matches(const std::string& name, const std::string& path) co
   return matchesManifest(manifest_, name, path);
 }
 
+bool UpdateSigning::indexMatches(const std::string& name, const std::string& bytes) const {
+  return indexMatchesManifest(manifest_, name, bytes);
+}
+
 }  // namespace updater

@@ -32,6 +32,9 @@ class UpdateSigning {
   uint64_t highestSerial() const;
   bool signs(const std::string& name) const { return manifest_.files.count(name) != 0; }
   bool matches(const std::string& name, const std::string& path) const;
+  // Whether the listed `name` has a signed block index, and whether `bytes` are it.
+  bool signsIndex(const std::string& name) const { return manifest_.indexes.count(name) != 0; }
+  bool indexMatches(const std::string& name, const std::string& bytes) const;
 
  private:
   bool enabled_ = false;

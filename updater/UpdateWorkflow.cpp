@@ -1,6 +1,7 @@
 #include "updater/UpdateWorkflow.h"
 
 #include "updater/Settings.h"
+#include "updater/StartRecord.h"
 #include "updater/UpdatePlan.h"
 
 #include <algorithm>
@@ -106,7 +107,12 @@ void UpdateWorkflow::fileListFinished(int code, const std::string& body, const s
   options.executableFolder = options_.executableFolder;
   options.executableName = options_.executableName;
   options.terminateLeftover = [this](const std::string& path) { host_.terminateProcessesOf(path); };
+  StartRecord record = options_.verify ? StartRecord() : StartRecord::load(startRecordName);
+  const StartRecord loaded = record;
+  options.record = &record;
   plan_ = buildPlan(body, options);
+  // A record that cannot be written only costs the next start a full read.
+  if (!(record == loaded)) record.save(startRecordName);
   setBusy(false);
   host_.showProgress(false);
   planSummary();

@@ -25,6 +25,7 @@ struct WorkflowOptions {
   // Where the accepted serial is kept, beside "path"; an empty root is the current user's.
   platform::RegistryRoot registryRoot;
   std::string registryKey;
+  bool verify = false;  // "verify": every file is read, whatever the start record holds
 };
 
 // The update cycle of the launcher window: file list, plan, downloads,
@@ -65,6 +66,11 @@ class UpdateWorkflow {
   // The downloads, one file at a time (UpdateWorkflowDownloads.cpp).
   void processPlan(size_t index, bool acceptUnverified);
   bool startEntry(size_t index, bool acceptUnverified);
+  void beginDownload(size_t index, unsigned serial);
+  // The delta from the local copy (UpdateWorkflowDelta.cpp): false when the entry has none
+  // to start from; else its block index is requested and the download begins once it is in.
+  bool startDelta(size_t index, unsigned serial);
+  void blockIndexArrived(unsigned serial, size_t index, int code, const std::string& body);
   void entryFinished(unsigned serial, size_t index, mnet::DownloadAction action, int code);
   bool finishEntries();
   void relaunchClient();

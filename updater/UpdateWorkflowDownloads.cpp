@@ -74,10 +74,19 @@ bool UpdateWorkflow::startEntry(size_t index, bool acceptUnverified) {
   if (acceptUnverified) {
     std::error_code ignored;
     std::filesystem::remove(temporary, ignored);
+    std::filesystem::remove(temporary + ".meta", ignored);  // nothing of the last run is kept
   } else if (temporaryVerified(entry)) {
     return false;
   }
   const unsigned serial = ++downloadSerial_;
+  if (!acceptUnverified && startDelta(index, serial)) return true;
+  beginDownload(index, serial);
+  return true;
+}
+
+void UpdateWorkflow::beginDownload(size_t index, unsigned serial) {
+  const UpdateEntry& entry = plan_[index];
+  const std::string temporary = temporaryPath(entry);
   WorkflowHost& host = host_;
   const std::weak_ptr<bool> alive = alive_;
   download_ = net_.makeDownload(fileUrl(baseUrl_, entry.name), temporary, entry.size,
@@ -87,7 +96,6 @@ bool UpdateWorkflow::startEntry(size_t index, bool acceptUnverified) {
                                   }));
                                 });
   download_->start();
-  return true;
 }
 
 void UpdateWorkflow::entryFinished(unsigned serial, size_t index, mnet::DownloadAction action, int code) {

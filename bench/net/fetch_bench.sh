@@ -7,6 +7,8 @@ set -euo pipefail
 
 HERE="$(cd "$(dirname "$0")" && pwd)"
 ROOT="$(cd "$HERE/../.." && pwd)"
+# shellcheck source=../nginx.sh
+source "$ROOT/bench/nginx.sh"
 BUILD="${1:-$ROOT/build-net-rel}"
 CTL="$BUILD/tools/vornaskctl"
 [ -x "$CTL" ] || { echo "no vornaskctl at $CTL" >&2; exit 1; }
@@ -24,31 +26,7 @@ mkdir -p "$WORK/www/slow" "$WORK/www/fast" "$WORK/logs" "$WORK/tmp" "$WORK/out"
 head -c $((256 << 20)) /dev/urandom > "$WORK/www/slow/file256.bin"
 head -c $((1 << 30)) /dev/urandom > "$WORK/www/fast/file1g.bin"
 
-PORT=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
-USER_LINE=""; [ "$(id -u)" = 0 ] && USER_LINE="user root;"
-cat > "$WORK/nginx.conf" <<CONF
-$USER_LINE
-worker_processes 1;
-daemon off;
-pid $WORK/nginx.pid;
-error_log $WORK/logs/error.log warn;
-events { worker_connections 1024; }
-http {
-  access_log off;
-  client_body_temp_path $WORK/tmp/body; proxy_temp_path $WORK/tmp/proxy;
-  fastcgi_temp_path $WORK/tmp/fcgi; uwsgi_temp_path $WORK/tmp/uwsgi; scgi_temp_path $WORK/tmp/scgi;
-  default_type application/octet-stream;
-  sendfile on;
-  server {
-    listen 127.0.0.1:$PORT;
-    root $WORK/www;
-    location /slow/ { limit_rate 10m; }
-  }
-}
-CONF
-nginx -p "$WORK/" -c "$WORK/nginx.conf" -e "$WORK/logs/error.log" &
-NGINX_PID=$!
-for _ in $(seq 50); do (exec 3<>/dev/tcp/127.0.0.1/$PORT) 2>/dev/null && break; sleep 0.1; done
+bench_nginx "$WORK" 'access_log off;' 'location /slow/ { limit_rate 10m; }'
 
 # run NAME FILE -- command...: prints "NAME wall cpu" and checks the result.
 run() {

@@ -50,6 +50,7 @@ class SignToolTest : public vtest::Sandbox {
   void game() {
     writeFile("www/main.swf", "movie\n");
     writeFile("www/data/map.bin", vtest::randomBytes(4000, 1));
+    writeFile("www/data/big.bin", vtest::randomBytes(3 << 19, 3));  // large enough for a block index
   }
 
   std::string tool_;
@@ -84,6 +85,8 @@ TEST_F(SignToolTest, PublishedFolderVerifiesUntilSomethingChanges) {
   const std::string map = readFile("www/data/map.bin");
   const std::string list = readFile("www/library/crc.txt");
   const std::string signature = readFile("www/library/crc.txt.sig");
+  const std::string index = readFile("www/library/blocks/data/big.bin.idx");
+  EXPECT_EQ(std::string::npos, list.find("library/blocks/"));
   struct Case {
     const char* what;
     std::function<void()> change;
@@ -103,6 +106,9 @@ TEST_F(SignToolTest, PublishedFolderVerifiesUntilSomethingChanges) {
        "FAIL main.swf: missing, or size or CRC-32 differs from crc.txt\n"},
       {"a list changed after signing", [&] { writeFile("www/library/crc.txt", list + "c.txt:0:1:0\n"); }, key,
        1, "FAIL library/crc.txt.sig: crc.txt does not match its signed SHA-256\n"},
+      {"a block index changed after signing",
+       [&] { writeFile("www/library/blocks/data/big.bin.idx", index + "x"); }, key, 1,
+       "FAIL library/blocks/data/big.bin.idx: SHA-256 differs from the signed one\n"},
       {"no signature", [&] { fs::remove(path("www/library/crc.txt.sig")); }, key, 1,
        "FAIL library/crc.txt.sig: cannot be read\n"},
       {"republished without signing", [&] { ASSERT_EQ(0, ctl("publish www").status); }, key, 0,
@@ -120,6 +126,7 @@ TEST_F(SignToolTest, PublishedFolderVerifiesUntilSomethingChanges) {
     writeFile("www/main.swf", "movie\n");
     writeFile("www/library/crc.txt", list);
     writeFile("www/library/crc.txt.sig", signature);
+    writeFile("www/library/blocks/data/big.bin.idx", index);
   }
 }
 

@@ -1,10 +1,13 @@
 // The built client against a real nginx, driven through its console.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 
+#include "tests/common/RandomBytes.h"
 #include "tests/common/WaitFor.h"
 #include "tests/updater/ClientEndToEnd.h"
+#include "tests/updater/SignedFolder.h"
 #include "updater/UpdatePlan.h"
 
 namespace fs = std::filesystem;
@@ -166,4 +169,36 @@ TEST_F(EndToEnd, ChangedClientReplacesItselfAndStartsAgain) {
   EXPECT_EQ(0, c->wait(timeoutMs));  // the first process quit on its own
   c->send("close\n");
   EXPECT_TRUE(c->waitForEnd(timeoutMs));
+}
+
+TEST_F(EndToEnd, ChangedLargeFileIsRebuiltFromItsLocalCopy) {
+  // Signed: the index is taken by its signed digest and the rebuilt file checked by its own.
+  const vtest::TestKey key;
+  updateKey_ = key.publicBase64();
+  serve();
+  const std::string old = vtest::randomBytes(4 << 20, 3);
+  std::string fresh = old;
+  fresh.replace(1 << 20, 100000, vtest::randomBytes(100000, 4));
+  fresh.insert(3000, vtest::randomBytes(20000, 5));
+  server_->writeFile("data/big.bin", fresh);
+  key.publish(server_->root().string(), 1);
+  vtest::writeWholeFile(install_ / "data/big.bin", old);
+
+  auto c = run();
+  ASSERT_TRUE(c->waitForLine("button: Запуск", timeoutMs));
+  c->send("press\n");
+  ASSERT_TRUE(waitIni("downloadSounds=0\nfullyDownloaded=1\n"));
+  EXPECT_TRUE(installed("data/big.bin") == fresh);
+  EXPECT_EQ(1, count("GET /library/blocks/data/big.bin.idx 200"));
+  // Only ranges of the file were fetched, and far fewer bytes than it has.
+  uint64_t fetched = 0;
+  for (const std::string& l : server_->accessLog()) {
+    if (!startsWith(l, "GET /data/big.bin ")) continue;
+    unsigned long long first = 0, last = 0;
+    ASSERT_EQ(2, std::sscanf(l.c_str(), "GET /data/big.bin %*d [bytes=%llu-%llu]", &first, &last)) << l;
+    fetched += last - first + 1;
+  }
+  EXPECT_GT(fetched, 120000u);
+  EXPECT_LT(fetched, 200000u);
+  c->send("close\n");
 }

@@ -1,159 +1,20 @@
 #include "updater/FileCheck.h"
 #include "updater/Publish.h"
+#include "updater/StartRecord.h"
 #include "updater/UpdatePlan.h"
 #include "updater/UpdateWorkflow.h"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <deque>
 #include <map>
 
 #include "tests/common/Forge.h"
-#include "tests/updater/InstallFolder.h"
 #include "tests/updater/SignedFolder.h"
+#include "tests/updater/WorkflowFakes.h"
 
 using namespace updater;
-
-namespace {
-
-struct FakeHost : WorkflowHost {
-  std::string status, error, caption;
-  bool checkEnabled = true, checked = false, progressShown = false, launcherShown = false,
-       restartPending = false;
-  int range = 0, position = 0;
-  int restartTimers = 0, gameOpened = 0, quits = 0;
-  GameWindow game = GameWindow::Visible;
-  std::deque<std::function<void()>> posted;
-  std::vector<std::pair<std::string, std::string>> started;
-  std::vector<std::string> terminated;
-
-  void setStatus(const std::string& t) override { status = t; }
-  void setError(const std::string& t) override { error = t; }
-  void setCaption(const std::string& t) override { caption = t; }
-  void enableCheckBox(bool e) override { checkEnabled = e; }
-  bool checkBoxChecked() const override { return checked; }
-  void setCheckBox(bool c) override { checked = c; }
-  void setProgressMarquee(bool) override {}
-  void setProgressRange(int m) override { range = m; }
-  void setProgressPosition(int p) override { position = p; }
-  void showProgress(bool s) override { progressShown = s; }
-  void showLauncher(bool s) override { launcherShown = s; }
-  void redraw() override {}
-  void startRestartTimer() override {
-    ++restartTimers;
-    restartPending = true;
-  }
-  void stopRestartTimer() override { restartPending = false; }
-  GameWindow openGameWindow() override {
-    ++gameOpened;
-    return game;
-  }
-  void post(std::function<void()> job) override { posted.push_back(job); }
-  void quit() override { ++quits; }
-  int startError = 0;
-  int startProcess(const std::string& a, const std::string& c) override {
-    started.emplace_back(a, c);
-    return startError;
-  }
-  void terminateProcessesOf(const std::string& p) override { terminated.push_back(p); }
-
-  void runPosted() {
-    while (!posted.empty()) {
-      auto job = posted.front();
-      posted.pop_front();
-      job();
-    }
-  }
-};
-
-struct FakeDownload : WorkflowDownload {
-  std::string url, path;
-  uint64_t size = 0, count = 0;
-  WorkflowNet::DownloadEnd onEnd;
-  bool running = false;
-  bool* destroyed = nullptr;
-  ~FakeDownload() override {
-    if (running) onEnd(mnet::DownloadAction::Stopped, 200);  // a stopped run still reports its end
-    if (destroyed) *destroyed = true;
-  }
-  void start() override { running = true; }
-  uint64_t downloaded() const override { return count; }
-};
-
-struct FakeNet : WorkflowNet {
-  std::vector<std::string> urls;
-  std::function<void(int, const std::string&)> onData;
-  int cancels = 0;
-  FakeDownload* current = nullptr;
-  bool currentGone = true;
-  std::vector<std::string> downloads;
-
-  void getData(const std::string& url, std::function<void(int)>,
-               std::function<void(int, const std::string&)> done) override {
-    urls.push_back(url);
-    onData = done;
-  }
-  void cancelAll() override { ++cancels; }
-  std::unique_ptr<WorkflowDownload> makeDownload(const std::string& url, const std::string& path,
-                                                 uint64_t size, DownloadEnd onEnd) override {
-    auto d = std::make_unique<FakeDownload>();
-    d->url = url;
-    d->path = path;
-    d->size = size;
-    d->onEnd = onEnd;
-    currentGone = false;
-    d->destroyed = &currentGone;
-    current = d.get();
-    downloads.push_back(url);
-    return d;
-  }
-  // The list request answers.
-  void answer(int code, const std::string& body) {
-    auto done = onData;
-    onData = nullptr;
-    done(code, body);
-  }
-};
-
-class WorkflowTest : public vtest::InstallFolder {
- protected:
-  void SetUp() override {
-    InstallFolder::SetUp();
-    ::setenv("VORNASK_WEB_HOST", "host.test", 1);
-    options_.executableFolder = dir().string();
-    options_.executableName = "Vornask";
-    options_.argumentText = "noStupidPath";
-  }
-  void TearDown() override {
-    workflow_.reset();
-    InstallFolder::TearDown();
-  }
-
-  UpdateWorkflow& start() {
-    workflow_ = std::make_unique<UpdateWorkflow>(host_, net_, options_);
-    workflow_->launcherCreated();
-    workflow_->startFileList();
-    return *workflow_;
-  }
-
-  // The current download delivers `content` and reports `action`.
-  void deliver(const std::string& content, mnet::DownloadAction action = mnet::DownloadAction::Finished,
-               int code = 200) {
-    ASSERT_FALSE(net_.currentGone);
-    vtest::writeWholeFile(net_.current->path, content);
-    net_.current->running = false;
-    net_.current->onEnd(action, code);
-    host_.runPosted();
-  }
-
-  FakeHost host_;
-  FakeNet net_;
-  WorkflowOptions options_;
-  std::unique_ptr<UpdateWorkflow> workflow_;
-};
-
-}  // namespace
+using WorkflowTest = vtest::WorkflowFixture;
 
 TEST_F(WorkflowTest, FirstFetchFailsThenRetryLaunchesGame) {
   UpdateWorkflow& w = start();
@@ -516,4 +377,25 @@ TEST_F(SignedWorkflowTest, CancelWhileTheSignatureIsFetchedFetchesTheListAgain) 
   EXPECT_EQ("", host_.error);
   answerSigned(signedA);
   EXPECT_EQ("Размер обновления: 3б.", host_.status);
+}
+
+TEST_F(WorkflowTest, VerifyReadsFilesTheStartRecordVouchesFor) {
+  // A record that vouches for a damaged file, as if the disk had changed it underneath.
+  writeFile("a.txt", "damage");
+  platform::ChangeStamp stamp;
+  ASSERT_TRUE(platform::changeStamp("a.txt", stamp));
+  StartRecord forged;
+  const std::string listed = line("a.txt", "correc");
+  forged.note("a.txt", stamp, updater::crc32Of("correc", 6), INT64_MAX);
+  ASSERT_EQ(0, forged.save(startRecordName));
+
+  for (const bool verify : {false, true}) {
+    SCOPED_TRACE(verify ? "verify" : "normal start");
+    options_.verify = verify;
+    start();
+    net_.answer(0, listed);
+    EXPECT_EQ(verify ? 1u : 0u, workflow_->plan().size());
+  }
+  // The verifying start wrote down what it found: the damaged file is no longer vouched for.
+  EXPECT_TRUE(StartRecord::load(startRecordName).entries().empty());
 }

@@ -28,6 +28,7 @@ static int runPublish(const std::vector<std::string>& args) {
   if (keyFile.empty()) {
     const updater::PublishResult result = updater::publishFolder(folder);
     std::cout << "wrote " << folder << "/library/crc.txt\n";
+    std::cout << "indexes=" << result.indexes << " (library/blocks/)\n";
     std::cout << "files=" << result.files << " bytes=" << result.bytes << "\n";
     return 0;
   }
@@ -57,12 +58,14 @@ static int runPublish(const std::vector<std::string>& args) {
   const updater::PublishResult result = updater::publishSignedFolder(folder, key, serial);
   std::cout << "wrote " << folder << "/library/crc.txt and crc.txt.sig\n";
   std::cout << "key=" << updater::base64Encode(key.publicKey()) << " serial=" << serial << "\n";
+  std::cout << "indexes=" << result.indexes << " (library/blocks/)\n";
   std::cout << "files=" << result.files << " bytes=" << result.bytes << "\n";
   return 0;
 }
 
 VORNASKCTL_COMMAND(
     publish, "publish DIR [--sign KEYFILE [--serial N]]",
-    "writes DIR/library/crc.txt (name:0:size:crc per file) for a game folder; with --sign also\n"
-    "      crc.txt.sig, signed by the key in KEYFILE, serial N (default: UTC seconds now)",
+    "writes DIR/library/crc.txt (name:0:size:crc per file) and block indexes of files of 1 MiB or\n"
+    "      more for a game folder; with --sign also crc.txt.sig, signed by the key in KEYFILE,\n"
+    "      serial N (default: UTC seconds now)",
     runPublish);
