@@ -4,8 +4,6 @@
 #include "net/HTTPContext.h"
 #include "net/Logs.h"
 
-#include <boost/bind/bind.hpp>
-
 namespace mnet {
 
 DownloadTask::DownloadTask(HTTPContext& context, const std::string& url, const std::string& cookies,
@@ -39,7 +37,7 @@ int DownloadTask::progress(void* self, curl_off_t dlTotal, curl_off_t dlNow, cur
   if (percent == task->lastPercent_) return 0;
   task->lastPercent_ = percent;
   try {
-    task->context_.dispatch(boost::bind(task->onProgress_, percent));
+    task->context_.dispatch([progress = task->onProgress_, percent] { progress(percent); });
   } catch (const std::exception& e) {
     MLOG(httpLog(), mlog::Error) << "progress dispatch failed: " << e.what();
   }
