@@ -1,9 +1,12 @@
 #include "app/ClientWorkflow.h"
 
+#include <cerrno>
+
 #include "launcher/LauncherWindow.h"
 #include "platform/process/Process.h"
 #include "platform/ui/MessageLoop.h"
 #include "shell/Client.h"
+#include "shell/Startup.h"
 #include "shell/ThreadMessages.h"
 #include "updater/MnetTransport.h"
 #include "updater/UpdateWorkflow.h"
@@ -25,6 +28,9 @@ WorkflowOptions optionsOf(const shell::StartOptions& start) {
   options.debug = start.debug;
   options.noDownload = start.noDownload;
   options.noClientUpdate = start.noClientUpdate;
+  options.updateKey = updater::configuredUpdateKey();
+  options.registryRoot = shell::registryRoot();
+  options.registryKey = shell::registryKeyName;
   return options;
 }
 
@@ -79,8 +85,8 @@ class ClientWorkflow : public shell::UpdateHandler, private updater::WorkflowHos
     shell::post(client_.uiThread(), shell::InvokeMessage{std::move(job)});
   }
   void quit() override { platform::ui::postQuitMessage(0); }
-  bool startProcess(const std::string& application, const std::string& commandLine) override {
-    return platform::spawnProcess(application, commandLine) > 0;
+  int startProcess(const std::string& application, const std::string& commandLine) override {
+    return platform::spawnProcess(application, commandLine) > 0 ? 0 : errno;
   }
   void terminateProcessesOf(const std::string& path) override { platform::terminateProcessesRunning(path); }
 

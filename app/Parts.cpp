@@ -19,7 +19,7 @@ void prepareHttp(const std::string& userAgent, platform::ui::ThreadId uiThread) 
 }
 
 std::uint16_t startRelay(bool addressed) {
-  Proxy& relay = Proxy::instance();
+  relay::Proxy& relay = relay::Proxy::instance();
   relay.start(addressed);
   return relay.port();
 }
@@ -32,8 +32,8 @@ shell::ClientParts programParts() {
   parts.prepareHttp = &prepareHttp;
   parts.makeUpdateHandler = &makeClientWorkflow;
   parts.makeGameHost = [](shell::Client& client) {
-    return std::make_unique<gamehost::GameHostImpl>(client, &gamehost::createFlashControl,
-                                                    [] { return Proxy::instance().movieReachablePorts(); });
+    return std::make_unique<gamehost::GameHostImpl>(
+        client, &gamehost::createFlashControl, [] { return relay::Proxy::instance().movieReachablePorts(); });
   };
   parts.startRelay = &startRelay;
   return parts;

@@ -11,7 +11,7 @@ namespace {
 
 struct ExitList {
   std::mutex lock;
-  std::vector<boost::function<void()>> functions;
+  std::vector<std::function<void()>> functions;
 };
 
 std::atomic<int> listState{0};
@@ -20,7 +20,7 @@ ExitList* list = nullptr;
 void runExitList() {
   ExitList* current = list;
   for (;;) {
-    boost::function<void()> destroy;
+    std::function<void()> destroy;
     {
       std::lock_guard<std::mutex> guard(current->lock);
       if (current->functions.empty()) break;
@@ -30,6 +30,7 @@ void runExitList() {
     try {
       if (destroy) destroy();
     } catch (...) {
+      // Nothing below logging can write a record, and the rest of the list still runs.
     }
   }
   list = nullptr;
@@ -55,7 +56,7 @@ ExitList& exitList() {
 
 }  // namespace
 
-void at_exit_register(boost::function<void()> destroy) {
+void at_exit_register(std::function<void()> destroy) {
   ExitList& target = exitList();
   std::lock_guard<std::mutex> guard(target.lock);
   target.functions.push_back(std::move(destroy));

@@ -1,8 +1,7 @@
 #pragma once
 
-#include <boost/function.hpp>
-
 #include <atomic>
+#include <functional>
 #include <thread>
 
 namespace mstd {
@@ -10,7 +9,7 @@ namespace mstd {
 // Appends a destroy function to the exit list. At process exit the list runs from the last
 // registered function to the first; an exception thrown by one is dropped and the next runs.
 // Safe from any thread.
-void at_exit_register(boost::function<void()> destroy);
+void at_exit_register(std::function<void()> destroy);
 
 namespace detail {
 // Moves the state word from 0 to 2 and returns true, or returns false once it reads 1.

@@ -23,8 +23,8 @@ void check(bool condition) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 2) return 0;
-  const framing::Direction direction =
-      data[0] & 1 ? framing::Direction::ServerToClient : framing::Direction::ClientToServer;
+  const relay::framing::Direction direction =
+      data[0] & 1 ? relay::framing::Direction::ServerToClient : relay::framing::Direction::ClientToServer;
   const std::size_t step = 1 + data[1] % 64;
   data += 2;
   size -= 2;
@@ -37,13 +37,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     at += n;
     // Exactly sized, so that any read past the available bytes is caught.
     std::vector<unsigned char> frame(pending);
-    const framing::Cut cut = framing::cut(frame.data(), frame.size(), direction, max_message);
+    const relay::framing::Cut cut = relay::framing::cut(frame.data(), frame.size(), direction, max_message);
     check(cut.whole <= frame.size());
     for (std::size_t m = 0; m < cut.whole;) {
-      const framing::Frame message = framing::peek(frame.data() + m, cut.whole - m);
+      const relay::framing::Frame message = relay::framing::peek(frame.data() + m, cut.whole - m);
       check(message.known && message.size >= 2 && message.size <= cut.whole - m);
       unsigned field = 0;
-      if (framing::stampField(direction, message.id, field) &&
+      if (relay::framing::stampField(direction, message.id, field) &&
           message.size >= message.headerSize + field + 8) {
         // The time field is the only change.
         std::memcpy(&frame[m + message.headerSize + field], &pending[m + message.headerSize + field], 8);
@@ -54,7 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     passed.insert(passed.end(), frame.begin(), frame.begin() + cut.whole);
     if (cut.tooLarge) return 0;  // the session ends here
     pending.erase(pending.begin(), pending.begin() + cut.whole);
-    const framing::Frame rest = framing::peek(pending.data(), pending.size());
+    const relay::framing::Frame rest = relay::framing::peek(pending.data(), pending.size());
     check(!rest.known || rest.size > pending.size());
   }
   check(passed.size() + pending.size() == size);

@@ -9,7 +9,7 @@
 #include "gamehost/FlashEventHandler.h"
 #include "gamehost/MovieFile.h"
 #include "gamehost/MovieRequest.h"
-#include "gamehost/TextConversion.h"
+#include "support/Text.h"
 
 namespace {
 
@@ -35,14 +35,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!request.empty()) std::memcpy(&request[0], data, request.size() * 2);
 
   // Text without lone surrogate halves survives the round trip unchanged.
-  if (!hasLoneSurrogate(request) && gamehost::utf8ToUtf16(gamehost::utf16ToUtf8(request)) != request)
+  if (!hasLoneSurrogate(request) && mstd::utf8ToUtf16(mstd::utf16ToUtf8(request, mstd::Malformed::Bridge),
+                                                      mstd::Malformed::Bridge) != request)
     __builtin_trap();
 
   gamehost::MovieRequest parsed;
   if (!gamehost::parseMovieRequest(request, parsed)) return 0;
   if (parsed.name == u"client" && !parsed.arguments.empty()) (void)gamehost::readVersion(parsed.arguments[0]);
   if (parsed.name == u"writestring" && parsed.arguments.size() >= 2) {
-    const std::string name = gamehost::utf16ToUtf8(parsed.arguments[0]);
+    const std::string name = mstd::utf16ToUtf8(parsed.arguments[0], mstd::Malformed::Bridge);
     if (gamehost::MovieFile::acceptableName(name)) {
       // An accepted name never leads out of the folder.
       const std::filesystem::path folder("/game");

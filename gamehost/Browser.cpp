@@ -1,12 +1,9 @@
 #include "gamehost/Browser.h"
 
-#include <cctype>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 
 #include "gamehost/Placement.h"
-#include "gamehost/TextConversion.h"
 #include "platform/axhost/AxHost.h"
 #include "platform/com/Bstr.h"
 #include "platform/registry/Registry.h"
@@ -15,6 +12,7 @@
 #include "platform/ui/MessageLoop.h"
 #include "platform/ui/Window.h"
 #include "shell/Startup.h"
+#include "support/Text.h"
 
 namespace gamehost {
 
@@ -23,21 +21,10 @@ namespace ui = platform::ui;
 
 namespace {
 
-// A flashvar's value for a URL query: '&', '=', '%', '+', '#' and the rest
-// outside letters, digits and "-._~:" percent-encoded.
-std::string queryValue(const std::string& text) {
-  static const char hex[] = "0123456789ABCDEF";
-  std::string out;
-  for (unsigned char c : text) {
-    if (std::isalnum(c) || std::strchr("-._~:", c)) {
-      out += static_cast<char>(c);
-    } else {
-      out += '%';
-      out += hex[c >> 4];
-      out += hex[c & 15];
-    }
-  }
-  return out;
+// A flashvar's value for a URL query: letters, digits and "-._~:" kept,
+// every other byte percent-encoded.
+bool keptInQueryValue(unsigned char c) {
+  return mstd::unreservedByte(c) || c == ':';
 }
 
 }  // namespace
@@ -97,8 +84,8 @@ void Browser::loadMovie() {
   path += "main.swf";
   // The configured game server goes to the movie as its flashvar "server".
   if (const char* server = std::getenv("VORNASK_GAME_SERVER"); server && *server)
-    path += "?server=" + queryValue(server);
-  com::Bstr url(utf8ToUtf16(path));
+    path += "?server=" + mstd::percentEncode(server, keptInQueryValue);
+  com::Bstr url(mstd::utf8ToUtf16(path, mstd::Malformed::Bridge));
   if (com::SUCCEEDED(control_->LoadMovie(0, url.get()))) ui::consoleLine("movie: " + path);
 }
 

@@ -2,12 +2,12 @@
 
 #include "gamehost/MovieFile.h"
 #include "gamehost/MovieRequest.h"
-#include "gamehost/TextConversion.h"
 #include "gamehost/TraceQueue.h"
 #include "platform/com/Bstr.h"
 #include "platform/ui/MessageLoop.h"
 #include "shell/Client.h"
 #include "shell/ThreadMessages.h"
+#include "support/Text.h"
 
 namespace gamehost {
 
@@ -66,9 +66,9 @@ void FlashEventHandler::dispatch(const std::u16string& name, const std::vector<s
     shell::post(self, shell::ClientHelloMessage{});
   } else if (name == u"tracert") {
     if (arguments.empty()) return;
-    traceQueue().post(client_.threadPool(), utf16ToUtf8(arguments[0]), [self](const std::string& report) {
-      shell::post(self, shell::TraceResultMessage{report});
-    });
+    traceQueue().post(
+        client_.threadPool(), mstd::utf16ToUtf8(arguments[0], mstd::Malformed::Bridge),
+        [self](const std::string& report) { shell::post(self, shell::TraceResultMessage{report}); });
   } else if (name == u"writestring") {
     if (arguments.size() < 2) return;
     file_.write(arguments[0], arguments[1]);

@@ -3,9 +3,9 @@
 #include <cerrno>
 #include <cstring>
 
-#include "gamehost/TextConversion.h"
 #include "logging/Log.h"
 #include "logging/LogParticipant.h"
+#include "support/Text.h"
 
 namespace gamehost {
 namespace {
@@ -60,7 +60,7 @@ bool MovieFile::reservedName(const std::string& name) {
 }
 
 void MovieFile::write(const std::u16string& name, const std::u16string& text) {
-  const std::string narrow = utf16ToUtf8(name);
+  const std::string narrow = mstd::utf16ToUtf8(name, mstd::Malformed::Bridge);
   if (narrow.empty() && name_.empty()) return;
   if (!acceptableName(narrow)) return refuse(narrow, "the name leaves the game folder");
   if (name != name_) {
@@ -76,7 +76,7 @@ void MovieFile::write(const std::u16string& name, const std::u16string& text) {
     name_ = name;
   }
   if (!file_.isOpen()) return;
-  if (const int error = file_.append(utf16ToUtf8(text) + "\r\n", sizeLimit))
+  if (const int error = file_.append(mstd::utf16ToUtf8(text, mstd::Malformed::Bridge) + "\r\n", sizeLimit))
     refuse(narrow, error == EFBIG ? "the file would pass 16 MiB" : std::strerror(error));
 }
 

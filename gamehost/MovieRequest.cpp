@@ -2,10 +2,10 @@
 
 #include <pugixml.hpp>
 
-#include "gamehost/TextConversion.h"
 #include "logging/Log.h"
 #include "logging/LogParticipant.h"
 #include "support/MarkupBounds.h"
+#include "support/Text.h"
 
 namespace gamehost {
 namespace {
@@ -25,7 +25,7 @@ std::string textOf(const pugi::xml_node& node) {
 bool parseMovieRequest(const std::u16string& request, MovieRequest& out) {
   // The request goes through the unit-by-unit conversion, so the arguments come
   // back exactly as the movie sent them.
-  const std::string text = utf16ToUtf8(request);
+  const std::string text = mstd::utf16ToUtf8(request, mstd::Malformed::Bridge);
   if (!mstd::markupWithinBounds(std::string_view(text))) {
     MLOG(requestLog(), mlog::Warning)
         << "a movie request of " << text.size() << " bytes is past 1 MiB or 64 levels and is dropped";
@@ -37,11 +37,11 @@ bool parseMovieRequest(const std::u16string& request, MovieRequest& out) {
   if (!root) return false;
   const pugi::xml_attribute name = root.attribute("name");
   if (!name) return false;
-  out.name = utf8ToUtf16(name.value());
+  out.name = mstd::utf8ToUtf16(name.value(), mstd::Malformed::Bridge);
   out.arguments.clear();
   if (const pugi::xml_node list = root.first_child())
     for (const pugi::xml_node& argument : list.children())
-      out.arguments.push_back(utf8ToUtf16(textOf(argument)));
+      out.arguments.push_back(mstd::utf8ToUtf16(textOf(argument), mstd::Malformed::Bridge));
   return true;
 }
 

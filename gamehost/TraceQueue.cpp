@@ -13,7 +13,7 @@ MLOG_DEFINE_PARTICIPANT(traceLog, "tracert")
 }  // namespace
 
 TraceQueue::TraceQueue(Trace trace) : trace_(std::move(trace)) {
-  if (!trace_) trace_ = [](const std::string& host) { return ::Trace(host); };
+  if (!trace_) trace_ = [](const std::string& host) { return relay::Trace(host); };
 }
 
 bool TraceQueue::post(mstd::thread_pool& pool, const std::string& host,

@@ -2,7 +2,8 @@
 
 namespace mlog {
 
-// Lower is more severe. Records use Error to Debug.
+// Lower is more severe. Records use Error to Debug and name their level, never a number:
+// MLOG(log, mlog::Debug) is short for MLOG(log, mlog::Level::Debug).
 enum Level : int {
   Emergency = 0,
   Alert = 1,

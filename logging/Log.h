@@ -42,7 +42,7 @@ int threadId() noexcept;
 }  // namespace detail
 }  // namespace mlog
 
-// MLOG(participant, level) << "text" << value;
+// MLOG(participant, mlog::Debug) << "text" << value;
 // When participant.level() < level nothing is formatted and no stream is taken.
 #define MLOG(participant, lvl)         \
   if ((participant).level() < (lvl)) { \

@@ -28,6 +28,7 @@ StreamBuf::int_type StreamBuf::overflow(int_type c) {
   try {
     addChunk();
   } catch (...) {
+    // Out of memory: the record ends here; the logger cannot write about itself.
     return traits_type::eof();
   }
   *pptr() = traits_type::to_char_type(c);
@@ -43,7 +44,7 @@ std::streamsize StreamBuf::xsputn(const char* text, std::streamsize count) {
       try {
         addChunk();
       } catch (...) {
-        break;
+        break;  // out of memory: the record keeps what fitted
       }
       room = chunkSize;
     }

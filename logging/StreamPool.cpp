@@ -47,7 +47,7 @@ void StreamPool::give(Stream* stream) noexcept {
   try {
     impl_->idle.push_back(stream);
   } catch (...) {
-    delete stream;
+    delete stream;  // the pool could not grow; the next record takes a new stream
   }
 }
 

@@ -4,11 +4,11 @@
 #include "logging/Log.h"
 #include "net/Logs.h"
 
-#include <boost/thread/thread.hpp>
-
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 namespace mnet {
@@ -27,9 +27,9 @@ void guarded(const char* what, F&& f) {
   try {
     f();
   } catch (const boost::exception& e) {
-    MLOG(httpLog(), 3) << what << " failed: " << e;
+    MLOG(httpLog(), mlog::Error) << what << " failed: " << e;
   } catch (const std::exception& e) {
-    MLOG(httpLog(), 3) << what << " failed: " << e.what();
+    MLOG(httpLog(), mlog::Error) << what << " failed: " << e.what();
   }
 }
 
@@ -39,20 +39,19 @@ struct AsyncHTTP::Impl {
   std::mutex mutex;
   std::vector<AsyncTaskPtr> pending;
   std::atomic<int> cancelFlag{0};
-  boost::thread thread;
+  std::atomic<bool> stopping{false};
+  std::thread thread;
 
   void run();
   void pass(CURLM* multi, std::vector<AsyncTaskPtr>& active);
 };
 
 void AsyncHTTP::Impl::run() {
-  MLOG(httpLog(), 7) << "curl version: " << curl_version();
+  MLOG(httpLog(), mlog::Debug) << "curl version: " << curl_version();
   MultiHandle multi(curl_multi_init());
   std::vector<AsyncTaskPtr> active;
-  try {
-    while (!boost::this_thread::interruption_requested()) pass(multi.get(), active);
-  } catch (const boost::thread_interrupted&) {
-  }
+  // A pass waits at most 10 ms, so the destructor's stop is seen that soon.
+  while (!stopping.load()) pass(multi.get(), active);
   // Tasks leave the multi handle in their destructors, before it is cleaned up.
   active.clear();
 }
@@ -85,7 +84,8 @@ void AsyncHTTP::Impl::pass(CURLM* multi, std::vector<AsyncTaskPtr>& active) {
     curl_easy_getinfo(msg->easy_handle, CURLINFO_PRIVATE, &priv);
     curl_easy_getinfo(msg->easy_handle, CURLINFO_RESPONSE_CODE, &status);
     const CURLcode result = msg->data.result;
-    MLOG(httpLog(), status < 300 ? 6 : 4) << "done with code: " << status << ", result: " << result;
+    MLOG(httpLog(), status < 300 ? mlog::Info : mlog::Warning)
+        << "done with code: " << status << ", result: " << result;
     const int code = completionCode(result, status);
     AsyncTaskPtr task(reinterpret_cast<AsyncTask*>(priv));
     auto it = std::find(active.begin(), active.end(), task);
@@ -98,17 +98,17 @@ void AsyncHTTP::Impl::pass(CURLM* multi, std::vector<AsyncTaskPtr>& active) {
   int ready = 0;
   CURLMcode waited = curl_multi_poll(multi, nullptr, 0, 10, &ready);
   if (waited != CURLM_OK) {
-    MLOG(httpLog(), 3) << "select failed: " << waited;
-    boost::this_thread::sleep_for(boost::chrono::milliseconds(10));
+    MLOG(httpLog(), mlog::Error) << "select failed: " << waited;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
 }
 
 AsyncHTTP::AsyncHTTP() : impl_(new Impl) {
-  impl_->thread = boost::thread([this] { impl_->run(); });
+  impl_->thread = std::thread([this] { impl_->run(); });
 }
 
 AsyncHTTP::~AsyncHTTP() {
-  impl_->thread.interrupt();
+  impl_->stopping.store(true);
   impl_->thread.join();
   std::lock_guard<std::mutex> lock(impl_->mutex);
   impl_->pending.clear();
@@ -120,7 +120,7 @@ void AsyncHTTP::queue(const AsyncTaskPtr& task) {
 }
 
 void AsyncHTTP::cancelAll() {
-  MLOG(httpLog(), 7) << "cancelAll()";
+  MLOG(httpLog(), mlog::Debug) << "cancelAll()";
   impl_->cancelFlag.store(1);
 }
 

@@ -19,7 +19,7 @@ class AsyncHTTP {
   AsyncHTTP();
   AsyncHTTP(const AsyncHTTP&) = delete;
   AsyncHTTP& operator=(const AsyncHTTP&) = delete;
-  // Interrupts and joins the thread; tasks still held are released without finish().
+  // Stops and joins the thread; tasks still held are released without finish().
   ~AsyncHTTP();
 
   // Any thread.

@@ -3,9 +3,9 @@
 #include "base/ReferenceCounter.h"
 #include "net/CurlHandles.h"
 
-#include <boost/function.hpp>
 #include <boost/intrusive_ptr.hpp>
 
+#include <functional>
 #include <string>
 
 namespace mnet {
@@ -34,7 +34,7 @@ typedef boost::intrusive_ptr<AsyncTask> AsyncTaskPtr;
 // A GET (or POST) of a URL with optional percentage progress.
 class DownloadTask : public AsyncTask {
  public:
-  typedef boost::function<void(int)> ProgressFn;
+  typedef std::function<void(int)> ProgressFn;
 
   DownloadTask(HTTPContext& context, const std::string& url, const std::string& cookies,
                const ProgressFn& onProgress);

@@ -25,7 +25,7 @@ void DownloadTask::start(CURLM* multi) {
   CURL* easy = handle_.get();
   curl_easy_setopt(easy, CURLOPT_PRIVATE, static_cast<void*>(this));
   handle_.add();
-  curl_easy_setopt(easy, CURLOPT_NOPROGRESS, onProgress_.empty() ? 1L : 0L);
+  curl_easy_setopt(easy, CURLOPT_NOPROGRESS, onProgress_ ? 0L : 1L);
   curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &DownloadTask::progress);
   curl_easy_setopt(easy, CURLOPT_XFERINFODATA, static_cast<void*>(this));
   doStart();

@@ -5,8 +5,6 @@
 #include "net/HTTPContext.h"
 #include "net/Logs.h"
 
-#include <boost/bind/bind.hpp>
-
 namespace mnet {
 
 GetDataAsync::GetDataAsync(HTTPContext& context, const Request& request)
@@ -25,11 +23,11 @@ GetDataAsync::GetDataAsync(HTTPContext& context, const Request& request)
 }
 
 void GetDataAsync::doStart() {
-  MLOG(httpLog(), 7) << "GetDataAsync::doStart(" << url_ << ")";
+  MLOG(httpLog(), mlog::Debug) << "GetDataAsync::doStart(" << url_ << ")";
   CURL* easy = handle_.get();
   curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &GetDataAsync::write);
   curl_easy_setopt(easy, CURLOPT_WRITEDATA, static_cast<void*>(this));
-  if (!onDataWithHeaders_.empty()) {
+  if (onDataWithHeaders_) {
     curl_easy_setopt(easy, CURLOPT_HEADERDATA, static_cast<void*>(this));
     curl_easy_setopt(easy, CURLOPT_HEADER, 0L);
     curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &GetDataAsync::writeHeader);
@@ -40,13 +38,13 @@ void GetDataAsync::doStart() {
     curl_easy_setopt(easy, CURLOPT_POSTFIELDS, postData_->data());
     curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(postData_->length()));
   }
-  MLOG(httpLog(), 7) << "GetDataAsync::doStart, done";
+  MLOG(httpLog(), mlog::Debug) << "GetDataAsync::doStart, done";
 }
 
 size_t GetDataAsync::write(char* data, size_t size, size_t count, void* self) {
   GetDataAsync* task = static_cast<GetDataAsync*>(self);
-  MLOG(httpLog(), 7) << "GetDataAsync::write(" << static_cast<const void*>(data) << ", " << size << ", "
-                     << count << ", " << self << ")";
+  MLOG(httpLog(), mlog::Debug) << "GetDataAsync::write(" << static_cast<const void*>(data) << ", " << size
+                               << ", " << count << ", " << self << ")";
   // An endless body must not eat the memory: past the cap the transfer fails.
   if (task->body_.size() + size * count > HTTPContext::MaxBodySize) return 0;
   task->body_.append(data, size * count);
@@ -55,26 +53,28 @@ size_t GetDataAsync::write(char* data, size_t size, size_t count, void* self) {
 
 size_t GetDataAsync::writeHeader(char* data, size_t size, size_t count, void* self) {
   GetDataAsync* task = static_cast<GetDataAsync*>(self);
-  MLOG(httpLog(), 7) << "GetDataAsync::writeHeader(" << static_cast<const void*>(data) << ", " << size << ", "
-                     << count << ", " << self << ")";
+  MLOG(httpLog(), mlog::Debug) << "GetDataAsync::writeHeader(" << static_cast<const void*>(data) << ", "
+                               << size << ", " << count << ", " << self << ")";
   if (size * count != 0) task->headerText_.append(data, size * count);
   return size * count;
 }
 
 void GetDataAsync::finish(int code) {
-  MLOG(httpLog(), (code != 0 ? 4 : 7)) << "get data: " << url_ << ", code: " << code;
+  MLOG(httpLog(), code != 0 ? mlog::Warning : mlog::Debug) << "get data: " << url_ << ", code: " << code;
   Job job;
-  if (!onDataWithHeaders_.empty())
-    job = boost::bind(onDataWithHeaders_, code, body_, headerText_);
-  else if (!onData_.empty())
-    job = boost::bind(onData_, code, body_);
+  if (onDataWithHeaders_)
+    job = [done = onDataWithHeaders_, code, body = body_, headers = headerText_] {
+      done(code, body, headers);
+    };
+  else if (onData_)
+    job = [done = onData_, code, body = body_] { done(code, body); };
   else
     return;
   context_.dispatch(job);
 }
 
 void Request::run() const {
-  MLOG(httpLog(), 7) << "Request::run([url=" << url << ", cookies=" << cookies << "])";
+  MLOG(httpLog(), mlog::Debug) << "Request::run([url=" << url << ", cookies=" << cookies << "])";
   HTTPContext& context = HTTPContext::instance();
   AsyncTaskPtr task(new GetDataAsync(context, *this));
   context.engine().queue(task);

@@ -3,7 +3,7 @@
 #include "base/Singleton.h"
 #include "net/AsyncHTTP.h"
 
-#include <boost/thread/locks.hpp>
+#include <mutex>
 
 namespace mnet {
 
@@ -22,32 +22,32 @@ HTTPContext::~HTTPContext() {
 }
 
 void HTTPContext::setUserAgent(const std::string& agent) {
-  boost::unique_lock<boost::shared_mutex> lock(settingsLock_);
+  std::unique_lock<std::shared_mutex> lock(settingsLock_);
   userAgent_ = agent;
 }
 
 std::string HTTPContext::userAgent() const {
-  boost::shared_lock<boost::shared_mutex> lock(settingsLock_);
+  std::shared_lock<std::shared_mutex> lock(settingsLock_);
   return userAgent_;
 }
 
 void HTTPContext::setDispatcher(const Dispatcher& dispatcher) {
-  boost::unique_lock<boost::shared_mutex> lock(settingsLock_);
+  std::unique_lock<std::shared_mutex> lock(settingsLock_);
   dispatcher_ = dispatcher;
 }
 
 void HTTPContext::setStallTimeout(long seconds) {
-  boost::unique_lock<boost::shared_mutex> lock(settingsLock_);
+  std::unique_lock<std::shared_mutex> lock(settingsLock_);
   stallTimeout_ = seconds;
 }
 
 long HTTPContext::stallTimeout() const {
-  boost::shared_lock<boost::shared_mutex> lock(settingsLock_);
+  std::shared_lock<std::shared_mutex> lock(settingsLock_);
   return stallTimeout_;
 }
 
 Dispatcher HTTPContext::dispatcher() const {
-  boost::shared_lock<boost::shared_mutex> lock(settingsLock_);
+  std::shared_lock<std::shared_mutex> lock(settingsLock_);
   return dispatcher_;
 }
 
@@ -64,7 +64,7 @@ CURL* HTTPContext::createEasyHandle(const std::string& url, const std::string& c
   curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, 30L);
   curl_easy_setopt(handle, CURLOPT_ACCEPT_ENCODING, "gzip");
   curl_easy_setopt(handle, CURLOPT_HTTP_CONTENT_DECODING, 1L);
-  boost::shared_lock<boost::shared_mutex> lock(settingsLock_);
+  std::shared_lock<std::shared_mutex> lock(settingsLock_);
   curl_easy_setopt(handle, CURLOPT_USERAGENT, userAgent_.c_str());
   curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, 0L);
   curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, 0L);

@@ -4,12 +4,11 @@
 
 #include <curl/curl.h>
 
-#include <boost/function.hpp>
-#include <boost/thread/shared_mutex.hpp>
-
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <shared_mutex>
 #include <string>
 
 namespace mnet {
@@ -21,8 +20,8 @@ typedef mstd::own_exception<HTTP, mstd::exception> HTTPError;
 class AsyncHTTP;
 struct SyncRequest;
 
-typedef boost::function<void()> Job;
-typedef boost::function<void(Job)> Dispatcher;
+typedef std::function<void()> Job;
+typedef std::function<void(Job)> Dispatcher;
 
 // Process-wide settings shared by every transfer, and the asynchronous engine.
 class HTTPContext {
@@ -42,7 +41,7 @@ class HTTPContext {
   // them inline on the engine thread.
   void setDispatcher(const Dispatcher& dispatcher);
   Dispatcher dispatcher() const;
-  // Hands a job to the dispatcher; an empty dispatcher raises boost::bad_function_call.
+  // Hands a job to the dispatcher; an empty dispatcher raises std::bad_function_call.
   void dispatch(const Job& job) const;
 
   // A transfer that moves less than one byte per second for this long is given up (curl's
@@ -66,7 +65,7 @@ class HTTPContext {
   void cancelAll();
 
  private:
-  mutable boost::shared_mutex settingsLock_;
+  mutable std::shared_mutex settingsLock_;
   std::string userAgent_;
   long stallTimeout_ = 30;
   Dispatcher dispatcher_;

@@ -2,16 +2,15 @@
 
 #include "net/PostData.h"
 
-#include <boost/function.hpp>
-
+#include <functional>
 #include <string>
 #include <vector>
 
 namespace mnet {
 
-typedef boost::function<void(int)> ProgressCallback;
-typedef boost::function<void(int, const std::string&)> DataCallback;
-typedef boost::function<void(int, const std::string&, const std::string&)> DataWithHeadersCallback;
+typedef std::function<void(int)> ProgressCallback;
+typedef std::function<void(int, const std::string&)> DataCallback;
+typedef std::function<void(int, const std::string&, const std::string&)> DataWithHeadersCallback;
 
 // One asynchronous transfer as the caller describes it. The callbacks run through the
 // context's dispatcher: onProgress once per distinct percentage, then exactly one of

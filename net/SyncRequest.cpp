@@ -4,6 +4,7 @@
 #include "net/CurlHandles.h"
 #include "net/HTTPContext.h"
 #include "net/Logs.h"
+#include "support/Text.h"
 
 #include <set>
 
@@ -26,7 +27,7 @@ int checkAbort(void* flag, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
 
 // One request without following redirects; returns the redirect target ("" for none).
 std::string performOnce(const HTTPContext& context, SyncRequest& request) {
-  MLOG(httpLog(), 7) << "http request: " << request.url;
+  MLOG(httpLog(), mlog::Debug) << "http request: " << request.url;
   EasyHandle handle(context.createEasyHandle(request.url, request.cookies));
   if (!handle) raise("curl perform error: 2");
   CURL* easy = handle.get();
@@ -43,9 +44,9 @@ std::string performOnce(const HTTPContext& context, SyncRequest& request) {
     curl_easy_setopt(easy, CURLOPT_XFERINFODATA, const_cast<std::atomic<bool>*>(request.abort));
   }
   const CURLcode result = curl_easy_perform(easy);
-  MLOG(httpLog(), 7) << "http result: " << result;
+  MLOG(httpLog(), mlog::Debug) << "http result: " << result;
   if (result != CURLE_OK) {
-    MLOG(httpLog(), 4) << "perform error: " << result;
+    MLOG(httpLog(), mlog::Warning) << "perform error: " << result;
     raise("curl perform error: " + std::to_string(static_cast<int>(result)));
   }
   char* type = nullptr;
@@ -60,12 +61,12 @@ std::string performOnce(const HTTPContext& context, SyncRequest& request) {
   if (curl_easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) != CURLE_OK) length = -1;
   request.length = length;
   if (request.body) {
-    MLOG(httpLog(), 7) << "http response, size: " << request.body->size()
-                       << ", type: " << request.contentType;
-    MLOG(httpLog(), 7) << "http response data: " << bodyLogText(*request.body);
+    MLOG(httpLog(), mlog::Debug) << "http response, size: " << request.body->size()
+                                 << ", type: " << request.contentType;
+    MLOG(httpLog(), mlog::Debug) << "http response data: " << bodyLogText(*request.body);
   }
   if (request.status != 301 && request.status != 302) return std::string();
-  MLOG(httpLog(), 6) << "http redirection...";
+  MLOG(httpLog(), mlog::Info) << "http redirection...";
   char* target = nullptr;
   if (curl_easy_getinfo(easy, CURLINFO_REDIRECT_URL, &target) != CURLE_OK || !target) return std::string();
   return target;
@@ -81,14 +82,13 @@ std::string bodyLogText(const std::string& body) {
     text = (c >= 32 && c <= 127) || c == 13 || c == 10;
   }
   if (text) return body.substr(0, n);
-  static const char digits[] = "0123456789abcdef";
   std::string hex;
   hex.reserve(n * 3);
   for (size_t i = 0; i < n; ++i) {
     const unsigned char c = static_cast<unsigned char>(body[i]);
     if (i) hex += ' ';
-    hex += digits[c >> 4];
-    hex += digits[c & 15];
+    hex += mstd::hexDigit(c >> 4);
+    hex += mstd::hexDigit(c);
   }
   return hex;
 }
@@ -100,7 +100,7 @@ void HTTPContext::perform(SyncRequest& request) const {
     if (target.empty()) return;
     // A cycle or a long chain fails like curl's own "too many redirects".
     if (redirects == MaxRedirects || !seen.insert(target).second) {
-      MLOG(httpLog(), 4) << "too many redirects: " << target;
+      MLOG(httpLog(), mlog::Warning) << "too many redirects: " << target;
       raise("curl perform error: " + std::to_string(static_cast<int>(CURLE_TOO_MANY_REDIRECTS)));
     }
     request.url = target;

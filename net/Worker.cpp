@@ -16,13 +16,13 @@ namespace mnet {
 Worker::Worker(RunState& run, Chunk& chunk, const std::string& url) : run_(run), chunk_(&chunk) {
   chunk.worker = this;
   handle_.attach(EasyHandle(HTTPContext::instance().createEasyHandle(url, std::string())), run.multi);
-  MLOG(downloadLog(), 7) << "Worker(" << url << ")";
+  MLOG(downloadLog(), mlog::Debug) << "Worker(" << url << ")";
   CURL* easy = handle_.get();
   if (!easy) return;
   const std::string range = std::to_string(chunk.start) + "-" + std::to_string(chunk.end - 1);
   curl_easy_setopt(easy, CURLOPT_RANGE, range.c_str());
-  MLOG(downloadLog(), 7) << "downloading from: " << chunk.start << ", to: " << chunk.end
-                         << ", len: " << chunk.remaining();
+  MLOG(downloadLog(), mlog::Debug) << "downloading from: " << chunk.start << ", to: " << chunk.end
+                                   << ", len: " << chunk.remaining();
   curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
   curl_easy_setopt(easy, CURLOPT_PRIVATE, static_cast<void*>(this));
   curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &Worker::onProgress);
@@ -87,7 +87,8 @@ bool Worker::decide() {
     return true;
   }
   if (status != 200) {
-    MLOG(downloadLog(), 4) << "answer " << status << " for range at " << chunk_->start << " not used";
+    MLOG(downloadLog(), mlog::Warning)
+        << "answer " << status << " for range at " << chunk_->start << " not used";
     mode_ = Rejected;
     return false;
   }
@@ -148,7 +149,7 @@ size_t Worker::write(const char* data, size_t offered) {
     }
     const std::int64_t n = std::min(left, chunk_->remaining());
     if (!writeAt(data, n, chunk_->start)) {
-      MLOG(downloadLog(), 3) << "write(" << n << ", " << run_.downloaded->load() << "), written: 0";
+      MLOG(downloadLog(), mlog::Error) << "write(" << n << ", " << run_.downloaded->load() << "), written: 0";
       mode_ = Rejected;
       return 0;
     }
@@ -157,7 +158,7 @@ size_t Worker::write(const char* data, size_t offered) {
     data += n;
     left -= n;
     const std::int64_t total = run_.downloaded->fetch_add(n) + n;
-    MLOG(downloadLog(), 7) << "write(" << n << ", " << total << "), written: 1";
+    MLOG(downloadLog(), mlog::Debug) << "write(" << n << ", " << total << "), written: 1";
   }
   return offered - static_cast<size_t>(left);
 }

@@ -53,7 +53,8 @@ HRESULT ClassFactory::CreateInstance(IUnknown* outer, REFIID riid, void** object
   *object = nullptr;
   if (outer) return CLASS_E_NOAGGREGATION;
   if (!haveDisplay()) {
-    logRecord(3, "no display to play the movie on (DISPLAY is not set or the display cannot be opened)");
+    logRecord(mlog::Level::Error,
+              "no display to play the movie on (DISPLAY is not set or the display cannot be opened)");
     return E_FAIL;
   }
   try {
@@ -62,7 +63,7 @@ HRESULT ClassFactory::CreateInstance(IUnknown* outer, REFIID riid, void** object
     control->Release();
     return result;
   } catch (const std::exception& e) {
-    logRecord(3, std::string("the control could not be made: ") + e.what());
+    logRecord(mlog::Level::Error, std::string("the control could not be made: ") + e.what());
     return E_OUTOFMEMORY;
   }
 }

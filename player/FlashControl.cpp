@@ -8,8 +8,8 @@
 #include "player/PageFiles.h"
 #include "player/PlayerLog.h"
 #include "player/PlayerView.h"
-#include "player/Text.h"
 #include "player/bridge/SocketBridge.h"
+#include "support/Text.h"
 
 namespace player {
 
@@ -74,12 +74,12 @@ HRESULT FlashControl::Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, 
 }
 
 HRESULT FlashControl::put_WMode(BSTR mode) {
-  wmode_ = utf16ToUtf8(bstrText(mode));
+  wmode_ = mstd::utf16ToUtf8(bstrText(mode), mstd::Malformed::Replace);
   return S_OK;
 }
 
 HRESULT FlashControl::LoadMovie(int layer, BSTR url) {
-  std::string path = utf16ToUtf8(bstrText(url));
+  std::string path = mstd::utf16ToUtf8(bstrText(url), mstd::Malformed::Replace);
   if (layer != 0 || path.empty()) return E_INVALIDARG;
   if (path.rfind("file://", 0) == 0) path.erase(0, 7);
   std::string proxyPrefix;
@@ -89,7 +89,7 @@ HRESULT FlashControl::LoadMovie(int layer, BSTR url) {
     proxyPrefix = bridge_->proxyUrl(0);
     proxyPrefix.pop_back();  // "…/SECRET/0" without the port
   } catch (const std::exception& e) {
-    logRecord(3, std::string("the movie's sockets are off: ") + e.what());
+    logRecord(mlog::Level::Error, std::string("the movie's sockets are off: ") + e.what());
   }
   view_->load(path, proxyPrefix, wmode_,
               std::vector<std::uint16_t>(socketPorts_.begin(), socketPorts_.end()));

@@ -6,19 +6,14 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "support/Text.h"
+
 namespace player {
 namespace {
 
 std::string realPath(const std::string& path) {
   char buffer[PATH_MAX];
   return ::realpath(path.c_str(), buffer) ? std::string(buffer) : std::string();
-}
-
-int hexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
 }
 
 bool endsWith(const std::string& text, const char* suffix) {
@@ -41,8 +36,8 @@ bool percentDecode(const std::string& text, std::string& out) {
     char c = text[i];
     if (c == '%') {
       if (i + 2 >= text.size()) return false;
-      const int high = hexValue(text[i + 1]);
-      const int low = hexValue(text[i + 2]);
+      const int high = mstd::hexValue(text[i + 1]);
+      const int low = mstd::hexValue(text[i + 2]);
       if (high < 0 || low < 0) return false;
       c = static_cast<char>(high * 16 + low);
       i += 2;

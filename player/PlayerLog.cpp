@@ -1,24 +1,17 @@
 #include "player/PlayerLog.h"
 
-#include <sys/syscall.h>
-#include <unistd.h>
-
 #include <cstdio>
-#include <ctime>
+
+#include "logging/Log.h"
 
 namespace player {
 
-void logRecord(int level, const std::string& text) {
-  static const char* const tags[] = {"EMG", "ALR", "CRT", "ERR", "WRN", "NOT", "INF", "DBG"};
-  timespec now;
-  ::clock_gettime(CLOCK_REALTIME, &now);
-  std::tm local;
-  ::localtime_r(&now.tv_sec, &local);
-  char header[64];
-  std::snprintf(header, sizeof header, "%s [%ld] %02d %02d:%02d:%02d.%03ld <flash> ", tags[level & 7],
-                static_cast<long>(::syscall(SYS_gettid)), local.tm_mday, local.tm_hour, local.tm_min,
-                local.tm_sec, now.tv_nsec / 1000000);
-  const std::string line = header + text + "\n";
+void logRecord(mlog::Level level, const std::string& text) {
+  static constexpr char name[] = "flash";
+  char header[mlog::detail::headerRoom + sizeof name];
+  std::string line(header, mlog::detail::formatHeader(header, level, name, sizeof name - 1));
+  line += text;
+  line += '\n';
   std::fwrite(line.data(), 1, line.size(), stdout);
   std::fflush(stdout);
 }

@@ -5,10 +5,11 @@
 #include <vector>
 
 #include "player/PageFiles.h"
+#include "player/PageMessages.h"
 #include "player/PlayerLog.h"
-#include "player/Text.h"
 #include "player/WebContext.h"
 #include "support/MarkupBounds.h"
+#include "support/Text.h"
 
 namespace player {
 namespace {
@@ -26,32 +27,9 @@ std::string jsonPorts(const std::vector<std::uint16_t>& ports) {
   return out + "]";
 }
 
-std::string percentEncode(const std::string& text) {
-  static const char hex[] = "0123456789ABCDEF";
-  std::string out;
-  for (unsigned char c : text) {
-    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
-        c == '_' || c == '~') {
-      out += static_cast<char>(c);
-    } else {
-      out += '%';
-      out += hex[c >> 4];
-      out += hex[c & 15];
-    }
-  }
-  return out;
-}
-
 // A movie URL's query (flashvars) kept readable for URLSearchParams in the page.
-std::string queryEncode(const std::string& text) {
-  std::string out;
-  for (char c : text) {
-    if (c == '=' || c == '&' || c == '%' || c == '+')
-      out += c;
-    else
-      out += percentEncode(std::string(1, c));
-  }
-  return out;
+bool keptInQuery(unsigned char c) {
+  return mstd::unreservedByte(c) || c == '=' || c == '&' || c == '%' || c == '+';
 }
 
 std::string lettersOnly(const std::string& text) {
@@ -86,24 +64,24 @@ struct PlayerView::Impl {
   int restarts = 0;  // of the current movie after its web process ended
 
   void message(const std::string& text) {
-    if (text.empty()) return;
-    switch (text[0]) {
-      case 'C':
-        if (!mstd::markupWithinBounds(std::string_view(text).substr(1))) {
-          logRecord(4, "a call of the movie past 1 MiB or 64 levels is dropped");
+    PageMessage kind;
+    std::string body;
+    if (!parsePageMessage(text, kind, body)) return;
+    switch (kind) {
+      case PageMessage::Call:
+        if (!mstd::markupWithinBounds(std::string_view(body))) {
+          logRecord(mlog::Level::Warning, "a call of the movie past 1 MiB or 64 levels is dropped");
           break;
         }
-        onCall(utf8ToUtf16(text.substr(1)));  // may end this object: nothing after it
+        onCall(mstd::utf8ToUtf16(body, mstd::Malformed::Replace));  // may end this object: nothing after it
         break;
-      case 'R':
+      case PageMessage::Ready:
         ready = true;
         for (const std::string& script : pending) run(script);
         pending.clear();
         break;
-      case 'E':
-        logRecord(4, text.substr(1));
-        break;
-      default:
+      case PageMessage::Error:
+        logRecord(mlog::Level::Warning, body);
         break;
     }
   }
@@ -154,11 +132,11 @@ struct PlayerView::Impl {
                                                                            : "was ended";
     impl.ready = false;
     if (impl.page.empty() || impl.restarts >= maxRestarts) {
-      logRecord(3, std::string("the movie's web process ") + why + "; the movie stops");
+      logRecord(mlog::Level::Error, std::string("the movie's web process ") + why + "; the movie stops");
       return;
     }
     ++impl.restarts;
-    logRecord(3, std::string("the movie's web process ") + why + "; the movie starts again");
+    logRecord(mlog::Level::Error, std::string("the movie's web process ") + why + "; the movie starts again");
     webkit_web_view_load_uri(view, impl.page.c_str());
   }
 
@@ -177,6 +155,11 @@ PlayerView::PlayerView(std::string libraryFolder, CallHandler onCall) : impl_(st
   g_signal_connect(impl_->content, "script-message-received::vornask", G_CALLBACK(Impl::onMessage),
                    impl_.get());
   webkit_user_content_manager_register_script_message_handler(impl_->content, channel);
+  WebKitUserScript* names =
+      webkit_user_script_new(pageMessagesScript().c_str(), WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
+                             WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
+  webkit_user_content_manager_add_script(impl_->content, names);
+  webkit_user_script_unref(names);
   WebKitSettings* settings = playerSettings();
   impl_->view = GTK_WIDGET(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", sharedWebContext(), "settings",
                                         settings, "user-content-manager", impl_->content, nullptr));
@@ -219,9 +202,10 @@ void PlayerView::load(const std::string& movieUrl, const std::string& proxyPrefi
   PageFiles files;
   files.libraryFolder = impl_->libraryFolder;
   files.movie = MovieFolder(folder);
-  files.config = std::string("{\"movie\":\"") + pageOrigin + "/movie/" + percentEncode(name) +
-                 "\",\"base\":\"" + pageOrigin + "/movie/\",\"proxy\":\"" + proxyPrefix + "\",\"wmode\":\"" +
-                 lettersOnly(wmode) + "\",\"query\":\"" + queryEncode(query) +
+  files.config = std::string("{\"movie\":\"") + pageOrigin + "/movie/" +
+                 mstd::percentEncode(name, mstd::unreservedByte) + "\",\"base\":\"" + pageOrigin +
+                 "/movie/\",\"proxy\":\"" + proxyPrefix + "\",\"wmode\":\"" + lettersOnly(wmode) +
+                 "\",\"query\":\"" + mstd::percentEncode(query, keptInQuery) +
                  "\",\"ports\":" + jsonPorts(socketPorts) + "}";
   setPageFiles(WEBKIT_WEB_VIEW(impl_->view), files);
   impl_->ready = false;
@@ -234,14 +218,15 @@ void PlayerView::load(const std::string& movieUrl, const std::string& proxyPrefi
 
 void PlayerView::callMovie(const std::u16string& request) {
   if (!mstd::markupWithinBounds(std::u16string_view(request))) {
-    logRecord(4, "a call into the movie past 1 MiB or 64 levels is dropped");
+    logRecord(mlog::Level::Warning, "a call into the movie past 1 MiB or 64 levels is dropped");
     return;
   }
   if (impl_->pending.size() + *impl_->running >= maxQueuedCalls) {
-    logRecord(4, "a call into the movie is dropped: " + std::to_string(maxQueuedCalls) + " are waiting");
+    logRecord(mlog::Level::Warning,
+              "a call into the movie is dropped: " + std::to_string(maxQueuedCalls) + " are waiting");
     return;
   }
-  std::string script = "vornaskCallIn(" + jsStringLiteral(request) + ")";
+  std::string script = "vornaskCallIn(" + mstd::jsStringLiteral(request) + ")";
   if (impl_->ready)
     impl_->run(script);
   else

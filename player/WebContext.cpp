@@ -89,7 +89,7 @@ void serve(WebKitURISchemeRequest* request, gpointer) {
 void enableSandbox(WebKitWebContext* context) {
   const std::string obstacle = webSandboxObstacle();
   if (!obstacle.empty()) {
-    logRecord(3, "the movie's web process runs without its sandbox: " + obstacle);
+    logRecord(mlog::Level::Error, "the movie's web process runs without its sandbox: " + obstacle);
     return;
   }
   // Every file the page needs comes through the page scheme: no path is added.

@@ -2,7 +2,7 @@
 
 #include <boost/date_time/posix_time/posix_time.hpp>
 
-namespace framing {
+namespace relay::framing {
 
 namespace {
 
@@ -91,4 +91,4 @@ unsigned writeHeader(unsigned char* out, unsigned k, unsigned id, std::uint32_t 
   return 2 + field;
 }
 
-}  // namespace framing
+}  // namespace relay::framing

@@ -6,7 +6,7 @@
 // The game protocol's message framing as the relay reads it: a little-endian
 // header word (bits 15-12 length class, bits 11-0 message id), an optional
 // explicit payload length of 0, 1, 2 or 4 bytes, then the payload.
-namespace framing {
+namespace relay::framing {
 
 enum class Direction { ClientToServer, ServerToClient };
 
@@ -48,4 +48,4 @@ std::int64_t utcMillis();
 // bytes; returns the header size. For building test and benchmark traffic.
 unsigned writeHeader(unsigned char* out, unsigned k, unsigned id, std::uint32_t payload);
 
-}  // namespace framing
+}  // namespace relay::framing

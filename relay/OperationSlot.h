@@ -5,6 +5,8 @@
 #include <new>
 #include <utility>
 
+namespace relay {
+
 // Fixed storage for the state of one asynchronous operation. The operation
 // claims the slot by compare-and-swap of its flag; a second operation that
 // finds it taken goes to the general heap.
@@ -80,3 +82,5 @@ template <class Handler>
 SlotHandler<Handler> inSlot(OperationSlot& slot, Handler handler) {
   return SlotHandler<Handler>(slot, std::move(handler));
 }
+
+}  // namespace relay

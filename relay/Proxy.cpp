@@ -1,22 +1,27 @@
 #include "relay/Proxy.h"
 
 #include "base/Singleton.h"
+#include "logging/Log.h"
 #include "relay/ProxySession.h"
 #include "support/BufferPool.h"
 #include "support/SocketUtils.h"
 
 #include <boost/asio/steady_timer.hpp>
 #include <boost/system/system_error.hpp>
-#include <boost/thread/thread.hpp>
 
 #include <atomic>
 #include <cstdlib>
 #include <string>
+#include <thread>
+
+namespace relay {
 
 namespace asio = boost::asio;
 using asio::ip::tcp;
 
 namespace {
+
+MLOG_DEFINE_PARTICIPANT(relayLog, "relay")
 
 // The game server's address; overridden through VORNASK_GAME_SERVER.
 constexpr const char* game_server_address = "127.0.0.1";
@@ -50,10 +55,10 @@ struct Proxy::Impl {
       try {
         io.run();
         return;
-      } catch (const boost::thread_interrupted&) {
-        return;
+      } catch (const std::exception& e) {
+        MLOG(relayLog(), mlog::Level::Debug) << "a relay handler failed: " << e.what();
       } catch (...) {
-        // a failing handler is dropped; the loop goes on
+        MLOG(relayLog(), mlog::Level::Debug) << "a relay handler failed";
       }
     }
   }
@@ -61,7 +66,7 @@ struct Proxy::Impl {
   asio::io_context io;
   tcp::acceptor acceptor{io};
   asio::steady_timer retry{io};
-  boost::thread thread;
+  std::thread thread;
   std::atomic<std::uint16_t> port{0};
   bool addressed = false;
   tcp::endpoint upstream;
@@ -113,7 +118,7 @@ void Proxy::start(bool addressed) {
   }
   impl.port = local.port();
   impl.accept();
-  impl.thread = boost::thread([&impl] { impl.run(); });
+  impl.thread = std::thread([&impl] { impl.run(); });
 }
 
 std::vector<std::uint16_t> Proxy::movieReachablePorts() {
@@ -148,3 +153,5 @@ tcp::endpoint Proxy::gameServer() {
   tcp::resolver resolver(io);
   return resolver.resolve(tcp::v4(), host, service)->endpoint();
 }
+
+}  // namespace relay

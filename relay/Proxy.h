@@ -6,6 +6,8 @@
 #include <memory>
 #include <vector>
 
+namespace relay {
+
 // The local relay between the game movie and the game server. Listens on
 // 127.0.0.1; every accepted client gets one upstream connection, and whole
 // game messages are carried both ways on the relay thread.
@@ -46,3 +48,5 @@ class Proxy {
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };
+
+}  // namespace relay

@@ -9,6 +9,8 @@
 #include <array>
 #include <cstring>
 
+namespace relay {
+
 namespace asio = boost::asio;
 using asio::ip::tcp;
 
@@ -46,7 +48,7 @@ void ProxySession::start(const tcp::endpoint& fixed) {
 void ProxySession::readHeaderLength() {
   Ptr self(this);
   asio::async_read(client_.socket->socket, asio::buffer(header_),
-                   inSlot(slots_[ConnectSlot], [self](const boost::system::error_code& error, std::size_t) {
+                   inSlot(connectSlot_, [self](const boost::system::error_code& error, std::size_t) {
                      const std::size_t length = self->header_[0] | (self->header_[1] << 8);
                      if (!error && length) self->readHeaderText(length);
                    }));
@@ -56,7 +58,7 @@ void ProxySession::readHeaderText(std::size_t length) {
   destination_.assign(length, '\0');
   Ptr self(this);
   asio::async_read(client_.socket->socket, asio::buffer(&destination_[0], length),
-                   inSlot(slots_[ConnectSlot], [self](const boost::system::error_code& error, std::size_t) {
+                   inSlot(connectSlot_, [self](const boost::system::error_code& error, std::size_t) {
                      if (!error) self->resolve(self->destination_);
                    }));
 }
@@ -81,8 +83,8 @@ void ProxySession::resolve(const std::string& text) {
   resolver_.reset(new tcp::resolver(server_.socket->socket.get_executor()));
   Ptr self(this);
   resolver_->async_resolve(host, service,
-                           inSlot(slots_[ConnectSlot], [self](const boost::system::error_code& error,
-                                                              tcp::resolver::results_type results) {
+                           inSlot(connectSlot_, [self](const boost::system::error_code& error,
+                                                       tcp::resolver::results_type results) {
                              if (!error && !results.empty()) self->connect(results.begin()->endpoint());
                            }));
 }
@@ -90,8 +92,8 @@ void ProxySession::resolve(const std::string& text) {
 void ProxySession::connect(const tcp::endpoint& destination) {
   Ptr self(this);
   server_.socket->socket.async_connect(
-      destination, inSlot(slots_[ConnectSlot],
-                          [self](const boost::system::error_code& error) { self->connected(error); }));
+      destination,
+      inSlot(connectSlot_, [self](const boost::system::error_code& error) { self->connected(error); }));
 }
 
 void ProxySession::connected(const boost::system::error_code& error) {
@@ -111,7 +113,7 @@ void ProxySession::receive(SessionSide& from) {
   SessionSide* side = &from;
   from.socket->socket.async_read_some(
       asio::buffer(from.receive->data(), from.receive->capacity()),
-      inSlot(slots_[ReceiveSlot], [self, side](const boost::system::error_code& error, std::size_t n) {
+      inSlot(from.receiveSlot, [self, side](const boost::system::error_code& error, std::size_t n) {
         self->received(*side, error, n);
       }));
 }
@@ -235,7 +237,7 @@ void ProxySession::send(SessionSide& to) {
   Ptr self(this);
   SessionSide* side = &to;
   to.socket->socket.async_write_some(
-      blocks, inSlot(slots_[SendSlot], [self, side](const boost::system::error_code& error, std::size_t m) {
+      blocks, inSlot(to.sendSlot, [self, side](const boost::system::error_code& error, std::size_t m) {
         self->sent(*side, error, m);
       }));
 }
@@ -266,3 +268,5 @@ void ProxySession::shutdownBoth() {
   client_.socket->socket.shutdown(tcp::socket::shutdown_both, ignored);
   server_.socket->socket.shutdown(tcp::socket::shutdown_both, ignored);
 }
+
+}  // namespace relay

@@ -9,6 +9,8 @@
 #include <memory>
 #include <string>
 
+namespace relay {
+
 // One accepted client and its upstream connection. Owned by its pending
 // operations through the intrusive count; all its work runs on the relay thread.
 class ProxySession : public mstd::reference_counter<ProxySession> {
@@ -32,7 +34,6 @@ class ProxySession : public mstd::reference_counter<ProxySession> {
 
  private:
   using Ptr = boost::intrusive_ptr<ProxySession>;
-  enum { ConnectSlot, ReceiveSlot, SendSlot };
 
   void readHeaderLength();
   void readHeaderText(std::size_t length);
@@ -57,8 +58,10 @@ class ProxySession : public mstd::reference_counter<ProxySession> {
   SessionSide client_;
   SessionSide server_;
   bool addressed_;
-  OperationSlot slots_[3];
+  OperationSlot connectSlot_;  // the header reads, the resolve and the connect, one at a time
   unsigned char header_[2] = {};
   std::string destination_;
   std::unique_ptr<boost::asio::ip::tcp::resolver> resolver_;
 };
+
+}  // namespace relay

@@ -13,6 +13,8 @@
 #include <chrono>
 #include <ostream>
 
+namespace relay {
+
 namespace asio = boost::asio;
 using asio::ip::icmp;
 namespace pt = boost::posix_time;
@@ -177,3 +179,5 @@ void RouteTracer::run(std::ostream& out) {
     if (std::equal(hop, hop + 4, destination.begin())) return;
   }
 }
+
+}  // namespace relay

@@ -9,6 +9,8 @@
 #include <memory>
 #include <string>
 
+namespace relay {
+
 // Traces the route to a host with ICMP echo requests of time-to-live 1 to 30,
 // three per hop, over a raw socket (root or CAP_NET_RAW). One trace per object.
 class RouteTracer {
@@ -36,3 +38,5 @@ class RouteTracer {
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };
+
+}  // namespace relay

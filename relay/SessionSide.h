@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/ReferenceCounter.h"
+#include "relay/OperationSlot.h"
 #include "support/BufferPool.h"
 
 #include <boost/asio/ip/tcp.hpp>
@@ -8,6 +9,8 @@
 
 #include <cstdint>
 #include <deque>
+
+namespace relay {
 
 // A reference-counted TCP socket.
 struct SocketHolder : mstd::reference_counter<SocketHolder> {
@@ -29,5 +32,11 @@ struct SessionSide {
   bool sending = false;           // a send on this socket is pending
   bool receivePaused = false;     // no receive on this socket until the other side drains
 
+  // Handler memory of the one receive and the one send that may be pending on this socket.
+  OperationSlot receiveSlot;
+  OperationSlot sendSlot;
+
   std::uint64_t backlog() const { return queuedBytes - sentOffset + (assembly ? assembly->length : 0); }
 };
+
+}  // namespace relay

@@ -5,6 +5,8 @@
 
 #include <sstream>
 
+namespace relay {
+
 std::string Trace(const std::string& host, boost::posix_time::time_duration probeTimeout) {
   std::ostringstream out;
   {
@@ -15,6 +17,8 @@ std::string Trace(const std::string& host, boost::posix_time::time_duration prob
 }
 
 void postTrace(mstd::thread_pool& pool, const std::string& host,
-               boost::function<void(const std::string&)> done) {
+               std::function<void(const std::string&)> done) {
   pool.post([host, done] { done(Trace(host)); });
 }
+
+}  // namespace relay

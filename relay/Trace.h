@@ -1,13 +1,14 @@
 #pragma once
 
 #include <boost/date_time/posix_time/posix_time_types.hpp>
-#include <boost/function.hpp>
-
+#include <functional>
 #include <string>
 
 namespace mstd {
 class thread_pool;
 }
+
+namespace relay {
 
 // Traces the route to `host` and returns the report, one line per hop.
 // Throws boost::system::system_error when the host cannot be resolved or the
@@ -18,4 +19,6 @@ std::string Trace(const std::string& host,
 // Runs Trace on the pool's worker; `done` gets the report there. A failed
 // trace calls nothing.
 void postTrace(mstd::thread_pool& pool, const std::string& host,
-               boost::function<void(const std::string&)> done);
+               std::function<void(const std::string&)> done);
+
+}  // namespace relay

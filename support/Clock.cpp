@@ -40,7 +40,7 @@ void Clock::run() {
       boost::this_thread::sleep(watch.scheduled());
       const long late = watch.tick(boost::posix_time::microsec_clock::universal_time());
       if (late >= 0) {
-        MLOG(clockLog(), 4) << "Long delay: " << late;
+        MLOG(clockLog(), mlog::Level::Warning) << "Long delay: " << late;
       }
     }
   } catch (const boost::thread_interrupted&) {

@@ -30,15 +30,15 @@ void logSizes(boost::asio::ip::tcp::socket& socket, const char* prefix) {
   boost::asio::socket_base::receive_buffer_size receive;
   socket.get_option(send, error);
   if (error) {
-    MLOG(nexusLog(), 3) << "get send_buffer_size failed: " << ErrorText{error};
+    MLOG(nexusLog(), mlog::Level::Error) << "get send_buffer_size failed: " << ErrorText{error};
     send = boost::asio::socket_base::send_buffer_size(0);
   }
   socket.get_option(receive, error);
   if (error) {
-    MLOG(nexusLog(), 3) << "get receive_buffer_size failed: " << ErrorText{error};
+    MLOG(nexusLog(), mlog::Level::Error) << "get receive_buffer_size failed: " << ErrorText{error};
     receive = boost::asio::socket_base::receive_buffer_size(0);
   }
-  MLOG(nexusLog(), 6) << prefix << send.value() << ", recv: " << receive.value();
+  MLOG(nexusLog(), mlog::Level::Info) << prefix << send.value() << ", recv: " << receive.value();
 }
 
 }  // namespace
@@ -47,17 +47,17 @@ MLOG_DEFINE_PARTICIPANT(nexusLog, "nexus_utils")
 
 void listen_endpoint(boost::asio::ip::tcp::acceptor& acceptor,
                      const boost::asio::ip::tcp::endpoint& endpoint) {
-  MLOG(nexusLog(), 7) << "listen(" << endpoint << ")";
+  MLOG(nexusLog(), mlog::Level::Debug) << "listen(" << endpoint << ")";
   try {
     acceptor.open(endpoint.protocol());
     acceptor.set_option(boost::asio::socket_base::reuse_address(true));
     acceptor.bind(endpoint);
     acceptor.listen(boost::asio::socket_base::max_listen_connections);
   } catch (const boost::exception& e) {
-    MLOG(nexusLog(), 3) << "Listen " << endpoint << " failed: " << e;
+    MLOG(nexusLog(), mlog::Level::Error) << "Listen " << endpoint << " failed: " << e;
     throw;
   } catch (const std::exception& e) {
-    MLOG(nexusLog(), 3) << "Listen " << endpoint << " failed: " << e.what();
+    MLOG(nexusLog(), mlog::Level::Error) << "Listen " << endpoint << " failed: " << e.what();
     throw;
   }
 }
@@ -68,15 +68,15 @@ void tune_socket(boost::asio::ip::tcp::socket& socket) {
   boost::system::error_code error;
   socket.set_option(boost::asio::ip::tcp::no_delay(true), error);
   if (error) {
-    MLOG(nexusLog(), 3) << "set no_delay failed: " << ErrorText{error};
+    MLOG(nexusLog(), mlog::Level::Error) << "set no_delay failed: " << ErrorText{error};
   }
   socket.set_option(boost::asio::socket_base::send_buffer_size(socket_buffer_size), error);
   if (error) {
-    MLOG(nexusLog(), 3) << "set send_buffer_size failed: " << ErrorText{error};
+    MLOG(nexusLog(), mlog::Level::Error) << "set send_buffer_size failed: " << ErrorText{error};
   }
   socket.set_option(boost::asio::socket_base::receive_buffer_size(socket_buffer_size), error);
   if (error) {
-    MLOG(nexusLog(), 3) << "set receive_buffer_size failed: " << ErrorText{error};
+    MLOG(nexusLog(), mlog::Level::Error) << "set receive_buffer_size failed: " << ErrorText{error};
   }
   if (verbose) logSizes(socket, "new socket options, send: ");
 }

@@ -4,17 +4,24 @@
 #include <boost/thread/mutex.hpp>
 #include <boost/thread/thread.hpp>
 
+#include "logging/Log.h"
+
 #include <deque>
 #include <utility>
 #include <vector>
 
 namespace mstd {
+namespace {
+
+MLOG_DEFINE_PARTICIPANT(poolLog, "thread_pool")
+
+}  // namespace
 
 struct thread_pool::impl {
   std::vector<boost::thread> workers;
   boost::mutex mutex;
   boost::condition_variable wake;
-  std::deque<boost::function<void()>> queue;
+  std::deque<std::function<void()>> queue;
   bool stop = false;
   boost::chrono::milliseconds joinTimeout{default_join_timeout_ms};
 
@@ -29,19 +36,20 @@ void thread_pool::impl::work(const std::shared_ptr<impl>& self) {
       // Always wait first: a job posted while another ran is seen after the next wake or timeout.
       self->wake.wait_for(lock, boost::chrono::milliseconds(100));
       if (self->queue.empty()) continue;
-      boost::function<void()> job = std::move(self->queue.front());
+      std::function<void()> job = std::move(self->queue.front());
       self->queue.pop_front();
       lock.unlock();
       try {
         job();
       } catch (const boost::thread_interrupted&) {
-        job.clear();
+        job = nullptr;
         lock.lock();
         break;
       } catch (...) {
+        MLOG(poolLog(), mlog::Level::Debug) << "a job ended with an exception";
       }
       // Destroyed before relocking, so a job whose destruction posts cannot deadlock.
-      job.clear();
+      job = nullptr;
       lock.lock();
     }
   } catch (const boost::thread_interrupted&) {
@@ -73,14 +81,14 @@ thread_pool::~thread_pool() {
     worker.interrupt();
     if (!worker.try_join_for(boost::chrono::milliseconds(100))) worker.detach();
   }
-  std::deque<boost::function<void()>> left;
+  std::deque<std::function<void()>> left;
   {
     boost::lock_guard<boost::mutex> guard(impl_->mutex);
     left.swap(impl_->queue);
   }
 }
 
-void thread_pool::post(boost::function<void()> job) {
+void thread_pool::post(std::function<void()> job) {
   {
     boost::lock_guard<boost::mutex> guard(impl_->mutex);
     impl_->queue.push_back(std::move(job));

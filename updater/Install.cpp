@@ -20,6 +20,15 @@ std::string moveIntoPlace(const std::string& temporary, const std::string& targe
   return error ? error.message() : std::string();
 }
 
+std::string renameOver(const std::string& temporary, const std::string& target) {
+  std::error_code ignored;
+  const fs::path parent = fs::path(target).parent_path();
+  if (!parent.empty()) fs::create_directories(parent, ignored);
+  std::error_code error;
+  fs::rename(temporary, target, error);
+  return error ? error.message() : std::string();
+}
+
 void makeExecutable(const std::string& path) {
   std::error_code ignored;
   const fs::perms mode = fs::status(path, ignored).permissions();

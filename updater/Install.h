@@ -8,6 +8,10 @@ namespace updater {
 // its parent folders and renames. Returns "" or the system's error text.
 std::string moveIntoPlace(const std::string& temporary, const std::string& target);
 
+// Renames the temporary file over `target` in one step (a running old copy
+// keeps its own file). Returns "" or the system's error text.
+std::string renameOver(const std::string& temporary, const std::string& target);
+
 // Lets everyone who may read `path` run it (a downloaded client executable).
 void makeExecutable(const std::string& path);
 

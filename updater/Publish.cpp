@@ -1,6 +1,10 @@
 #include "updater/Publish.h"
 
 #include "updater/FileCheck.h"
+#include "updater/FileList.h"
+#include "updater/Manifest.h"
+#include "updater/Signature.h"
+#include "updater/SignedList.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -14,15 +18,33 @@ namespace updater {
 namespace fs = std::filesystem;
 
 namespace {
+
 const char* const listName = "library/crc.txt";
+
+bool isPublishedFile(const std::string& name) {
+  for (const std::string& own : {std::string(listName), std::string(signatureListName)})
+    if (name == own || name == own + ".new") return true;
+  return false;
 }
+
+void writeReplacing(const fs::path& path, const std::string& text) {
+  fs::create_directories(path.parent_path());
+  const fs::path temporary = path.string() + ".new";
+  {
+    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+    if (!(out << text) || !out.flush()) throw std::runtime_error("cannot write " + temporary.string());
+  }
+  fs::rename(temporary, path);
+}
+
+}  // namespace
 
 std::string fileListOf(const std::string& folder, PublishResult& result) {
   std::vector<std::pair<std::string, fs::path>> files;
   for (const auto& item : fs::recursive_directory_iterator(folder)) {
     if (!item.is_regular_file()) continue;
     const std::string name = item.path().lexically_relative(folder).generic_string();
-    if (name == listName || name == std::string(listName) + ".new") continue;
+    if (isPublishedFile(name)) continue;
     if (item.file_size() == 0) continue;
     // The name ends at the first ':' and a line at LF: such a name would list another file.
     if (name.find_first_of(":\n") != std::string::npos)
@@ -50,14 +72,37 @@ std::string fileListOf(const std::string& folder, PublishResult& result) {
 PublishResult publishFolder(const std::string& folder) {
   PublishResult result;
   const std::string text = fileListOf(folder, result);
-  const fs::path list = fs::path(folder) / listName;
-  fs::create_directories(list.parent_path());
-  const fs::path temporary = list.string() + ".new";
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    if (!(out << text) || !out.flush()) throw std::runtime_error("cannot write " + temporary.string());
+  writeReplacing(fs::path(folder) / listName, text);
+  return result;
+}
+
+std::string signedManifestOf(const std::string& folder, const std::string& list, uint64_t serial,
+                             const SigningKey& key) {
+  Manifest manifest;
+  manifest.serial = serial;
+  manifest.listDigest = sha256(list);
+  for (const std::string& line : splitLines(list)) {
+    ListLine parsed;
+    if (!parseListLine(line, parsed)) continue;
+    // The manifest's lines end at LF and hold no CR.
+    if (parsed.name.find('\r') != std::string::npos)
+      throw std::runtime_error("a signed name cannot hold a carriage return: " + parsed.name);
+    std::string digest;
+    if (!fileSha256((fs::path(folder) / parsed.name).string(), digest))
+      throw std::runtime_error("cannot read " + parsed.name);
+    manifest.files[parsed.name] = digest;
   }
-  fs::rename(temporary, list);
+  const std::string body = manifestBody(manifest);
+  return manifestText(body, key.sign(body));
+}
+
+PublishResult publishSignedFolder(const std::string& folder, const SigningKey& key, uint64_t serial) {
+  PublishResult result;
+  const std::string text = fileListOf(folder, result);
+  // Signed first: a failure leaves the folder as it was.
+  const std::string manifest = signedManifestOf(folder, text, serial, key);
+  writeReplacing(fs::path(folder) / listName, text);
+  writeReplacing(fs::path(folder) / signatureListName, manifest);
   return result;
 }
 

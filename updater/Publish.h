@@ -19,4 +19,14 @@ std::string fileListOf(const std::string& folder, PublishResult& result);
 // Writes folder/library/crc.txt (through a temporary file and a rename).
 PublishResult publishFolder(const std::string& folder);
 
+class SigningKey;
+
+// The manifest text for a list written by fileListOf: the list's digest and
+// every listed file's, under `serial`, signed by `key`.
+std::string signedManifestOf(const std::string& folder, const std::string& list, uint64_t serial,
+                             const SigningKey& key);
+
+// publishFolder, then folder/library/crc.txt.sig beside the list.
+PublishResult publishSignedFolder(const std::string& folder, const SigningKey& key, uint64_t serial);
+
 }  // namespace updater

@@ -3,6 +3,8 @@
 #include "updater/FileCheck.h"
 #include "updater/FileList.h"
 
+#include "support/Text.h"
+
 #include <openssl/sha.h>
 #include <algorithm>
 #include <atomic>
@@ -11,7 +13,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <thread>
 
 namespace updater {
@@ -137,13 +138,7 @@ std::string sizeText(uint64_t bytes) {
 std::string temporaryPath(const UpdateEntry& entry) {
   unsigned char digest[SHA_DIGEST_LENGTH];
   SHA1(reinterpret_cast<const unsigned char*>(entry.name.data()), entry.name.size(), digest);
-  std::string path = "download/";
-  static const char digits[] = "0123456789abcdef";
-  for (unsigned char byte : digest) {
-    path += digits[byte >> 4];
-    path += digits[byte & 15];
-  }
-  return path + "." + hex(entry.crc) + ".tmp";
+  return "download/" + mstd::hexBytes(digest, sizeof digest) + "." + hex(entry.crc) + ".tmp";
 }
 
 std::string webHost() {
@@ -157,19 +152,11 @@ std::string baseUrl(bool debug, const std::string& user, const std::string& pass
 }
 
 std::string fileUrl(const std::string& base, const std::string& name) {
-  static const char digits[] = "0123456789ABCDEF";
-  std::string url = base;
-  for (const char c : name) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte <= 0x20 || byte == 0x7F || std::strchr("\"#%<>?\\^`{|}", c)) {
-      url += '%';
-      url += digits[byte >> 4];
-      url += digits[byte & 15];
-    } else {
-      url += c;
-    }
-  }
-  return url;
+  // Controls, space and the delimiters are encoded; bytes from 0x80 are kept as they are.
+  return base + mstd::percentEncode(name, [](unsigned char byte) {
+           return byte > 0x20 && byte != 0x7F &&
+                  std::string_view("\"#%<>?\\^`{|}").find(char(byte)) == std::string_view::npos;
+         });
 }
 
 std::string fileListUrl(const std::string& base, uint32_t tick) {

@@ -2,8 +2,8 @@
 
 #include "updater/UpdateEntry.h"
 
-#include <boost/function.hpp>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -18,10 +18,10 @@ struct PlanOptions {
   std::string executableFolder;
   std::string executableName;
   // File check; defaults to checkFile.
-  boost::function<bool(const std::string& path, uint32_t size, uint32_t crc)> check;
+  std::function<bool(const std::string& path, uint32_t size, uint32_t crc)> check;
   // Called with the working directory's "new." + executable name when the
   // client entry is planned (ends a leftover process started from it).
-  boost::function<void(const std::string& path)> terminateLeftover;
+  std::function<void(const std::string& path)> terminateLeftover;
 };
 
 // Builds the plan from the file list's body; lines that do not parse, that

@@ -17,6 +17,7 @@ UpdateWorkflow::UpdateWorkflow(WorkflowHost& host, WorkflowNet& net, const Workf
       net_(net),
       options_(options),
       baseUrl_(updater::baseUrl(options.debug, options.user, options.password)),
+      signing_(options.updateKey, options.registryRoot, options.registryKey),
       alive_(std::make_shared<bool>(true)) {}
 
 UpdateWorkflow::~UpdateWorkflow() {
@@ -76,7 +77,7 @@ void UpdateWorkflow::requestFileList() {
         if (alive.lock()) fileListProgress(percent);
       },
       [this, alive](int code, const std::string& body) {
-        if (alive.lock()) fileListFinished(code, body);
+        if (alive.lock()) listArrived(code, body);
       });
 }
 
@@ -85,15 +86,15 @@ void UpdateWorkflow::fileListProgress(int) {
   host_.redraw();
 }
 
-void UpdateWorkflow::fileListFinished(int code, const std::string& body) {
+void UpdateWorkflow::fileListFinished(int code, const std::string& body, const std::string& failure) {
   listInFlight_ = false;
   if (listAgain_) {
     listAgain_ = false;
     requestFileList();
     return;
   }
-  if (code != 0) {
-    setError(loadError(code));
+  if (code != 0 || !failure.empty()) {
+    setError(failure.empty() ? loadError(code) : failure);
     setBusy(false);
     host_.showProgress(false);
     return;
@@ -155,6 +156,10 @@ void UpdateWorkflow::onRestart() {
 }
 
 void UpdateWorkflow::launchGame() {
+  if (!installedIntact("download/flash.cab", "flash.cab")) {
+    host_.showLauncher(true);
+    return;
+  }
   if (!fullyDownloaded_) {
     fullyDownloaded_ = true;
     writeSettings();

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "platform/registry/Registry.h"
 #include "updater/UpdateEntry.h"
+#include "updater/UpdateSigning.h"
 #include "updater/WorkflowHost.h"
 
 #include <cstdint>
@@ -19,6 +21,10 @@ struct WorkflowOptions {
   bool debug = false;
   bool noDownload = false;
   bool noClientUpdate = false;
+  std::string updateKey;  // base64; empty: the list and files are not signed
+  // Where the accepted serial is kept, beside "path"; an empty root is the current user's.
+  platform::RegistryRoot registryRoot;
+  std::string registryKey;
 };
 
 // The update cycle of the launcher window: file list, plan, downloads,
@@ -51,7 +57,8 @@ class UpdateWorkflow {
 
  private:
   // The file list and the plan (UpdateWorkflow.cpp).
-  void fileListFinished(int code, const std::string& body);
+  // `failure`, when given, is the error line instead of the code's.
+  void fileListFinished(int code, const std::string& body, const std::string& failure = std::string());
   void fileListProgress(int percent);
   void requestFileList();
   void planSummary();
@@ -61,6 +68,11 @@ class UpdateWorkflow {
   void entryFinished(unsigned serial, size_t index, mnet::DownloadAction action, int code);
   bool finishEntries();
   void relaunchClient();
+  // Signed updates, no-ops without a key (SignedWorkflow.cpp).
+  void listArrived(int code, const std::string& body);
+  bool temporaryVerified(const UpdateEntry& entry) const;
+  void fileCorrupted(const UpdateEntry& entry);
+  bool installedIntact(const std::string& name, const std::string& path);
   void updateCaption();
   // Byte counts on the progress bar, scaled down so that the update's size fits an int.
   int progressValue(uint64_t bytes) const;
@@ -86,6 +98,7 @@ class UpdateWorkflow {
   unsigned downloadSerial_ = 0;  // completions of replaced downloads are dropped
   bool listInFlight_ = false;
   bool listAgain_ = false;  // fetch again once the running request reports back
+  UpdateSigning signing_;
   std::shared_ptr<bool> alive_;
 };
 

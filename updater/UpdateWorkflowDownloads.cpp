@@ -7,6 +7,7 @@
 #include "updater/UpdatePlan.h"
 
 #include <filesystem>
+#include <system_error>
 
 namespace updater {
 
@@ -73,7 +74,7 @@ bool UpdateWorkflow::startEntry(size_t index, bool acceptUnverified) {
   if (acceptUnverified) {
     std::error_code ignored;
     std::filesystem::remove(temporary, ignored);
-  } else if (checkFile(temporary, entry.size, entry.crc)) {
+  } else if (temporaryVerified(entry)) {
     return false;
   }
   const unsigned serial = ++downloadSerial_;
@@ -100,9 +101,12 @@ void UpdateWorkflow::entryFinished(unsigned serial, size_t index, mnet::Download
   }
   const UpdateEntry& entry = plan_[index];
   bool accept = false;
-  if (acceptUnverified_ || checkFile(temporaryPath(entry), entry.size, entry.crc)) {
+  if ((acceptUnverified_ && !signing_.enabled()) || temporaryVerified(entry)) {
     completedBytes_ += entry.size;
     ++index;
+  } else if (acceptUnverified_) {
+    fileCorrupted(entry);  // a signed file that failed twice
+    return;
   } else {
     accept = true;  // one fresh download, taken without a check
   }
@@ -113,7 +117,9 @@ void UpdateWorkflow::entryFinished(unsigned serial, size_t index, mnet::Download
 bool UpdateWorkflow::finishEntries() {
   for (const UpdateEntry& entry : plan_) {
     if (!entry.started) continue;
-    const std::string failure = moveIntoPlace(temporaryPath(entry), entry.target);
+    const std::string temporary = temporaryPath(entry);
+    const std::string failure =
+        entry.client ? renameOver(temporary, entry.target) : moveIntoPlace(temporary, entry.target);
     if (failure.empty()) {
       if (entry.client) makeExecutable(entry.target);
       continue;
@@ -128,9 +134,16 @@ bool UpdateWorkflow::finishEntries() {
 }
 
 void UpdateWorkflow::relaunchClient() {
+  const UpdateEntry& entry = plan_.front();
+  if (!installedIntact(entry.name, entry.target)) return;
   const std::string commandLine =
       "\"@" + options_.executableFolder + "/" + options_.executableName + "\" " + options_.argumentText;
-  host_.startProcess(plan_.front().target, commandLine);
+  // The old client stays when the new one cannot start.
+  if (const int error = host_.startProcess(entry.target, commandLine)) {
+    setError(std::generic_category().message(error));
+    host_.redraw();
+    return;
+  }
   host_.quit();
 }
 

@@ -38,8 +38,9 @@ class WorkflowHost {
   // Runs `job` later on the UI thread; callable from any thread.
   virtual void post(std::function<void()> job) = 0;
   virtual void quit() = 0;
-  // Starts `application` with a Windows-style command line (quoted items).
-  virtual bool startProcess(const std::string& application, const std::string& commandLine) = 0;
+  // Starts `application` with a Windows-style command line (quoted items);
+  // 0 or the system's error number.
+  virtual int startProcess(const std::string& application, const std::string& commandLine) = 0;
   // Terminates running processes started from the executable at `path`.
   virtual void terminateProcessesOf(const std::string& path) = 0;
 };

@@ -43,7 +43,7 @@ void MlogFiltered(benchmark::State& state) {
 }
 BENCHMARK(MlogFiltered);
 
-// Through a participant accessor, as the subsystems write it: MLOG(httpLog(), 7).
+// Through a participant accessor, as the subsystems write it: MLOG(httpLog(), mlog::Debug).
 void MlogFilteredThroughAccessor(benchmark::State& state) {
   int value = 0;
   for (auto _ : state) {

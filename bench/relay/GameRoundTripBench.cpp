@@ -63,7 +63,7 @@ void RoundTrip(benchmark::State& state, Path path) {
   {
     Server server;
     const auto loopback = asio::ip::address_v4::loopback();
-    Proxy proxy(tcp::endpoint(loopback, server.port()), 0);
+    relay::Proxy proxy(tcp::endpoint(loopback, server.port()), 0);
     player::SocketBridge bridge("bench://page");
     asio::io_context io;
     websocket::stream<tcp::socket> ws(io);

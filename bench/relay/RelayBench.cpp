@@ -31,8 +31,8 @@ constexpr std::size_t burst = 64u << 20;
 std::vector<unsigned char> framedTraffic(std::size_t total) {
   std::vector<unsigned char> out(total);
   for (std::size_t at = 0; at + message_size <= total; at += message_size) {
-    const unsigned header = framing::writeHeader(&out[at], 10, 100 + (at / message_size) % 200, 0);
-    framing::writeHeader(&out[at], 10, 100 + (at / message_size) % 200, message_size - header);
+    const unsigned header = relay::framing::writeHeader(&out[at], 10, 100 + (at / message_size) % 200, 0);
+    relay::framing::writeHeader(&out[at], 10, 100 + (at / message_size) % 200, message_size - header);
     std::fill(&out[at + header], &out[at + message_size], static_cast<unsigned char>(at));
   }
   return out;
@@ -93,7 +93,7 @@ struct Route {
     if (path == Path::Direct) {
       port = target;
     } else if (path == Path::Relay) {
-      proxy.reset(new Proxy(tcp::endpoint(asio::ip::address_v4::loopback(), target), 0));
+      proxy.reset(new relay::Proxy(tcp::endpoint(asio::ip::address_v4::loopback(), target), 0));
       proxy->start(false);
       port = proxy->port();
     } else {
@@ -112,7 +112,7 @@ struct Route {
       waitpid(socat, nullptr, 0);
     }
   }
-  std::unique_ptr<Proxy> proxy;
+  std::unique_ptr<relay::Proxy> proxy;
   pid_t socat = 0;
   std::uint16_t port = 0;
 };
@@ -149,8 +149,8 @@ void Throughput(benchmark::State& state, Path path) {
 // One message of `size` bytes (class 1: a 16-bit length field).
 std::vector<unsigned char> framedMessage(std::size_t size) {
   std::vector<unsigned char> out(size, 0x5a);
-  const unsigned header = framing::writeHeader(out.data(), 1, 123, 0);
-  framing::writeHeader(out.data(), 1, 123, size - header);
+  const unsigned header = relay::framing::writeHeader(out.data(), 1, 123, 0);
+  relay::framing::writeHeader(out.data(), 1, 123, size - header);
   return out;
 }
 

@@ -59,7 +59,7 @@ long descriptors() {
   return n;
 }
 
-// The game server's stand-in: echoes every byte on every connection.
+// An echo game server: echoes every byte on every connection.
 class Echo {
  public:
   Echo() : acceptor_(io_, tcp::endpoint(asio::ip::address_v4::loopback(), 0)) {
@@ -106,8 +106,9 @@ struct Counters {
 // One relay session: a framed message, its echo, a pause; again until stopped.
 void session(std::uint16_t port, int index, Counters& counters) {
   std::vector<unsigned char> message(48 + index % 16, static_cast<unsigned char>(index));
-  const unsigned header = framing::writeHeader(message.data(), 1, 200 + index, 0);
-  framing::writeHeader(message.data(), 1, 200 + index, static_cast<std::uint32_t>(message.size() - header));
+  const unsigned header = relay::framing::writeHeader(message.data(), 1, 200 + index, 0);
+  relay::framing::writeHeader(message.data(), 1, 200 + index,
+                              static_cast<std::uint32_t>(message.size() - header));
   std::vector<unsigned char> back(message.size());
   while (!counters.stop) {
     asio::io_context io;
@@ -212,7 +213,7 @@ int main(int argc, char** argv) {
   const std::string work = ::mkdtemp(pattern);
   mnet::HTTPContext::instance().setUserAgent("Vornask soak");
   Echo echo;
-  Proxy relay(echo.endpoint(), 0);
+  relay::Proxy relay(echo.endpoint(), 0);
   relay.start(false);
 
   Counters counters;

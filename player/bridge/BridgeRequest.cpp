@@ -1,5 +1,7 @@
 #include "player/bridge/BridgeRequest.h"
 
+#include "support/Text.h"
+
 #include <openssl/crypto.h>
 #include <openssl/rand.h>
 
@@ -25,13 +27,7 @@ std::string BridgeRequest::randomHex(std::size_t bytes) {
   std::vector<unsigned char> raw(bytes);
   if (RAND_bytes(raw.data(), static_cast<int>(raw.size())) != 1)
     throw std::runtime_error("no random bytes for the bridge secret");
-  static const char digits[] = "0123456789abcdef";
-  std::string text;
-  for (unsigned char b : raw) {
-    text += digits[b >> 4];
-    text += digits[b & 15];
-  }
-  return text;
+  return mstd::hexBytes(raw.data(), raw.size());
 }
 
 }  // namespace player

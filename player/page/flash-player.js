@@ -4,7 +4,9 @@
 // request XML and hands calls from the host to the movie's callbacks.
 (() => {
   const channel = window.webkit.messageHandlers.vornask;
-  const post = (kind, text) => channel.postMessage(kind + (text ?? ""));
+  // The message names come from the view, which defines them before this script runs.
+  const message = window.vornaskMessages;
+  const post = (name, text) => channel.postMessage(name + ":" + (text ?? ""));
 
   const entities = { "&": "&amp;", "<": "&lt;", ">": "&gt;", '"': "&quot;", "'": "&apos;" };
   const escapeXml = (text) =>
@@ -68,8 +70,8 @@
     const name = match[1];
     return (...args) => {
       const request = invokeXml(name, args);
-      if (request === null) post("E", "a call of the movie past 1 MiB or 64 levels is dropped");
-      else post("C", request);
+      if (request === null) post(message.error, "a call of the movie past 1 MiB or 64 levels is dropped");
+      else post(message.call, request);
       return undefined;
     };
   };
@@ -111,7 +113,7 @@
   window.vornaskCallIn = (request) => {
     const root = new DOMParser().parseFromString(request, "application/xml").documentElement;
     if (!root || root.tagName !== "invoke" || root.getElementsByTagName("parsererror").length) {
-      post("E", "malformed call into the movie");
+      post(message.error, "malformed call into the movie");
       return;
     }
     const list = [...root.children].find((c) => c.tagName === "arguments");
@@ -119,7 +121,7 @@
     try {
       player?.ruffle().callExternalInterface(root.getAttribute("name") ?? "", ...args);
     } catch (e) {
-      post("E", "call into the movie failed: " + e);
+      post(message.error, "call into the movie failed: " + e);
     }
   };
 
@@ -145,11 +147,9 @@
       polyfills: false,
       letterbox: "off",
       wmode: config.wmode || "window",
-      preferredRenderer: config.renderer || null,
       socketProxy: proxies,
       logLevel: "warn",
     });
-    post("L");
   }
 
   // Ruffle says on its console when a socket has no proxy; the host records it.
@@ -161,14 +161,14 @@
       const text = parts.find((p) => typeof p === "string" && p.includes(refusedSocket));
       if (text !== undefined && refusalsTold < 100) {
         ++refusalsTold;
-        post("E", "the movie's socket is refused: " + text.slice(text.indexOf(refusedSocket)).slice(0, 200));
+        post(message.error, "the movie's socket is refused: " + text.slice(text.indexOf(refusedSocket)).slice(0, 200));
       }
       return original.apply(console, parts);
     };
   }
 
-  post("R");
+  post(message.ready);
   window.RufflePlayer = window.RufflePlayer || {};
   window.RufflePlayer.config = { polyfills: false };
-  document.addEventListener("DOMContentLoaded", () => start().catch((e) => post("E", "the movie did not start: " + e)));
+  document.addEventListener("DOMContentLoaded", () => start().catch((e) => post(message.error, "the movie did not start: " + e)));
 })();

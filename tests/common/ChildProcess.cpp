@@ -12,13 +12,13 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
 
 #include <gtest/gtest.h>
 
+#include "tests/common/Processes.h"
 #include "tests/common/Sandbox.h"
+#include "tests/common/WaitFor.h"
 
 extern char** environ;
 
@@ -94,13 +94,9 @@ ChildProcess::~ChildProcess() {
   }
   // A process the child started may still hold the error pipe.
   if (!waitForEnd(graceMs_ > 0 ? graceMs_ : 200) && !cwd_.empty()) {
-    std::error_code ec;
-    for (const auto& proc : fs::directory_iterator("/proc", ec)) {
-      std::error_code ignored;
-      const long pid = std::atol(proc.path().filename().c_str());
-      if (pid > 0 && pid != ::getpid() && fs::read_symlink(proc.path() / "cwd", ignored) == cwd_)
-        ::kill(static_cast<pid_t>(pid), SIGKILL);
-    }
+    for (const ProcessEntry& process : processes())
+      if (process.pid != ::getpid() && process.link("cwd") == cwd_)
+        ::kill(static_cast<pid_t>(process.pid), SIGKILL);
     waitForEnd(5000);
   }
   {
@@ -208,20 +204,18 @@ void ChildProcess::drain(int ms) {
 }
 
 int ChildProcess::wait(int ms) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  while (!reaped_) {
-    int status = 0;
-    const pid_t r = ::waitpid(static_cast<pid_t>(pid_), &status, WNOHANG);
-    if (r == static_cast<pid_t>(pid_)) {
-      reaped_ = true;
-      exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-      drain(2000);
-      break;
-    }
-    if (std::chrono::steady_clock::now() >= deadline) return -1;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return exitCode_;
+  const bool ended = waitFor(
+      [this] {
+        int status = 0;
+        if (reaped_ || ::waitpid(static_cast<pid_t>(pid_), &status, WNOHANG) != static_cast<pid_t>(pid_))
+          return reaped_;
+        reaped_ = true;
+        exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        drain(2000);
+        return true;
+      },
+      ms);
+  return ended ? exitCode_ : -1;
 }
 
 std::string ChildProcess::errorOutput() const {
@@ -240,13 +234,6 @@ std::string ChildProcess::last(const std::string& prefix) const {
   for (auto it = lines_.rbegin(); it != lines_.rend(); ++it)
     if (it->compare(0, head.size(), head) == 0) return it->substr(head.size());
   return "";
-}
-
-std::string readFileBytes(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  std::ostringstream s;
-  s << f.rdbuf();
-  return s.str();
 }
 
 fs::path clientExecutable() {

@@ -73,8 +73,6 @@ class ChildProcess {
   std::thread reader_;
 };
 
-std::string readFileBytes(const std::string& path);
-
 // The built client executable (VORNASK_BUILD_DIR or the build tree); empty when missing.
 std::filesystem::path clientExecutable();
 

@@ -123,10 +123,7 @@ std::vector<std::string> NginxServer::accessLog(size_t atLeast) const {
 }
 
 std::string NginxServer::errorLog() const {
-  std::ifstream in(prefix_ / "logs" / "error.log");
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
+  return readWholeFile(prefix_ / "logs" / "error.log");
 }
 
 void NginxServer::writeConfig() const {

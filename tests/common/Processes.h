@@ -1,34 +1,39 @@
 #pragma once
 
+#include <cstddef>
+#include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
 namespace vtest {
 
-// Processes below `ancestor` (children, their children, ...) whose command
-// name starts with `name` (as /proc/PID/stat shows it, 15 characters at most).
-std::vector<long> descendantsNamed(long ancestor, const std::string& name);
+// One process as /proc shows it.
+struct ProcessEntry {
+  long pid = 0;
+  long parent = 0;
+  char state = '?';  // 'Z' for a zombie
+  std::string name;  // the command name, at most 15 characters
 
-// The first WebKit web process below `ancestor`, or -1.
-long webProcessBelow(long ancestor);
-
-// "mnt:[NUMBER]" of a process (the link /proc/PID/ns/mnt), or "" when unreadable.
-std::string mountNamespace(long pid);
-
-// Everything written to standard output (descriptor 1) while it lives, kept
-// in a file of its own; the text is given back to the real output at the end.
-class StdoutCapture {
- public:
-  StdoutCapture();
-  ~StdoutCapture();
-  StdoutCapture(const StdoutCapture&) = delete;
-  StdoutCapture& operator=(const StdoutCapture&) = delete;
-
-  std::string text() const;
-
- private:
-  int saved_ = -1;
-  int file_ = -1;
+  std::filesystem::path dir() const { return "/proc/" + std::to_string(pid); }
+  // The target of one of its links ("exe", "cwd"); empty when it cannot be read.
+  std::filesystem::path link(const char* which) const;
 };
+
+// Every process that could be read at the moment of the walk.
+std::vector<ProcessEntry> processes();
+
+// The live (not zombie) processes below `root`, however deep.
+std::vector<ProcessEntry> descendantsOf(long root);
+
+// What each of this process's descriptors is open on ("?" when unreadable), by number;
+// the walk's own descriptor is among them.
+std::map<int, std::string> descriptorTargets();
+
+// The threads of this process.
+std::size_t threadCount();
+
+// The threads of this process by id, with their names.
+std::map<int, std::string> threadNames();
 
 }  // namespace vtest

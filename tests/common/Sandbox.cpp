@@ -1,8 +1,6 @@
 #include "tests/common/Sandbox.h"
 
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
 #include <system_error>
 #include <vector>
@@ -17,24 +15,6 @@ std::filesystem::path makeTempDir(const std::string& prefix) {
     throw std::runtime_error("mkdtemp failed for " + pattern);
   }
   return std::filesystem::path(buf.data());
-}
-
-std::string readWholeFile(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
-
-void writeWholeFile(const std::filesystem::path& file, const std::string& content) {
-  if (file.has_parent_path()) {
-    std::filesystem::create_directories(file.parent_path());
-  }
-  std::ofstream out(file, std::ios::binary | std::ios::trunc);
-  out.write(content.data(), static_cast<std::streamsize>(content.size()));
-  if (!out) {
-    throw std::runtime_error("cannot write " + file.string());
-  }
 }
 
 std::filesystem::path buildDir() {

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/common/Files.h"
+
 namespace vtest {
 
 // A fresh temporary folder per test, removed with everything in it afterwards. The folder
@@ -31,8 +33,6 @@ class Sandbox : public ::testing::Test {
 
 // Creates a unique temporary folder; the caller removes it.
 std::filesystem::path makeTempDir(const std::string& prefix);
-std::string readWholeFile(const std::filesystem::path& file);
-void writeWholeFile(const std::filesystem::path& file, const std::string& content);
 
 // Folder of the build tree (VORNASK_BUILD_DIR, set by ctest) or the tree the tests were built in.
 std::filesystem::path buildDir();

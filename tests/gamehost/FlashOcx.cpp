@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <fstream>
 
-#include "gamehost/TextConversion.h"
+#include "support/Text.h"
 #include "tests/gamehost/TestControl.h"
 
 namespace com = platform::com;
@@ -29,7 +29,7 @@ std::vector<std::u16string> callsOnLoad() {
   if (const char* path = std::getenv("VORNASK_TEST_CONTROL_CALLS")) {
     std::ifstream in(path);
     for (std::string line; std::getline(in, line);)
-      if (!line.empty()) calls.push_back(gamehost::utf8ToUtf16(line));
+      if (!line.empty()) calls.push_back(mstd::utf8ToUtf16(line, mstd::Malformed::Bridge));
   }
   return calls;
 }

@@ -58,7 +58,7 @@ TEST_F(GtkGameWindow, ShowsTheBackgroundAndTheHostCoversAndFollowsTheClientArea)
                          {"LSAN_OPTIONS", "suppressions=" VORNASK_LSAN_SUPPRESSIONS}},
                         dir().string());
   Window w = 0;
-  for (int i = 0; i < 300 && !(w = vtest::findViewable(d, "Vornask")); ++i) std::this_thread::sleep_for(50ms);
+  vtest::waitFor([&] { return (w = vtest::findViewable(d, "Vornask")) != 0; }, 15000);
   ASSERT_NE(w, 0u) << p.errorOutput();
   std::this_thread::sleep_for(1500ms);  // let it draw
 

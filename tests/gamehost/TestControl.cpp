@@ -2,13 +2,12 @@
 
 #include <stdexcept>
 
-#include "gamehost/TextConversion.h"
 #include "platform/com/Bstr.h"
+#include "support/Text.h"
 
 namespace vtest {
 
 namespace com = platform::com;
-using gamehost::utf16ToUtf8;
 
 TestControl::TestControl(Options options) : options_(std::move(options)) {}
 
@@ -81,18 +80,19 @@ com::HRESULT TestControl::Invoke(com::DISPID, com::REFIID, com::LCID, com::WORD,
 }
 
 com::HRESULT TestControl::put_WMode(com::BSTR mode) {
-  log("put_WMode " + utf16ToUtf8(com::bstrText(mode)));
+  log("put_WMode " + mstd::utf16ToUtf8(com::bstrText(mode), mstd::Malformed::Bridge));
   return com::S_OK;
 }
 
 com::HRESULT TestControl::LoadMovie(int layer, com::BSTR url) {
-  log("LoadMovie " + std::to_string(layer) + " " + utf16ToUtf8(com::bstrText(url)));
+  log("LoadMovie " + std::to_string(layer) + " " +
+      mstd::utf16ToUtf8(com::bstrText(url), mstd::Malformed::Bridge));
   for (const std::u16string& call : options_.callsOnLoad) fire(call);
   return com::S_OK;
 }
 
 com::HRESULT TestControl::CallFunction(com::BSTR request, com::BSTR* response) {
-  log("CallFunction " + utf16ToUtf8(com::bstrText(request)));
+  log("CallFunction " + mstd::utf16ToUtf8(com::bstrText(request), mstd::Malformed::Bridge));
   if (options_.throwOnCall) throw std::runtime_error("the movie is gone");
   if (response) *response = com::allocBstr(u"<undefined/>");
   return com::S_OK;

@@ -9,7 +9,7 @@
 
 namespace vtest {
 
-// A stand-in of the Flash control for the tests: records every call the host
+// A test double of the Flash control: records every call the host
 // makes as a line ("put_WMode direct", "Attach native 800x600", "SetExtent 640x480",
 // "Advise", "LoadMovie 0 /path/main.swf", "CallFunction <invoke ...>", "Released"),
 // and fires FlashCall at the advised sink on request.

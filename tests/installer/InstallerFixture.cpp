@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "tests/common/Processes.h"
 #include "tests/common/WaitFor.h"
 
 namespace fs = std::filesystem;
@@ -24,14 +25,11 @@ void InstallerFixture::SetUp() {
 
 void InstallerFixture::TearDown() {
   const std::string prefix = root_.string() + "/";
-  std::error_code ec;
-  for (const auto& proc : fs::directory_iterator("/proc", ec)) {
-    std::error_code ignored;
-    const long pid = std::atol(proc.path().filename().c_str());
-    const std::string image = fs::read_symlink(proc.path() / "exe", ignored).string();
-    if (pid > 0 && pid != ::getpid() && image.rfind(prefix, 0) == 0) {
+  for (const ProcessEntry& process : processes()) {
+    const std::string image = process.link("exe").string();
+    if (process.pid != ::getpid() && image.rfind(prefix, 0) == 0) {
       ADD_FAILURE() << "left running: " << image;
-      ::kill(static_cast<pid_t>(pid), SIGKILL);
+      ::kill(static_cast<pid_t>(process.pid), SIGKILL);
     }
   }
   Sandbox::TearDown();
@@ -105,12 +103,8 @@ void InstallerFixture::record(const std::string& value) const {
 
 std::vector<long> InstallerFixture::processesRunning(const fs::path& exe) {
   std::vector<long> found;
-  std::error_code ec;
-  for (const auto& proc : fs::directory_iterator("/proc", ec)) {
-    std::error_code ignored;
-    const long pid = std::atol(proc.path().filename().c_str());
-    if (pid > 0 && fs::read_symlink(proc.path() / "exe", ignored) == exe) found.push_back(pid);
-  }
+  for (const ProcessEntry& process : processes())
+    if (process.link("exe") == exe) found.push_back(process.pid);
   return found;
 }
 

@@ -14,9 +14,11 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <stdexcept>
 
 namespace {
 
@@ -96,6 +98,35 @@ TEST(AsyncEngine, CallbacksRunThroughTheDispatcherInOrder) {
   ASSERT_GE(events.size(), 2u);
   EXPECT_EQ("done 0 3145728", events.back());
   EXPECT_EQ("p100", events[events.size() - 2]);
+}
+
+TEST(AsyncEngine, ADispatcherThatFailsLeavesTheEngineRunning) {
+  vtest::NginxServer nginx;
+  nginx.writeFile("small.txt", "small");
+  struct Case {
+    const char* name;
+    std::function<void(const mnet::Job&)> fail;
+  };
+  const Case cases[] = {
+      {"empty dispatcher", [](const mnet::Job& job) { mnet::Dispatcher()(job); }},
+      {"standard exception", [](const mnet::Job&) { throw std::runtime_error("queue full"); }},
+      {"tagged exception", [](const mnet::Job&) { throw mstd::exception(); }},
+  };
+  mnet::HTTPContext& context = mnet::HTTPContext::instance();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::atomic<int> calls{0};
+    context.setDispatcher([&](const mnet::Job& job) {
+      ++calls;
+      c.fail(job);
+    });
+    mnet::getData(nginx.url("/small.txt"), "", mnet::ProgressCallback(), [](int, const std::string&) {});
+    EXPECT_TRUE(vtest::waitFor([&] { return calls.load() > 0; }, 20000));
+    context.setDispatcher([](const mnet::Job& job) { job(); });
+    const vtest::Fetched after = fetch(nginx.url("/small.txt"));
+    EXPECT_EQ(0, after.code);
+    EXPECT_EQ("small", after.body);
+  }
 }
 
 TEST(AsyncEngine, ProgressOncePerDistinctPercentAndNeverForUnknownLength) {

@@ -8,8 +8,8 @@
 
 #include "gamehost/MovieFile.h"
 #include "gamehost/MovieRequest.h"
-#include "player/Text.h"
-#include "tests/common/Processes.h"
+#include "support/Text.h"
+#include "tests/common/WebProcess.h"
 #include "tests/player/EchoServer.h"
 #include "tests/player/MovieFixture.h"
 
@@ -75,7 +75,8 @@ TEST_F(Contain, TheMovieReachesOnlyTheAllowedPortAndWritesOnlyInsideItsFolder) {
   int writes = 0;
   for (const std::string& call : control->calls()) {
     gamehost::MovieRequest request;
-    if (!gamehost::parseMovieRequest(player::utf8ToUtf16(call), request) || request.name != u"writestring")
+    if (!gamehost::parseMovieRequest(mstd::utf8ToUtf16(call, mstd::Malformed::Replace), request) ||
+        request.name != u"writestring")
       continue;
     ++writes;
     file.write(request.arguments.at(0), request.arguments.at(1));

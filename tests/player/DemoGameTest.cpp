@@ -16,6 +16,7 @@
 #include "tests/common/Processes.h"
 #include "tests/common/Sandbox.h"
 #include "tests/common/WaitFor.h"
+#include "tests/common/WebProcess.h"
 #include "tests/platform/Xvfb.h"
 
 // Last: Xlib's macros clash with C++ headers.

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "player/Text.h"
+#include "support/Text.h"
 #include "tests/player/MovieFixture.h"
 
 namespace vtest {
@@ -22,7 +22,7 @@ const char* const everyType =
 class ExternalInterfaceTest : public MovieFixture {
  protected:
   std::u16string call(const std::string& request, HRESULT* result = nullptr) {
-    return control->callFunction(player::utf8ToUtf16(request), result);
+    return control->callFunction(mstd::utf8ToUtf16(request, mstd::Malformed::Replace), result);
   }
 };
 

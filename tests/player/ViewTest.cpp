@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "player/Text.h"
+#include "support/Text.h"
 #include "tests/player/MovieFixture.h"
 
 // X11 last: its macros (None, Bool, Status) clash with names in the headers above.
@@ -40,7 +40,7 @@ constexpr long box = 0xF0A020;
 
 TEST_F(ViewTest, TheMovieFillsTheHostAreaAndFollowsItsSize) {
   play(640, 480);
-  control->callFunction(player::utf8ToUtf16(invoke("stage", "")));
+  control->callFunction(mstd::utf8ToUtf16(invoke("stage", ""), mstd::Malformed::Replace));
   ASSERT_GE(control->waitForCall("stageSize", 5000), 0);
   EXPECT_EQ(control->calls().back(), invoke("stageSize", "<number>640</number><number>480</number>"));
   EXPECT_TRUE(showsColour(100, 150, box));

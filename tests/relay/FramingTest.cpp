@@ -5,6 +5,8 @@
 
 #include <algorithm>
 
+using namespace relay;
+
 using relaytest::Bytes;
 using relaytest::message;
 

@@ -7,6 +7,8 @@
 #include <array>
 #include <memory>
 
+using namespace relay;
+
 TEST(OperationSlot, FirstClaimTakesTheSlotLaterOnesTheHeap) {
   OperationSlot slot;
   void* first = slot.claim(200);

@@ -10,6 +10,8 @@
 #include <random>
 #include <thread>
 
+using namespace relay;
+
 using namespace relaytest;
 
 namespace {

@@ -12,6 +12,8 @@
 #include <algorithm>
 #include <thread>
 
+using namespace relay;
+
 using namespace relaytest;
 
 namespace {

@@ -1,6 +1,7 @@
 #include "relay/RouteTracer.h"
 #include "relay/Trace.h"
 #include "support/ThreadPool.h"
+#include "tests/common/Processes.h"
 
 #include <gtest/gtest.h>
 
@@ -20,6 +21,8 @@
 #include <sstream>
 #include <thread>
 
+using namespace relay;
+
 namespace {
 
 std::vector<std::string> lines(const std::string& text) {
@@ -27,12 +30,6 @@ std::vector<std::string> lines(const std::string& text) {
   std::istringstream in(text);
   for (std::string line; std::getline(in, line);) out.push_back(line);
   return out;
-}
-
-size_t threadCount() {
-  size_t n = 0;
-  for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) n += task.is_directory();
-  return n;
 }
 
 bool root() {
@@ -185,14 +182,14 @@ TEST(RouteTracer, AnUnansweredTraceStopsWhenItsPoolIsDestroyed) {
   std::chrono::steady_clock::duration took{};
   size_t threadsBefore = 0, threadsAfter = 0;
   inNamespace(near, [&] {
-    threadsBefore = threadCount();
+    threadsBefore = vtest::threadCount();
     auto pool = std::make_unique<mstd::thread_pool>(boost::chrono::milliseconds(200));
     postTrace(*pool, "10.213.98.2", [&](const std::string&) { reported = true; });
     std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the first probe waits
     const auto start = std::chrono::steady_clock::now();
     pool.reset();
     took = std::chrono::steady_clock::now() - start;
-    threadsAfter = threadCount();
+    threadsAfter = vtest::threadCount();
   });
   // The worker was joined, not left running: the wait ended with the stop request.
   EXPECT_EQ(threadsBefore, threadsAfter);

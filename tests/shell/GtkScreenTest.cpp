@@ -92,17 +92,17 @@ TEST_F(GtkScreen, LauncherOnARealScreen) {
   vtest::click(d, x + 8 + 10, y + 112 + 12);
   ASSERT_TRUE(vtest::waitFor(
       [&] {
-        return vtest::readFileBytes(path("vornask.ini").string()).find("downloadSounds=1") !=
+        return vtest::readWholeFile(path("vornask.ini").string()).find("downloadSounds=1") !=
                std::string::npos;
       },
       5000));
   vtest::click(d, x + 110 + 50, y + 136 + 12);
   ASSERT_TRUE(vtest::waitFor(
       [&] {
-        return vtest::readFileBytes(path("vornask.ini").string()) == "downloadSounds=1\nfullyDownloaded=1\n";
+        return vtest::readWholeFile(path("vornask.ini").string()) == "downloadSounds=1\nfullyDownloaded=1\n";
       },
       5000))
-      << vtest::readFileBytes(path("vornask.ini").string());
+      << vtest::readWholeFile(path("vornask.ini").string());
 
   vtest::closeWindow(d, w);
   EXPECT_EQ(p.wait(15000), 0) << p.errorOutput();

@@ -49,10 +49,10 @@ TEST_F(Replacement, ProgramWaitsForTheRunningOldExecutable) {
                                {{"VORNASK_UI", "headless"}, {"VORNASK_WEB_HOST", "127.0.0.1:9"}},
                                dir().string());
   std::this_thread::sleep_for(1200ms);
-  EXPECT_EQ(vtest::readFileBytes(target), vtest::readFileBytes("/bin/sleep"));  // still busy
+  EXPECT_EQ(vtest::readWholeFile(target), vtest::readWholeFile("/bin/sleep"));  // still busy
   EXPECT_EQ(old.wait(10000), 0);
   EXPECT_EQ(replacer.wait(10000), 0);
-  EXPECT_EQ(vtest::readFileBytes(target), vtest::readFileBytes(VORNASK_EXE));
+  EXPECT_EQ(vtest::readWholeFile(target), vtest::readWholeFile(VORNASK_EXE));
   // The started copy is a headless client sharing the replacer's input and error pipes.
   ASSERT_TRUE(replacer.waitForLine("window: shown", 10000)) << replacer.errorOutput();
   replacer.send("close\n");

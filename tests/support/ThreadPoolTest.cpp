@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
@@ -47,7 +48,7 @@ TEST(ThreadPool, ThrowingAndEmptyJobsDoNotStopTheWorker) {
   mstd::thread_pool pool;
   pool.post([] { throw std::runtime_error("job failed"); });
   pool.post([] { throw 42; });
-  pool.post(boost::function<void()>());
+  pool.post(std::function<void()>());
   pool.post([&] { ran = true; });
   EXPECT_TRUE(vtest::waitFor([&] { return ran.load(); }, 5000));
 }

@@ -120,12 +120,12 @@ TEST_F(GameServerTest, EachPingIsAnsweredByAPongCarryingItsStamps) {
     ping[0] = static_cast<unsigned char>(k);
     putInt64(ping, 4, 1234567890123);
     putInt64(ping, 32, 1700000000000 + k);
-    const std::int64_t before = framing::utcMillis();
+    const std::int64_t before = relay::framing::utcMillis();
     p.write(message(k, 316, ping));
     unsigned id = 0;
     Bytes pong;
     ASSERT_TRUE(readMessage(p, id, pong));
-    const std::int64_t after = framing::utcMillis();
+    const std::int64_t after = relay::framing::utcMillis();
     EXPECT_EQ(id, 311u);
     ASSERT_EQ(pong.size(), 35u);
     EXPECT_EQ(Bytes(pong.begin(), pong.begin() + 12), Bytes(ping.begin(), ping.begin() + 12));

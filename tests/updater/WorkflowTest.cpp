@@ -1,12 +1,17 @@
 #include "updater/FileCheck.h"
+#include "updater/Publish.h"
 #include "updater/UpdatePlan.h"
 #include "updater/UpdateWorkflow.h"
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <deque>
+#include <map>
 
+#include "tests/common/Forge.h"
 #include "tests/updater/InstallFolder.h"
+#include "tests/updater/SignedFolder.h"
 
 using namespace updater;
 
@@ -46,9 +51,10 @@ struct FakeHost : WorkflowHost {
   }
   void post(std::function<void()> job) override { posted.push_back(job); }
   void quit() override { ++quits; }
-  bool startProcess(const std::string& a, const std::string& c) override {
+  int startError = 0;
+  int startProcess(const std::string& a, const std::string& c) override {
     started.emplace_back(a, c);
-    return true;
+    return startError;
   }
   void terminateProcessesOf(const std::string& p) override { terminated.push_back(p); }
 
@@ -371,4 +377,143 @@ TEST_F(WorkflowTest, SettingsDecideTheStart) {
   EXPECT_EQ(1, host_.gameOpened);
   EXPECT_TRUE(host_.launcherShown);  // the game window failed
   EXPECT_EQ("downloadSounds=0\r\nfullyDownloaded=1\r\n", readFile("vornask.ini"));
+}
+
+TEST_F(WorkflowTest, NewClientThatCannotStartLeavesTheOldOneRunning) {
+  UpdateWorkflow& w = start();
+  net_.answer(0, line("download/vornask.exe", "#!/no/such/interpreter\n"));
+  host_.startError = ENOENT;
+  w.buttonPressed();
+  deliver("#!/no/such/interpreter\n");
+  ASSERT_EQ(1u, host_.started.size());
+  EXPECT_EQ(std::generic_category().message(ENOENT), host_.error);
+  EXPECT_EQ(0, host_.quits);
+}
+
+namespace {
+
+// The workflow with an update key: lists come with a manifest signed by it.
+class SignedWorkflowTest : public WorkflowTest {
+ protected:
+  void SetUp() override {
+    WorkflowTest::SetUp();
+    options_.updateKey = key_.publicBase64();
+    options_.registryRoot.folder = path("config").string();
+    options_.registryKey = "Software\\Ondrel\\Vornask";
+  }
+
+  // The list of `files` and its manifest under `serial`.
+  std::pair<std::string, std::string> signedList(const std::map<std::string, std::string>& files,
+                                                 uint64_t serial, const vtest::TestKey* key = nullptr) {
+    std::string list;
+    for (const auto& [name, content] : files) {
+      writeFile("www/" + name, content);
+      list += line(name, content);
+    }
+    return {list, signedManifestOf(path("www").string(), list, serial, key ? key->key : key_.key)};
+  }
+  void answerSigned(const std::pair<std::string, std::string>& listAndSig) {
+    net_.answer(0, listAndSig.first);
+    ASSERT_EQ(0u, net_.urls.back().find("http://host.test/library/crc.txt.sig?"));
+    net_.answer(0, listAndSig.second);
+  }
+  std::string storedSerial() { return readFile("config/Ondrel/Vornask/updateSerial"); }
+
+  vtest::TestKey key_;
+};
+
+}  // namespace
+
+TEST_F(SignedWorkflowTest, ListThatFailsItsSignaturePlansNothing) {
+  const auto good = signedList({{"a.txt", "aaa"}}, 100);
+  const vtest::TestKey other;
+  std::string changed = good.first;
+  changed[0] = 'b';
+  struct Case {
+    const char* what;
+    std::string list;
+    int sigCode;
+    std::string sig;
+    std::string error;
+  } cases[] = {
+      {"another key", good.first, 0, signedList({{"a.txt", "aaa"}}, 100, &other).second,
+       "Ошибка проверки подписи"},
+      {"a list changed by one byte", changed, 0, good.second, "Ошибка проверки подписи"},
+      {"a missing signature", good.first, 404, "not found", "Ошибка проверки подписи"},
+      {"a replayed older serial", good.first, 0, signedList({{"a.txt", "aaa"}}, 99).second,
+       "Ошибка проверки подписи"},
+      {"a transfer failure", good.first, 607, "", "Ошибка загрузки: 607"},
+  };
+  writeFile("config/Ondrel/Vornask/updateSerial", "100 " + key_.publicBase64());
+  for (const Case& c : cases) {
+    net_.urls.clear();
+    UpdateWorkflow& w = start();
+    net_.answer(0, c.list);
+    ASSERT_EQ(2u, net_.urls.size()) << c.what;
+    net_.answer(c.sigCode, c.sig);
+    EXPECT_EQ(c.error, host_.error) << c.what;
+    EXPECT_EQ("Повторить", host_.caption) << c.what;
+    EXPECT_TRUE(w.plan().empty()) << c.what;
+    EXPECT_EQ("100 " + key_.publicBase64(), storedSerial()) << c.what;
+  }
+}
+
+TEST_F(SignedWorkflowTest, ForgedDownloadIsFetchedTwiceThenRefused) {
+  const std::string real = vtest::randomBytes(3000, 5);
+  const std::string forged = vtest::forgeCrc(vtest::randomBytes(3000, 6), vtest::crc32(real));
+  // A serial accepted with another key does not apply to this one.
+  writeFile("config/Ondrel/Vornask/updateSerial", "900 " + vtest::TestKey().publicBase64());
+  UpdateWorkflow& w = start();
+  answerSigned(signedList({{"a.txt", real}}, 100));
+  EXPECT_EQ("100 " + key_.publicBase64(), storedSerial());
+  ASSERT_EQ(1u, w.plan().size());
+
+  // A forged temporary file left by an earlier run is not reused.
+  writeFile(temporaryPath(w.plan()[0]), forged);
+  w.buttonPressed();
+  ASSERT_EQ(1u, net_.downloads.size());
+  deliver(forged);
+  ASSERT_EQ(2u, net_.downloads.size());
+  deliver(forged);
+  EXPECT_EQ("Файл повреждён: a.txt", host_.error);
+  EXPECT_EQ(1, host_.restartTimers);
+  EXPECT_FALSE(std::filesystem::exists("a.txt"));
+  EXPECT_EQ(0, host_.gameOpened);
+
+  // The next cycle takes the real file.
+  w.onRestart();
+  answerSigned(signedList({{"a.txt", real}}, 100));
+  w.buttonPressed();
+  deliver(real);
+  EXPECT_EQ(real, readFile("a.txt"));
+  EXPECT_EQ(1, host_.gameOpened);
+}
+
+TEST_F(SignedWorkflowTest, FlashCabinetThatFailsItsDigestIsNotLoaded) {
+  const std::string cab = vtest::randomBytes(500, 7);
+  writeFile("flash.cab", vtest::forgeCrc(vtest::randomBytes(500, 8), vtest::crc32(cab)));
+  UpdateWorkflow& w = start();
+  answerSigned(signedList({{"download/flash.cab", cab}}, 7));
+  EXPECT_TRUE(w.plan().empty());  // size and CRC-32 match
+  w.buttonPressed();
+  EXPECT_EQ("Файл повреждён: flash.cab", host_.error);
+  EXPECT_EQ(0, host_.gameOpened);
+  EXPECT_FALSE(std::filesystem::exists("flash.cab"));  // planned again by the next list
+  w.onRestart();
+  answerSigned(signedList({{"download/flash.cab", cab}}, 7));
+  ASSERT_EQ(1u, w.plan().size());
+}
+
+TEST_F(SignedWorkflowTest, CancelWhileTheSignatureIsFetchedFetchesTheListAgain) {
+  const auto signedA = signedList({{"a.txt", "aaa"}}, 1);
+  UpdateWorkflow& w = start();
+  net_.answer(0, signedA.first);
+  w.buttonPressed();  // "Отмена" during the signature's request
+  EXPECT_EQ(1, net_.cancels);
+  net_.answer(642, "");
+  ASSERT_EQ(3u, net_.urls.size());
+  EXPECT_EQ(0u, net_.urls[2].find("http://host.test/library/crc.txt?"));
+  EXPECT_EQ("", host_.error);
+  answerSigned(signedA);
+  EXPECT_EQ("Размер обновления: 3б.", host_.status);
 }

@@ -8,7 +8,7 @@ namespace game {
 
 Bytes message(unsigned id, const unsigned char* payload, std::size_t size) {
   Bytes out(4 + size);
-  framing::writeHeader(out.data(), 1, id, static_cast<std::uint32_t>(size));
+  relay::framing::writeHeader(out.data(), 1, id, static_cast<std::uint32_t>(size));
   if (size) std::memcpy(out.data() + 4, payload, size);
   return out;
 }

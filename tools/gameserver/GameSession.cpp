@@ -43,7 +43,7 @@ void GameSession::read() {
 bool GameSession::takeMessages() {
   std::size_t at = 0;
   while (receivedLength_ - at >= 2) {
-    const framing::Frame frame = framing::peek(received_.data() + at, receivedLength_ - at);
+    const relay::framing::Frame frame = relay::framing::peek(received_.data() + at, receivedLength_ - at);
     if (!frame.known) break;
     if (frame.size > message_max) {
       close("malformed frame: message " + std::to_string(frame.id) + " declares " +
@@ -68,7 +68,7 @@ bool GameSession::handle(unsigned id, const unsigned char* payload, std::size_t 
             std::to_string(ping_size) + " expected");
       return false;
     }
-    send(pong(payload, framing::utcMillis()));
+    send(pong(payload, relay::framing::utcMillis()));
   } else if (id == chat_id) {
     if (size == 0 || size > chat_max) {
       close("malformed frame: chat (500) with " + std::to_string(size) + " bytes, 1 to " +

@@ -19,7 +19,7 @@ static int runRelay(const std::vector<std::string>& args) {
     }
   }
   try {
-    Proxy& proxy = Proxy::instance();
+    relay::Proxy& proxy = relay::Proxy::instance();
     proxy.start(addressed);
     std::cout << "port=" << proxy.port() << std::endl;
     boost::asio::io_context io;

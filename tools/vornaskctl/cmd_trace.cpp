@@ -10,7 +10,7 @@ static int runTrace(const std::vector<std::string>& args) {
     return 2;
   }
   try {
-    std::cout << Trace(args[0]) << std::flush;
+    std::cout << relay::Trace(args[0]) << std::flush;
   } catch (const std::exception& e) {
     std::cerr << "trace: " << e.what() << "\n";
     return 1;

@@ -9,7 +9,7 @@
 #include <filesystem>
 
 #include "platform/com/Bstr.h"
-#include "player/Text.h"
+#include "support/Text.h"
 #include "tests/platform/Xvfb.h"
 
 namespace vtest {
@@ -94,7 +94,7 @@ class HostedControl::Sink final : public IDispatch {
     if (id != DISPID_FlashCall || !params || params->cArgs != 1 || params->rgvarg[0].vt != VT_BSTR) {
       calls.push_back("(malformed event)");
     } else {
-      calls.push_back(player::utf16ToUtf8(bstrText(params->rgvarg[0].bstrVal)));
+      calls.push_back(mstd::utf16ToUtf8(bstrText(params->rgvarg[0].bstrVal), mstd::Malformed::Replace));
     }
     onUiThread = onUiThread && g_main_context_is_owner(g_main_context_default());
     return S_OK;
@@ -149,7 +149,7 @@ HostedControl::~HostedControl() {
 }
 
 HRESULT HostedControl::load(const std::string& moviePath) {
-  return flash_->LoadMovie(0, Bstr(player::utf8ToUtf16(moviePath)).get());
+  return flash_->LoadMovie(0, Bstr(mstd::utf8ToUtf16(moviePath, mstd::Malformed::Replace)).get());
 }
 
 std::u16string HostedControl::callFunction(const std::u16string& request, HRESULT* result) {

@@ -1,0 +1,75 @@
+#pragma once
+
+// The built client, copied into an install folder, against a real nginx.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tests/common/ChildProcess.h"
+#include "tests/common/NginxServer.h"
+#include "tests/common/Sandbox.h"
+#include "tests/common/WaitFor.h"
+#include "updater/Publish.h"
+
+namespace vtest {
+
+namespace fs = std::filesystem;
+
+const int timeoutMs = 60000;
+
+class ClientEndToEnd : public Sandbox {
+ protected:
+  void SetUp() override {
+    Sandbox::SetUp();
+    client_ = clientExecutable();
+    if (client_.empty()) GTEST_SKIP() << "the Vornask executable is not built";
+    install_ = path("install");
+    fs::create_directories(install_);
+    fs::copy_file(client_, install_ / "Vornask");
+    fs::permissions(install_ / "Vornask", fs::perms::owner_all, fs::perm_options::add);
+  }
+
+  void serve(const NginxOptions& options = {}) { server_ = std::make_unique<NginxServer>(options); }
+  void publish() { updater::publishFolder(server_->root().string()); }
+
+  // The client in the console mode: commands on its input, the console's lines on its error output.
+  std::unique_ptr<ChildProcess> run(std::vector<std::string> args = {"noStupidPath"}) {
+    const std::string host = "127.0.0.1:" + std::to_string(server_->port());
+    auto client =
+        std::make_unique<ChildProcess>((install_ / "Vornask").string(), args,
+                                       std::map<std::string, std::string>{{"VORNASK_UI", "headless"},
+                                                                          {"VORNASK_WEB_HOST", host},
+                                                                          {"XDG_CONFIG_HOME", path("config")},
+                                                                          {"XDG_DATA_HOME", path("data")},
+                                                                          {"HOME", dir().string()},
+                                                                          {"VORNASK_UPDATE_KEY", updateKey_}},
+                                       install_.string());
+    client->endGently(5000);
+    return client;
+  }
+
+  std::string installed(const std::string& name) { return readWholeFile(install_ / name); }
+  std::string served(const std::string& name) { return readWholeFile(server_->root() / name); }
+  bool waitIni(const std::string& content) {
+    return waitFor([&] { return installed("vornask.ini") == content; }, timeoutMs);
+  }
+  int count(const std::string& logLine) {
+    int n = 0;
+    for (const auto& l : server_->accessLog()) n += l.rfind(logLine, 0) == 0;
+    return n;
+  }
+
+  fs::path client_, install_;
+  std::string updateKey_;  // the client's VORNASK_UPDATE_KEY; empty: unsigned
+  std::unique_ptr<NginxServer> server_;
+};
+
+inline bool startsWith(const std::string& text, const std::string& head) {
+  return text.rfind(head, 0) == 0;
+}
+
+}  // namespace vtest

@@ -1,0 +1,150 @@
+#include "updater/Manifest.h"
+#include "updater/Signature.h"
+#include "updater/SignedList.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/updater/SignedFolder.h"
+
+using namespace updater;
+
+namespace {
+
+class SigningTest : public vtest::Sandbox {
+ protected:
+  void SetUp() override {
+    Sandbox::SetUp();
+    writeFile("game/a.txt", "first file\n");
+    writeFile("game/data/b.bin", vtest::randomBytes(5000, 3));
+    key_.publish(game(), 100);
+    list_ = readFile("game/library/crc.txt");
+    sig_ = readFile("game/library/crc.txt.sig");
+  }
+  std::string game() const { return path("game").string(); }
+
+  vtest::TestKey key_;
+  std::string list_, sig_;
+};
+
+std::string replaced(std::string text, const std::string& from, const std::string& to) {
+  const size_t at = text.find(from);
+  return at == std::string::npos ? text : text.replace(at, from.size(), to);
+}
+
+}  // namespace
+
+TEST_F(SigningTest, ListIsAcceptedOnlyAsSignedByItsKeyAndNotOlder) {
+  std::string changedList = list_;
+  changedList[changedList.size() / 2] ^= 1;
+  const vtest::TestKey other;
+  // The same body under another serial, with the old signature.
+  const std::string reserialised = replaced(sig_, "serial 100\n", "serial 900\n");
+  struct Case {
+    const char* what;
+    std::string list, sig, key;
+    uint64_t lowest;
+    std::string error;  // start of the reason; "" when accepted
+  } cases[] = {
+      {"as published", list_, sig_, key_.key.publicKey(), 0, ""},
+      {"the accepted serial again", list_, sig_, key_.key.publicKey(), 100, ""},
+      {"a replayed older serial", list_, sig_, key_.key.publicKey(), 101, "serial 100 is older"},
+      {"a list changed by one byte", changedList, sig_, key_.key.publicKey(), 0, "crc.txt does not match"},
+      {"another key", list_, sig_, other.key.publicKey(), 0, "not signed by this key"},
+      {"a missing signature", list_, "", key_.key.publicKey(), 0, "malformed"},
+      {"a changed serial", list_, reserialised, key_.key.publicKey(), 0, "not signed by this key"},
+  };
+  for (const Case& c : cases) {
+    Manifest manifest;
+    const std::string error = checkSignedList(c.list, c.sig, c.key, c.lowest, manifest);
+    EXPECT_EQ(0u, error.find(c.error)) << c.what << ": " << error;
+    if (c.error.empty()) {
+      EXPECT_EQ(100u, manifest.serial) << c.what;
+    }
+  }
+}
+
+TEST_F(SigningTest, ManifestIsParsedStrictly) {
+  Manifest manifest;
+  std::string body, signature, error;
+  ASSERT_TRUE(parseManifest(sig_, manifest, body, signature, error)) << error;
+  EXPECT_EQ(100u, manifest.serial);
+  EXPECT_EQ(sha256(list_), manifest.listDigest);
+  ASSERT_EQ(2u, manifest.files.size());
+  EXPECT_EQ(sha256(readFile("game/data/b.bin")), manifest.files["data/b.bin"]);
+  EXPECT_EQ(sig_, manifestText(body, signature));
+  EXPECT_EQ(body, manifestBody(manifest));
+
+  const std::string fileLine =
+      sig_.substr(sig_.find("file "), sig_.find('\n', sig_.find("file ")) + 1 - sig_.find("file "));
+  const std::string sigLine = sig_.substr(sig_.find("signature "));
+  const char* const bad[] = {"header",
+                             "leading zero",
+                             "negative serial",
+                             "serial past 64 bits",
+                             "upper-case hex",
+                             "CR LF",
+                             "no final LF",
+                             "line after the signature",
+                             "name twice",
+                             "unknown line",
+                             "space in the signature",
+                             "short signature",
+                             "no signature",
+                             "empty",
+                             "empty name"};
+  const std::string texts[] = {
+      replaced(sig_, "vornask-signed-list 1", "vornask-signed-list 2"),
+      replaced(sig_, "serial 100", "serial 0100"),
+      replaced(sig_, "serial 100", "serial -100"),
+      replaced(sig_, "serial 100", "serial 18446744073709551616"),
+      replaced(sig_, "list " + toHex(sha256(list_)).substr(0, 4), "list ABCD"),
+      replaced(sig_, "\n", "\r\n"),
+      sig_.substr(0, sig_.size() - 1),
+      sig_ + "file " + std::string(64, '0') + " late\n",
+      replaced(sig_, fileLine, fileLine + fileLine),
+      replaced(sig_, fileLine, "size 12\n"),
+      replaced(sig_, "signature ", "signature  "),
+      replaced(sig_, "==\n", "\n"),
+      sig_.substr(0, sig_.size() - sigLine.size()),
+      "",
+      replaced(sig_, fileLine, "file " + std::string(64, '0') + " \n"),
+  };
+  static_assert(sizeof bad / sizeof bad[0] == sizeof texts / sizeof texts[0]);
+  for (size_t i = 0; i < sizeof texts / sizeof texts[0]; ++i) {
+    ASSERT_NE(sig_, texts[i]) << bad[i];
+    EXPECT_FALSE(parseManifest(texts[i], manifest, body, signature, error)) << bad[i];
+  }
+}
+
+TEST(PublicKeyTest, OnlyTheCanonicalBase64OfThirtyTwoBytesIsAKey) {
+  const vtest::TestKey key;
+  const std::string text = key.publicBase64();
+  ASSERT_EQ(44u, text.size());
+  // The last digit carries two unused bits, which must be zero.
+  static const std::string digits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string strayBits = text;
+  strayBits[42] = digits[digits.find(text[42]) + 1];
+  const struct {
+    std::string text;
+    bool key;
+  } cases[] = {
+      {text, true},
+      {"", false},
+      {text.substr(0, 43), false},
+      {strayBits, false},
+      {" " + text.substr(1), false},
+      {text.substr(0, 20) + "\n" + text.substr(21), false},
+      {base64Encode(std::string(31, 'k')), false},
+      {base64Encode(std::string(33, 'k')), false},
+  };
+  for (const auto& c : cases) {
+    std::string raw;
+    EXPECT_EQ(c.key, decodePublicKey(c.text, raw)) << c.text;
+    if (c.key) {
+      EXPECT_EQ(key.key.publicKey(), raw);
+    }
+  }
+  // The key survives its PEM form.
+  EXPECT_EQ(key.key.publicKey(), SigningKey::fromPem(key.key.pem()).publicKey());
+  EXPECT_THROW(SigningKey::fromPem("not a key"), std::runtime_error);
+}

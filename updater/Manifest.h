@@ -1,0 +1,36 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+
+namespace updater {
+
+// The signed companion of "library/crc.txt", "library/crc.txt.sig":
+//
+//   vornask-signed-list 1
+//   serial <decimal>
+//   list <SHA-256 of crc.txt, 64 lower-case hex digits>
+//   file <SHA-256 of the file> <name as listed>      (one line per listed file)
+//   signature <Ed25519 signature, standard base64>
+//
+// Every line ends with LF. The signature covers every byte before the
+// "signature " line.
+struct Manifest {
+  uint64_t serial = 0;
+  std::string listDigest;                    // raw 32 bytes
+  std::map<std::string, std::string> files;  // listed name -> raw 32-byte digest
+};
+
+// The signed part: every line but the signature's.
+std::string manifestBody(const Manifest& manifest);
+
+// The whole text: the body and its signature line.
+std::string manifestText(const std::string& body, const std::string& signature);
+
+// Strict: any deviation from the form above fails (names a reason in
+// `error`). `body` receives the signed bytes, `signature` the raw 64 bytes.
+bool parseManifest(const std::string& text, Manifest& manifest, std::string& body, std::string& signature,
+                   std::string& error);
+
+}  // namespace updater
