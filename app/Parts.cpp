@@ -32,7 +32,8 @@ shell::ClientParts programParts() {
   parts.prepareHttp = &prepareHttp;
   parts.makeUpdateHandler = &makeClientWorkflow;
   parts.makeGameHost = [](shell::Client& client) {
-    return std::make_unique<gamehost::GameHostImpl>(client, &gamehost::createFlashControl);
+    return std::make_unique<gamehost::GameHostImpl>(
+        client, &gamehost::createFlashControl, [] { return relay::Proxy::instance().movieReachablePorts(); });
   };
   parts.startRelay = &startRelay;
   return parts;

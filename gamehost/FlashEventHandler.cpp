@@ -2,9 +2,9 @@
 
 #include "gamehost/MovieFile.h"
 #include "gamehost/MovieRequest.h"
+#include "gamehost/TraceQueue.h"
 #include "platform/com/Bstr.h"
 #include "platform/ui/MessageLoop.h"
-#include "relay/Trace.h"
 #include "shell/Client.h"
 #include "shell/ThreadMessages.h"
 #include "support/Text.h"
@@ -13,6 +13,16 @@ namespace gamehost {
 
 namespace com = platform::com;
 namespace ui = platform::ui;
+
+namespace {
+
+// One for the process: traces of a closed game window still count.
+TraceQueue& traceQueue() {
+  static TraceQueue queue;
+  return queue;
+}
+
+}  // namespace
 
 std::int32_t readVersion(const std::u16string& text) {
   std::size_t i = 0;
@@ -56,7 +66,7 @@ void FlashEventHandler::dispatch(const std::u16string& name, const std::vector<s
     shell::post(self, shell::ClientHelloMessage{});
   } else if (name == u"tracert") {
     if (arguments.empty()) return;
-    relay::postTrace(
+    traceQueue().post(
         client_.threadPool(), mstd::utf16ToUtf8(arguments[0], mstd::Malformed::Bridge),
         [self](const std::string& report) { shell::post(self, shell::TraceResultMessage{report}); });
   } else if (name == u"writestring") {

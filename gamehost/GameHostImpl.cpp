@@ -1,12 +1,39 @@
 #include "gamehost/GameHostImpl.h"
 
 #include "gamehost/MovieCalls.h"
+#include "logging/Log.h"
+#include "logging/LogParticipant.h"
 #include "platform/ui/Window.h"
 
 namespace gamehost {
+namespace {
 
-GameHostImpl::GameHostImpl(shell::Client& client, ControlFactory makeControl)
-    : client_(client), makeControl_(std::move(makeControl)) {}
+MLOG_DEFINE_PARTICIPANT(portsLog, "game")
+
+// Tells a new control, before its movie loads, which ports its sockets may reach.
+void tellPorts(platform::com::IShockwaveFlash* control, const GameHostImpl::RelayPorts& relayPorts) {
+  std::vector<std::uint16_t> ports;
+  try {
+    ports = relayPorts();
+  } catch (const std::exception& e) {
+    MLOG(portsLog(), mlog::Error) << "the relay's ports are not known, the movie gets none: " << e.what();
+  }
+  platform::com::ComPtr<platform::com::IControlAttach> attach;
+  if (control->QueryInterface(platform::com::IID_IControlAttach, attach.out()) == platform::com::S_OK &&
+      attach)
+    attach->AllowSocketPorts(ports.data(), static_cast<int>(ports.size()));
+}
+
+}  // namespace
+
+GameHostImpl::GameHostImpl(shell::Client& client, ControlFactory makeControl, RelayPorts relayPorts)
+    : client_(client), relayPorts_(std::move(relayPorts)) {
+  makeControl_ = [this, make = std::move(makeControl)]() -> platform::com::IShockwaveFlash* {
+    platform::com::IShockwaveFlash* control = make ? make() : nullptr;
+    if (control && relayPorts_) tellPorts(control, relayPorts_);
+    return control;
+  };
+}
 
 GameHostImpl::~GameHostImpl() = default;
 

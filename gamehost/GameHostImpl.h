@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "gamehost/Browser.h"
 #include "gamehost/MovieFile.h"
@@ -12,7 +14,11 @@ namespace gamehost {
 // movie and the file written for the movie.
 class GameHostImpl : public shell::GameHost {
  public:
-  GameHostImpl(shell::Client& client, ControlFactory makeControl);
+  // The loopback ports the movie's sockets may reach; asked for each new control.
+  using RelayPorts = std::function<std::vector<std::uint16_t>()>;
+
+  // Without `relayPorts` the controls are not told any ports.
+  GameHostImpl(shell::Client& client, ControlFactory makeControl, RelayPorts relayPorts = {});
   ~GameHostImpl() override;
 
   bool makeGameWindow() override;
@@ -29,6 +35,7 @@ class GameHostImpl : public shell::GameHost {
  private:
   shell::Client& client_;
   ControlFactory makeControl_;
+  RelayPorts relayPorts_;
   MovieFile file_;
   std::unique_ptr<Browser> browser_;
 };

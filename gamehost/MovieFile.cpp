@@ -1,10 +1,31 @@
 #include "gamehost/MovieFile.h"
 
-#include <filesystem>
+#include <cerrno>
+#include <cstring>
 
+#include "logging/Log.h"
+#include "logging/LogParticipant.h"
 #include "support/Text.h"
 
 namespace gamehost {
+namespace {
+
+MLOG_DEFINE_PARTICIPANT(movieFileLog, "writestring")
+
+bool startsWith(const std::string& text, const char* head) {
+  return text.compare(0, std::strlen(head), head) == 0;
+}
+
+bool endsWith(const std::string& text, const char* tail) {
+  const std::size_t n = std::strlen(tail);
+  return text.size() >= n && text.compare(text.size() - n, n, tail) == 0;
+}
+
+void refuse(const std::string& name, const std::string& why) {
+  MLOG(movieFileLog(), mlog::Warning) << "the movie's write to \"" << name << "\" is refused: " << why;
+}
+
+}  // namespace
 
 MovieFile::MovieFile(std::string folder) : folder_(std::move(folder)) {}
 
@@ -19,31 +40,48 @@ bool MovieFile::acceptableName(const std::string& name) {
   return true;
 }
 
+bool MovieFile::reservedName(const std::string& name) {
+  const std::size_t slash = name.rfind('/');
+  const std::string last = slash == std::string::npos ? name : name.substr(slash + 1);
+  if (last.empty() || last[0] == '.') return true;
+  // The updater's folders and temporary files.
+  if (startsWith(name, "download/") || startsWith(name, "library/") || endsWith(last, ".tmp") ||
+      endsWith(last, ".new"))
+    return true;
+  if (slash != std::string::npos) return false;
+  // What the client, the control loading and the updater keep in the folder itself.
+  static const char* const exact[] = {"Vornask",   "vornask.exe", "vornask.ini", "main.swf", "flash.cab",
+                                      "flash.ocx", "crc.txt",     "version",     "vclient"};
+  for (const char* own : exact)
+    if (last == own) return true;
+  return startsWith(last, "flash-player.") || startsWith(last, "ruffle") ||
+         startsWith(last, "core.ruffle.") || endsWith(last, ".wasm") || endsWith(last, ".swf") ||
+         endsWith(last, ".ocx");
+}
+
 void MovieFile::write(const std::u16string& name, const std::u16string& text) {
   const std::string narrow = mstd::utf16ToUtf8(name, mstd::Malformed::Bridge);
-  if (!acceptableName(narrow)) return;
+  if (narrow.empty() && name_.empty()) return;
+  if (!acceptableName(narrow)) return refuse(narrow, "the name leaves the game folder");
   if (name != name_) {
-    close();
-    std::string path = folder_.empty() ? std::filesystem::current_path().string() : folder_;
-    if (!path.empty() && path.back() != '/' && !narrow.empty() && narrow[0] != '/') path += '/';
-    path += narrow;
-    std::unique_ptr<std::FILE, Closer> f(std::fopen(path.c_str(), "ab"));
-    if (f) {
-      if (std::fseek(f.get(), 0, SEEK_END) == 0 && std::ftell(f.get()) == 0)
-        std::fwrite("\xEF\xBB\xBF", 1, 3, f.get());
-      file_ = std::move(f);
-      name_ = name;
-    }
+    if (reservedName(narrow)) return refuse(narrow, "the file is the client's own or hidden");
+    platform::GuardedFile next;
+    if (const int error = next.open(folder_, narrow))
+      return refuse(narrow, error == ELOOP || error == EXDEV
+                                ? "the way leads through a link or out of the folder"
+                                : std::strerror(error));
+    if (next.size() == 0 && next.append("\xEF\xBB\xBF", sizeLimit) != 0)
+      return refuse(narrow, "the byte-order mark cannot be written");
+    file_ = std::move(next);
+    name_ = name;
   }
-  if (file_) {
-    const std::string line = mstd::utf16ToUtf8(text, mstd::Malformed::Bridge) + "\r\n";
-    std::fwrite(line.data(), 1, line.size(), file_.get());
-    std::fflush(file_.get());
-  }
+  if (!file_.isOpen()) return;
+  if (const int error = file_.append(mstd::utf16ToUtf8(text, mstd::Malformed::Bridge) + "\r\n", sizeLimit))
+    refuse(narrow, error == EFBIG ? "the file would pass 16 MiB" : std::strerror(error));
 }
 
 void MovieFile::close() {
-  file_.reset();
+  file_.close();
   name_.clear();
 }
 

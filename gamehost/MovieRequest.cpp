@@ -2,10 +2,15 @@
 
 #include <pugixml.hpp>
 
+#include "logging/Log.h"
+#include "logging/LogParticipant.h"
+#include "support/MarkupBounds.h"
 #include "support/Text.h"
 
 namespace gamehost {
 namespace {
+
+MLOG_DEFINE_PARTICIPANT(requestLog, "flashcall")
 
 // The text of a node and everything below it.
 std::string textOf(const pugi::xml_node& node) {
@@ -21,6 +26,11 @@ bool parseMovieRequest(const std::u16string& request, MovieRequest& out) {
   // The request goes through the unit-by-unit conversion, so the arguments come
   // back exactly as the movie sent them.
   const std::string text = mstd::utf16ToUtf8(request, mstd::Malformed::Bridge);
+  if (!mstd::markupWithinBounds(std::string_view(text))) {
+    MLOG(requestLog(), mlog::Warning)
+        << "a movie request of " << text.size() << " bytes is past 1 MiB or 64 levels and is dropped";
+    return false;
+  }
   pugi::xml_document doc;
   if (!doc.load_buffer(text.data(), text.size(), pugi::parse_default, pugi::encoding_utf8)) return false;
   const pugi::xml_node root = doc.document_element();

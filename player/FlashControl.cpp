@@ -85,12 +85,14 @@ HRESULT FlashControl::LoadMovie(int layer, BSTR url) {
   std::string proxyPrefix;
   try {
     if (!bridge_) bridge_ = std::make_unique<SocketBridge>(pageOrigin);
+    bridge_->allowPorts(socketPorts_);
     proxyPrefix = bridge_->proxyUrl(0);
     proxyPrefix.pop_back();  // "…/SECRET/0" without the port
   } catch (const std::exception& e) {
     logRecord(mlog::Level::Error, std::string("the movie's sockets are off: ") + e.what());
   }
-  view_->load(path, proxyPrefix, wmode_);
+  view_->load(path, proxyPrefix, wmode_,
+              std::vector<std::uint16_t>(socketPorts_.begin(), socketPorts_.end()));
   return S_OK;
 }
 
@@ -125,6 +127,14 @@ HRESULT FlashControl::Attach(void* parent, int width, int height) {
 
 HRESULT FlashControl::SetExtent(int width, int height) {
   view_->setExtent(width, height);
+  return S_OK;
+}
+
+HRESULT FlashControl::AllowSocketPorts(const std::uint16_t* ports, int count) {
+  if (count < 0 || (count > 0 && !ports)) return E_INVALIDARG;
+  socketPorts_.clear();
+  for (int i = 0; i < count; ++i)
+    if (ports[i] != 0) socketPorts_.insert(ports[i]);
   return S_OK;
 }
 

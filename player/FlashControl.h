@@ -1,7 +1,9 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <memory>
+#include <set>
 #include <string>
 
 #include "platform/com/Com.h"
@@ -46,6 +48,7 @@ class FlashControl final : public platform::com::IShockwaveFlash,
 
   platform::com::HRESULT Attach(void* parent, int width, int height) override;
   platform::com::HRESULT SetExtent(int width, int height) override;
+  platform::com::HRESULT AllowSocketPorts(const std::uint16_t* ports, int count) override;
 
  private:
   ~FlashControl();
@@ -53,6 +56,7 @@ class FlashControl final : public platform::com::IShockwaveFlash,
   std::atomic<platform::com::ULONG> references_{1};
   std::string libraryFolder_;
   std::string wmode_ = "window";
+  std::set<std::uint16_t> socketPorts_;
   EventPoint events_;
   std::unique_ptr<SocketBridge> bridge_;
   std::unique_ptr<PlayerView> view_;

@@ -8,12 +8,24 @@
 #include "player/PageMessages.h"
 #include "player/PlayerLog.h"
 #include "player/WebContext.h"
+#include "support/MarkupBounds.h"
 #include "support/Text.h"
 
 namespace player {
 namespace {
 
 constexpr const char* channel = "vornask";
+
+// Calls into the movie waiting for the page or still running in it. A game
+// makes a handful; a movie that provokes replies in a loop must not queue
+// them without end.
+constexpr std::size_t maxQueuedCalls = 256;
+
+std::string jsonPorts(const std::vector<std::uint16_t>& ports) {
+  std::string out = "[";
+  for (std::uint16_t port : ports) out += (out.size() > 1 ? "," : "") + std::to_string(port);
+  return out + "]";
+}
 
 // A movie URL's query (flashvars) kept readable for URLSearchParams in the page.
 bool keptInQuery(unsigned char c) {
@@ -46,6 +58,8 @@ struct PlayerView::Impl {
   GtkWidget* view = nullptr;
   bool ready = false;
   std::vector<std::string> pending;
+  // Scripts handed to the page and not finished yet; shared with their callbacks.
+  std::shared_ptr<std::size_t> running = std::make_shared<std::size_t>(0);
   std::string page;  // the page of the current movie, empty before the first load
   int restarts = 0;  // of the current movie after its web process ended
 
@@ -55,6 +69,10 @@ struct PlayerView::Impl {
     if (!parsePageMessage(text, kind, body)) return;
     switch (kind) {
       case PageMessage::Call:
+        if (!mstd::markupWithinBounds(std::string_view(body))) {
+          logRecord(mlog::Level::Warning, "a call of the movie past 1 MiB or 64 levels is dropped");
+          break;
+        }
         onCall(mstd::utf8ToUtf16(body, mstd::Malformed::Replace));  // may end this object: nothing after it
         break;
       case PageMessage::Ready:
@@ -69,9 +87,18 @@ struct PlayerView::Impl {
   }
 
   void run(const std::string& script) {
+    ++*running;
     webkit_web_view_evaluate_javascript(WEBKIT_WEB_VIEW(view), script.data(),
-                                        static_cast<gssize>(script.size()), nullptr, nullptr, nullptr,
-                                        nullptr, nullptr);
+                                        static_cast<gssize>(script.size()), nullptr, nullptr, nullptr, onRun,
+                                        new std::shared_ptr<std::size_t>(running));
+  }
+
+  static void onRun(GObject* view, GAsyncResult* result, gpointer data) {
+    auto* count = static_cast<std::shared_ptr<std::size_t>*>(data);
+    --**count;
+    delete count;
+    JSCValue* value = webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(view), result, nullptr);
+    if (value) g_object_unref(value);
   }
 
   static void onMessage(WebKitUserContentManager*, WebKitJavascriptResult* result, gpointer self) {
@@ -166,7 +193,8 @@ void PlayerView::setExtent(int width, int height) {
   gtk_widget_set_size_request(impl_->view, width > 0 ? width : 1, height > 0 ? height : 1);
 }
 
-void PlayerView::load(const std::string& movieUrl, const std::string& proxyPrefix, const std::string& wmode) {
+void PlayerView::load(const std::string& movieUrl, const std::string& proxyPrefix, const std::string& wmode,
+                      const std::vector<std::uint16_t>& socketPorts) {
   const auto [moviePath, query] = splitMovieUrl(movieUrl);
   const std::size_t slash = moviePath.rfind('/');
   const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : moviePath.substr(0, slash);
@@ -177,7 +205,8 @@ void PlayerView::load(const std::string& movieUrl, const std::string& proxyPrefi
   files.config = std::string("{\"movie\":\"") + pageOrigin + "/movie/" +
                  mstd::percentEncode(name, mstd::unreservedByte) + "\",\"base\":\"" + pageOrigin +
                  "/movie/\",\"proxy\":\"" + proxyPrefix + "\",\"wmode\":\"" + lettersOnly(wmode) +
-                 "\",\"query\":\"" + mstd::percentEncode(query, keptInQuery) + "\"}";
+                 "\",\"query\":\"" + mstd::percentEncode(query, keptInQuery) +
+                 "\",\"ports\":" + jsonPorts(socketPorts) + "}";
   setPageFiles(WEBKIT_WEB_VIEW(impl_->view), files);
   impl_->ready = false;
   impl_->pending.clear();
@@ -188,6 +217,15 @@ void PlayerView::load(const std::string& movieUrl, const std::string& proxyPrefi
 }
 
 void PlayerView::callMovie(const std::u16string& request) {
+  if (!mstd::markupWithinBounds(std::u16string_view(request))) {
+    logRecord(mlog::Level::Warning, "a call into the movie past 1 MiB or 64 levels is dropped");
+    return;
+  }
+  if (impl_->pending.size() + *impl_->running >= maxQueuedCalls) {
+    logRecord(mlog::Level::Warning,
+              "a call into the movie is dropped: " + std::to_string(maxQueuedCalls) + " are waiting");
+    return;
+  }
   std::string script = "vornaskCallIn(" + mstd::jsStringLiteral(request) + ")";
   if (impl_->ready)
     impl_->run(script);

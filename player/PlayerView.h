@@ -1,8 +1,10 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 typedef struct _GtkWidget GtkWidget;
 
@@ -28,9 +30,12 @@ class PlayerView {
   // optional "?NAME=VALUE&…" query of flashvars after its file name, as
   // splitMovieUrl reads it); sockets go to
   // `proxyPrefix` + port when it is not empty.
-  void load(const std::string& movieUrl, const std::string& proxyPrefix, const std::string& wmode);
+  void load(const std::string& movieUrl, const std::string& proxyPrefix, const std::string& wmode,
+            const std::vector<std::uint16_t>& socketPorts = {});
 
   // Hands a request XML to the movie's callback; kept until the page runs.
+  // Past 1 MiB or 64 levels, or with 256 calls already waiting for the page,
+  // the call is dropped with a WRN record.
   void callMovie(const std::u16string& request);
 
  private:

@@ -5,6 +5,8 @@
 #include <string>
 
 #include "player/PageFiles.h"
+#include "player/PlayerLog.h"
+#include "player/WebSandbox.h"
 
 namespace player {
 namespace {
@@ -82,11 +84,24 @@ void serve(WebKitURISchemeRequest* request, gpointer) {
   finish(request, nullptr, 0, 404, "text/plain");
 }
 
+// WebKit's sandbox, before the first web process, when it can start; else an
+// ERR record names the cause and the web process runs without it.
+void enableSandbox(WebKitWebContext* context) {
+  const std::string obstacle = webSandboxObstacle();
+  if (!obstacle.empty()) {
+    logRecord(mlog::Level::Error, "the movie's web process runs without its sandbox: " + obstacle);
+    return;
+  }
+  // Every file the page needs comes through the page scheme: no path is added.
+  webkit_web_context_set_sandbox_enabled(context, TRUE);
+}
+
 }  // namespace
 
 WebKitWebContext* sharedWebContext() {
   static WebKitWebContext* const context = [] {
     WebKitWebContext* c = webkit_web_context_new_ephemeral();
+    enableSandbox(c);
     webkit_web_context_set_cache_model(c, WEBKIT_CACHE_MODEL_DOCUMENT_VIEWER);
     // ruffle.js fails on the language tag WebKit reports under the C locale.
     const gchar* languages[] = {"en-US", nullptr};

@@ -97,7 +97,13 @@ void Proxy::start(bool addressed) {
   impl.addressed = addressed;
   const tcp::endpoint endpoint(asio::ip::address_v4::loopback(), addressed ? 0 : impl.fixedPort);
   try {
-    mstd::listen_endpoint(impl.acceptor, endpoint);
+    if (addressed && impl.acceptor.is_open()) {
+      impl.acceptor.listen(asio::socket_base::max_listen_connections);  // the port bound for the movie
+    } else {
+      boost::system::error_code ignored;
+      impl.acceptor.close(ignored);
+      mstd::listen_endpoint(impl.acceptor, endpoint);
+    }
   } catch (...) {
     boost::system::error_code ignored;
     impl.acceptor.close(ignored);  // a later start may try again
@@ -113,6 +119,17 @@ void Proxy::start(bool addressed) {
   impl.port = local.port();
   impl.accept();
   impl.thread = std::thread([&impl] { impl.run(); });
+}
+
+std::vector<std::uint16_t> Proxy::movieReachablePorts() {
+  Impl& impl = *impl_;
+  if (impl.thread.joinable()) return {impl.port};
+  if (!impl.acceptor.is_open()) {
+    const tcp::endpoint any(asio::ip::address_v4::loopback(), 0);
+    impl.acceptor.open(any.protocol());
+    impl.acceptor.bind(any);
+  }
+  return {impl.fixedPort, impl.acceptor.local_endpoint().port()};
 }
 
 std::uint16_t Proxy::port() const {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 namespace relay {
 
@@ -29,6 +30,11 @@ class Proxy {
   // Starts listening and the relay thread unless already running; a later call
   // changes nothing. Throws when the port cannot be listened on.
   void start(bool addressed);
+
+  // The ports a movie may connect to: the listening port once started;
+  // before that the fixed port and a port bound now (not listening yet) that
+  // an addressed start listens on. Throws when no port can be bound.
+  std::vector<std::uint16_t> movieReachablePorts();
 
   // The listening port; 0 until start succeeds.
   std::uint16_t port() const;

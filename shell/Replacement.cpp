@@ -5,6 +5,7 @@
 #include <cstring>
 #include <thread>
 
+#include "platform/files/FolderLock.h"
 #include "platform/process/Process.h"
 
 namespace shell {
@@ -34,6 +35,14 @@ bool runReplacement(const std::string& source, const std::string& target, const 
     }
     std::this_thread::sleep_for(timing.retryWait);
   }
+  // The old client may still be ending: the new one would see its lock and end at once.
+  const std::size_t slash = target.rfind('/');
+  const std::string lock =
+      (slash == std::string::npos ? std::string(".") : target.substr(0, slash)) + "/" + folderLockName;
+  const auto lockWait = std::chrono::steady_clock::now();
+  while (platform::FolderLock().take(lock) == EWOULDBLOCK &&
+         std::chrono::steady_clock::now() - lockWait < timing.giveUpAfter)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
   platform::spawnProcess(target, argumentText);
   return true;
 }

@@ -5,6 +5,9 @@
 
 namespace shell {
 
+// The file in a client's working folder whose lock the running client holds.
+constexpr const char* folderLockName = ".vornask.lock";
+
 struct ReplacementTiming {
   std::chrono::milliseconds retryWait{1000};
   // Copying gives up after this long while the target is busy, and after a
@@ -14,7 +17,8 @@ struct ReplacementTiming {
 };
 
 // Copies `source` over `target` until that works, waiting between attempts,
-// then starts `target` with `argumentText`. False when it gave up (a line on
+// waits (as long again at most) for the client in the target's folder to
+// release its lock, then starts `target` with `argumentText`. False when it gave up (a line on
 // standard error says why; the target is not started).
 bool runReplacement(const std::string& source, const std::string& target, const std::string& argumentText,
                     const ReplacementTiming& timing = {});

@@ -7,6 +7,7 @@
 
 #include "logging/Log.h"
 #include "logging/LogParticipant.h"
+#include "platform/files/FolderLock.h"
 #include "platform/ui/Console.h"
 #include "platform/ui/MessageLoop.h"
 #include "shell/Client.h"
@@ -19,6 +20,11 @@ namespace shell {
 namespace {
 
 platform::RegistryRoot root;
+
+std::string workingFolder() {
+  char buffer[4096];
+  return ::getcwd(buffer, sizeof buffer) ? buffer : ".";
+}
 
 }  // namespace
 
@@ -43,6 +49,17 @@ int runClient(const StartOptions& options, ClientParts parts) {
     if (!options.executableFolder.empty() && ::chdir(options.executableFolder.c_str()) != 0) {
       MLOG(clientLog(), mlog::Error) << "chdir " << options.executableFolder << ": " << std::strerror(errno);
     }
+  }
+  // One client per working folder: a second one would resume into the first
+  // one's temporary downloads.
+  platform::FolderLock lock;
+  if (const int error = lock.take(folderLockName)) {
+    if (error == EWOULDBLOCK) {
+      MLOG(clientLog(), mlog::Info) << "another client runs in " << workingFolder() << "; this one ends";
+      return 0;
+    }
+    MLOG(clientLog(), mlog::Warning) << "the folder " << workingFolder()
+                                     << " cannot be locked: " << std::strerror(error);
   }
   ui::ensureMessageQueue();
   ui::setMessageDisposer(disposeThreadMessage);

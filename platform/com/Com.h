@@ -185,9 +185,12 @@ struct IShockwaveFlash : IDispatch {
 // container widget of the host window (a GtkFixed; null in the headless back
 // end), `width` x `height` its size. SetExtent follows later size changes.
 // The control keeps drawing there until it is released or the parent goes.
+// AllowSocketPorts names the loopback ports the movie's sockets may reach
+// (none until it is called); it counts for movies loaded after it.
 struct IControlAttach : IUnknown {
   virtual HRESULT Attach(void* parent, int width, int height) = 0;
   virtual HRESULT SetExtent(int width, int height) = 0;
+  virtual HRESULT AllowSocketPorts(const std::uint16_t* ports, int count) = 0;
 
  protected:
   ~IControlAttach() = default;

@@ -17,22 +17,35 @@ using tcp = asio::ip::tcp;
 
 namespace {
 constexpr std::size_t chunk = 64 * 1024;
-constexpr auto handshake_time = std::chrono::seconds(15);
+// From the accepted connection to the accepted WebSocket: the page's own
+// handshake takes milliseconds, a program that holds a slot gets no longer.
+constexpr auto handshake_time = std::chrono::seconds(3);
 }  // namespace
 
 BridgeSession::BridgeSession(tcp::socket socket, BridgeShared& shared)
-    : shared_(shared), page_(std::move(socket)), upstream_(page_.get_executor()) {
+    : shared_(shared),
+      page_(std::move(socket)),
+      upstream_(page_.get_executor()),
+      unproven_(shared_.unproven.insert(shared_.unproven.end(), this)),
+      deadline_(page_.get_executor()) {
   shared_.open.insert(this);
   ++shared_.count;
 }
 
 BridgeSession::~BridgeSession() {
+  if (unproven()) shared_.unproven.erase(unproven_);
+  if (aborted_) --shared_.aborted;
   shared_.open.erase(this);
   --shared_.count;
 }
 
 void BridgeSession::start() {
-  page_.next_layer().expires_after(handshake_time);
+  // One deadline for the request and the WebSocket handshake together.
+  deadline_.expires_after(handshake_time);
+  deadline_.async_wait([weak = weak_from_this()](const boost::system::error_code& error) {
+    if (error) return;
+    if (const auto self = weak.lock(); self && self->unproven()) self->abort();
+  });
   parser_.emplace();
   parser_->header_limit(8 * 1024);
   parser_->body_limit(0);
@@ -43,6 +56,13 @@ void BridgeSession::start() {
 }
 
 void BridgeSession::abort() {
+  if (unproven()) {
+    shared_.unproven.erase(unproven_);
+    unproven_ = shared_.unproven.end();
+  }
+  deadline_.cancel();
+  if (!aborted_) ++shared_.aborted;
+  aborted_ = true;
   boost::system::error_code ignored;
   beast::get_lowest_layer(page_).socket().close(ignored);
   upstream_.close(ignored);
@@ -54,7 +74,8 @@ void BridgeSession::onRequest(const boost::system::error_code& error) {
   const auto path = request.target();
   const std::uint16_t port = BridgeRequest::targetPort({path.data(), path.size()}, shared_.secret);
   const auto origin = request.find(http::field::origin);
-  if (!websocket::is_upgrade(request) || port == 0 || origin == request.end() ||
+  const bool allowed = !shared_.allowedPorts || shared_.allowedPorts->count(port) != 0;
+  if (!websocket::is_upgrade(request) || port == 0 || !allowed || origin == request.end() ||
       origin->value() != shared_.origin) {
     refuse();
     return;
@@ -81,9 +102,8 @@ void BridgeSession::onUpstream(const boost::system::error_code& error) {
   // A refused connection still completes the handshake, then closes at once:
   // the page sees its socket close rather than a failed upgrade.
   upstreamFailed_ = static_cast<bool>(error);
-  page_.next_layer().expires_never();
   websocket::stream_base::timeout timeouts{};
-  timeouts.handshake_timeout = handshake_time;
+  timeouts.handshake_timeout = websocket::stream_base::none();
   timeouts.idle_timeout = websocket::stream_base::none();
   timeouts.keep_alive_pings = false;
   page_.set_option(timeouts);
@@ -99,6 +119,7 @@ void BridgeSession::onAccepted(const boost::system::error_code& error) {
     closeUpstream();
     return;
   }
+  proven();
   if (upstreamFailed_) {
     ending_ = true;
     page_.async_close(websocket::close_code::going_away,
@@ -163,6 +184,12 @@ void BridgeSession::upstreamEnded() {
 void BridgeSession::pageEnded() {
   ending_ = true;
   closeUpstream();
+}
+
+void BridgeSession::proven() {
+  if (unproven()) shared_.unproven.erase(unproven_);
+  unproven_ = shared_.unproven.end();
+  deadline_.cancel();
 }
 
 void BridgeSession::closeUpstream() {

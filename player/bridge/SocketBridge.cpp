@@ -57,7 +57,7 @@ class SocketBridge::Impl {
   void accept() {
     acceptor.async_accept([this](const boost::system::error_code& error, tcp::socket socket) {
       if (!error) {
-        std::make_shared<BridgeSession>(std::move(socket), shared)->start();
+        admit(std::move(socket));
         accept();
       } else if (error != asio::error::operation_aborted && acceptor.is_open()) {
         // Out of descriptors and the like: try again shortly instead of spinning.
@@ -67,6 +67,20 @@ class SocketBridge::Impl {
         });
       }
     });
+  }
+
+  // Over the cap the oldest connection still short of its handshake makes
+  // room; when every one has proved the secret, the new one is closed.
+  void admit(tcp::socket socket) {
+    if (shared.count - shared.aborted >= maxConnections) {
+      if (shared.unproven.empty()) {
+        boost::system::error_code ignored;
+        socket.close(ignored);
+        return;
+      }
+      shared.unproven.front()->abort();
+    }
+    std::make_shared<BridgeSession>(std::move(socket), shared)->start();
   }
 
   void run() {
@@ -97,6 +111,12 @@ const std::string& SocketBridge::secret() const {
 std::string SocketBridge::proxyUrl(std::uint16_t tcpPort) const {
   return "ws://127.0.0.1:" + std::to_string(impl_->port) + "/" + impl_->shared.secret + "/" +
          std::to_string(tcpPort);
+}
+
+void SocketBridge::allowPorts(std::set<std::uint16_t> ports) {
+  asio::post(impl_->io, [impl = impl_.get(), ports = std::move(ports)]() mutable {
+    impl->shared.allowedPorts = std::move(ports);
+  });
 }
 
 std::size_t SocketBridge::connectionCount() const {

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <string>
 
 namespace player {
@@ -19,12 +20,20 @@ class SocketBridge {
   SocketBridge(const SocketBridge&) = delete;
   SocketBridge& operator=(const SocketBridge&) = delete;
 
+  // Connections kept open at once: a game uses one or two; the rest of the
+  // room lets a page reconnect while old ones close.
+  static constexpr std::size_t maxConnections = 32;
+
   std::uint16_t port() const;
   // 32 hex characters, random per bridge.
   const std::string& secret() const;
   // "ws://127.0.0.1:PORT/SECRET/TCPPORT".
   std::string proxyUrl(std::uint16_t tcpPort) const;
-  // Connections accepted and not yet ended.
+  // From now on only these TCP ports are joined (every port until this is called); others are refused with
+  // 403.
+  void allowPorts(std::set<std::uint16_t> ports);
+  // Connections accepted and not yet ended; 32 at most are kept open at once,
+  // and one that has not finished its handshake 3 s after it came is closed.
   std::size_t connectionCount() const;
 
  private:

@@ -13,7 +13,15 @@
     String(text).replace(/[&<>"']|[\u0000-\u0008\u000b\u000c\u000e-\u001f]/g,
       (c) => entities[c] ?? "&#" + c.charCodeAt(0) + ";");
 
-  function toXml(value, seen) {
+  // A call's request past these is dropped here and again by the host, before
+  // anything parses it: 1 MiB of UTF-8, elements 64 deep.
+  const maxCallBytes = 1 << 20;
+  const maxCallDepth = 64;
+  class TooLarge extends Error {}
+
+  // `depth`: the element level the value's own element takes.
+  function toXml(value, seen, depth) {
+    if (depth > maxCallDepth) throw new TooLarge();
     if (value === undefined) return "<undefined/>";
     if (value === null) return "<null/>";
     switch (typeof value) {
@@ -25,8 +33,10 @@
         seen.add(value);
         const tag = Array.isArray(value) ? "array" : "object";
         let out = "<" + tag + ">";
-        for (const key of Object.keys(value))
-          out += '<property id="' + escapeXml(key) + '">' + toXml(value[key], seen) + "</property>";
+        for (const key of Object.keys(value)) {
+          out += '<property id="' + escapeXml(key) + '">' + toXml(value[key], seen, depth + 2) + "</property>";
+          if (out.length > maxCallBytes) throw new TooLarge();
+        }
         seen.delete(value);
         return out + "</" + tag + ">";
       }
@@ -34,9 +44,19 @@
     }
   }
 
-  const invokeXml = (name, args) =>
-    '<invoke name="' + escapeXml(name) + '" returntype="xml"><arguments>' +
-    args.map((a) => toXml(a, new Set())).join("") + "</arguments></invoke>";
+  const utf8Length = (text) => (text.length * 3 <= maxCallBytes ? text.length : new TextEncoder().encode(text).length);
+
+  // The request, or null when it is past the bounds.
+  const invokeXml = (name, args) => {
+    try {
+      const xml = '<invoke name="' + escapeXml(name) + '" returntype="xml"><arguments>' +
+        args.map((a) => toXml(a, new Set(), 3)).join("") + "</arguments></invoke>";
+      return utf8Length(xml) <= maxCallBytes ? xml : null;
+    } catch (e) {
+      if (e instanceof TooLarge || e instanceof RangeError) return null;
+      throw e;
+    }
+  };
 
   // Ruffle runs a movie's ExternalInterface.call(name, ...) as
   // new Function("return (" + name + ")(...arguments);"). Every such function
@@ -48,7 +68,12 @@
     const match = typeof body === "string" ? callBody.exec(body) : null;
     if (!match) return null;
     const name = match[1];
-    return (...args) => { post(message.call, invokeXml(name, args)); return undefined; };
+    return (...args) => {
+      const request = invokeXml(name, args);
+      if (request === null) post(message.error, "a call of the movie past 1 MiB or 64 levels is dropped");
+      else post(message.call, request);
+      return undefined;
+    };
   };
   window.Function = new Proxy(NativeFunction, {
     construct(target, args, newTarget) {
@@ -102,14 +127,12 @@
 
   async function start() {
     const config = await (await fetch("config.json")).json();
-    // Every port of the loopback host names, made one at a time as Ruffle reads them.
-    const proxies = {
-      *[Symbol.iterator]() {
-        if (!config.proxy) return;
-        for (const host of ["127.0.0.1", "localhost"])
-          for (let port = 1; port <= 65535; ++port) yield { host, port, proxyUrl: config.proxy + port };
-      },
-    };
+    // Only the ports the host allows, under both loopback names; Ruffle fails
+    // any other socket with an IO error.
+    const proxies = [];
+    if (config.proxy)
+      for (const host of ["127.0.0.1", "localhost"])
+        for (const port of config.ports || []) proxies.push({ host, port, proxyUrl: config.proxy + port });
     player = window.RufflePlayer.newest().createPlayer();
     document.body.appendChild(player);
     await player.ruffle().load({
@@ -125,8 +148,23 @@
       letterbox: "off",
       wmode: config.wmode || "window",
       socketProxy: proxies,
-      logLevel: "error",
+      logLevel: "warn",
     });
+  }
+
+  // Ruffle says on its console when a socket has no proxy; the host records it.
+  const refusedSocket = "Missing WebSocket proxy for host";
+  let refusalsTold = 0;
+  for (const level of ["log", "info", "warn", "error", "debug"]) {
+    const original = console[level];
+    console[level] = (...parts) => {
+      const text = parts.find((p) => typeof p === "string" && p.includes(refusedSocket));
+      if (text !== undefined && refusalsTold < 100) {
+        ++refusalsTold;
+        post(message.error, "the movie's socket is refused: " + text.slice(text.indexOf(refusedSocket)).slice(0, 200));
+      }
+      return original.apply(console, parts);
+    };
   }
 
   post(message.ready);

@@ -173,3 +173,19 @@ TEST_F(Bridge, TraceRunsOnThePoolAndComesBackAsABugReport) {
     EXPECT_NE(replies()[0].find("127.0.0.1"), std::string::npos) << replies()[0];
   });
 }
+
+TEST_F(Bridge, ARequestNestedTooDeepOrTooLargeIsDroppedAndTheNextStillObeyed) {
+  withClient([&](shell::Client& client) {
+    ASSERT_TRUE(client.makeGameWindow());
+    std::u16string deep =
+        u"<invoke name=\"writestring\" returntype=\"xml\"><arguments><string>deep.txt</string>";
+    for (int i = 0; i < 300000; ++i) deep += u"<a>";
+    const std::u16string large =
+        request(u"writestring", {u"large.txt", std::u16string((1u << 20) + 1, u'x')});
+    for (const std::u16string& dropped : {deep, large}) control().fire(dropped);
+    control().fire(request(u"writestring", {u"kept.txt", u"ok"}));
+    EXPECT_FALSE(fs::exists(path("deep.txt")));
+    EXPECT_FALSE(fs::exists(path("large.txt")));
+    EXPECT_EQ(readFile("kept.txt"), bom + "ok\r\n");
+  });
+}

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
 
 #include "gamehost/MovieFile.h"
@@ -74,4 +76,43 @@ TEST_F(MovieFileTest, AFailedOpenLeavesNoFileAndIsTriedAgain) {
   fs::create_directories(path("missing"));
   file_->write(u"missing/a.txt", u"two");
   EXPECT_EQ(readFile("missing/a.txt"), bom + "two\r\n");
+}
+
+TEST_F(MovieFileTest, LinksHiddenNamesAndTheClientsOwnFilesAreRefusedAndChangeNothing) {
+  const fs::path outside = sibling("outside");
+  fs::create_directories(outside);
+  writeFile("../outside/.bashrc", "export A=1\n");
+  fs::create_directory_symlink(outside, path("linked"));
+  fs::create_symlink(outside / ".bashrc", path("rc.txt"));
+  fs::create_directories(path("logs"));
+  ::mkfifo(path("pipe.txt").c_str(), 0600);
+  for (const char* own : {"flash.ocx", "main.swf", "vornask.ini", "Vornask", "flash-player.js", "ruffle.js"})
+    writeFile(own, "own");
+  file_->write(u"logs/chat.txt", u"kept");
+  const std::vector<std::u16string> refused{
+      u"linked/.bashrc", u"linked/new.txt",  u"rc.txt",    u".bashrc",
+      u"logs/.hidden",   u"flash.ocx",       u"main.swf",  u"vornask.ini",
+      u"Vornask",        u"flash-player.js", u"ruffle.js", u"core.ruffle.x.js",
+      u"download/a.txt", u"a.1234abcd.tmp",  u"pipe.txt",  u"logs"};
+  for (const std::u16string& name : refused) {
+    file_->write(name, u"escaped");
+    EXPECT_EQ(file_->currentName(), u"logs/chat.txt") << fs::path(name);
+  }
+  EXPECT_EQ(readFile("../outside/.bashrc"), "export A=1\n");
+  EXPECT_FALSE(fs::exists(outside / "new.txt"));
+  EXPECT_FALSE(fs::exists(path(".bashrc")));
+  for (const char* own : {"flash.ocx", "main.swf", "vornask.ini", "Vornask", "flash-player.js", "ruffle.js"})
+    EXPECT_EQ(readFile(own), "own") << own;
+  file_->write(u"logs/chat.txt", u"still");
+  EXPECT_EQ(readFile("logs/chat.txt"), bom + "kept\r\nstill\r\n");
+}
+
+TEST_F(MovieFileTest, AFileStopsGrowingAtSixteenMebibytes) {
+  const std::u16string big(1u << 20, u'x');  // 1 MiB a line, plus CR LF
+  for (int i = 0; i < 20; ++i) file_->write(u"big.txt", big);
+  const auto size = fs::file_size(path("big.txt"));
+  EXPECT_LE(size, MovieFile::sizeLimit);
+  EXPECT_EQ(size, 3 + 15 * ((1u << 20) + 2));  // the 16th line would pass the limit
+  file_->write(u"big.txt", u"");
+  EXPECT_EQ(fs::file_size(path("big.txt")), size + 2);  // a line that fits still goes in
 }

@@ -91,6 +91,11 @@ TEST_F(GameProgram, GameOpensAtOnceTalksToTheMovieAndClosingItEndsTheProgram) {
   EXPECT_GT(port, 0);
   EXPECT_NE(port, 15190);
   EXPECT_TRUE(canConnect(port));
+  // Before its movie loaded the control was told the relay's ports: the fixed
+  // one and the one the addressed relay now listens on, and no other.
+  const std::string allowed = "AllowSocketPorts 15190 " + std::to_string(port) + "\n";
+  EXPECT_NE(log.find(allowed), std::string::npos) << log;
+  EXPECT_LT(log.find(allowed), log.find("LoadMovie 0 "));
   ASSERT_TRUE(c->waitForLine("button: Запуск", timeoutMs));  // the list is in
   ASSERT_TRUE(c->waitForLine("status: Нечего обновлять", timeoutMs));
 

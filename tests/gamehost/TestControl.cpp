@@ -145,6 +145,13 @@ com::HRESULT TestControl::Attach(void* parent, int width, int height) {
   return com::S_OK;
 }
 
+com::HRESULT TestControl::AllowSocketPorts(const std::uint16_t* ports, int count) {
+  std::string line = "AllowSocketPorts";
+  for (int i = 0; i < count; ++i) line += " " + std::to_string(ports[i]);
+  log(line);
+  return com::S_OK;
+}
+
 com::HRESULT TestControl::SetExtent(int width, int height) {
   log("SetExtent " + std::to_string(width) + "x" + std::to_string(height));
   if (child_ && options_.resizeChild) options_.resizeChild(child_, width, height);

@@ -67,6 +67,7 @@ class TestControl final : public platform::com::IShockwaveFlash,
 
   platform::com::HRESULT Attach(void* parent, int width, int height) override;
   platform::com::HRESULT SetExtent(int width, int height) override;
+  platform::com::HRESULT AllowSocketPorts(const std::uint16_t* ports, int count) override;
 
  private:
   ~TestControl();

@@ -36,6 +36,7 @@ class Control final : public com::IControlAttach {
     calls.push_back("extent " + std::to_string(width) + "x" + std::to_string(height));
     return com::S_OK;
   }
+  com::HRESULT AllowSocketPorts(const std::uint16_t*, int) override { return com::S_OK; }
 
   com::ULONG refs = 1;
   std::vector<std::string> calls;

@@ -16,6 +16,7 @@
 #include "tests/common/Processes.h"
 #include "tests/common/Sandbox.h"
 #include "tests/common/WaitFor.h"
+#include "tests/common/WebProcess.h"
 #include "tests/platform/Xvfb.h"
 
 // Last: Xlib's macros clash with C++ headers.
@@ -82,12 +83,11 @@ class DemoGame : public vtest::Sandbox {
   std::unique_ptr<vtest::ChildProcess> game_;
 };
 
-// The environment of the first WebKit web process below `parent`, NUL-separated.
-std::string webProcessEnvironment(long parent) {
-  for (const vtest::ProcessEntry& process : vtest::processes())
-    if (process.parent == parent && process.name.rfind("WebKitWebProces", 0) == 0)
-      return std::string(1, '\0') + vtest::readWholeFile(process.dir() / "environ");
-  return {};
+// The environment of the first WebKit web process below `ancestor`, NUL-separated.
+std::string webProcessEnvironment(long ancestor) {
+  const long web = vtest::webProcessBelow(ancestor);
+  return web > 0 ? std::string(1, '\0') + vtest::readWholeFile("/proc/" + std::to_string(web) + "/environ")
+                 : std::string();
 }
 
 int count(const std::vector<std::string>& lines, const std::string& head) {
@@ -155,6 +155,11 @@ TEST_F(DemoGame, PlaysThroughTheRelayWritesTheSessionTracesReloadsAndClosesClean
   if (!std::getenv("JSC_useOMGJIT")) {
     EXPECT_NE(webProcessEnvironment(p.pid()).find(std::string("\0JSC_useOMGJIT=0\0", 17)), std::string::npos);
   }
+  // Its web process runs in WebKit's sandbox, in a mount namespace of its own.
+  const long webProcess = vtest::webProcessBelow(p.pid());
+  ASSERT_GT(webProcess, 0);
+  EXPECT_NE(vtest::mountNamespace(webProcess), "");
+  EXPECT_NE(vtest::mountNamespace(webProcess), vtest::mountNamespace(p.pid()));
   EXPECT_EQ(text.rfind(bom + "Сеанс ", 0), 0u) << text;
   EXPECT_NE(text.find("; сервер " + gameServer + "; порт "), std::string::npos) << text;
   EXPECT_TRUE(std::regex_search(text, std::regex("\r\nПервый пинг: \\d+ мс; полный круг: \\d+ мс\r\n$")))

@@ -118,3 +118,33 @@ TEST_F(ExternalInterfaceTest, CallsMadeBeforeTheMovieRegistersAreDroppedNotReord
 
 }  // namespace
 }  // namespace vtest
+
+namespace vtest {
+namespace {
+
+// `levels` arrays nested in one another around a number.
+std::string nestedArrays(int levels) {
+  std::string open, close;
+  for (int i = 0; i < levels; ++i) {
+    open += "<array><property id=\"0\">";
+    close = "</property></array>" + close;
+  }
+  return open + "<number>1</number>" + close;
+}
+
+TEST_F(ExternalInterfaceTest, CallsPastSixtyFourLevelsOrOneMebibyteAreDroppedAndTheNextStillRuns) {
+  play();
+  // The innermost element of 31 arrays lies at level 65, of 30 at level 63.
+  for (const std::string& dropped :
+       {nestedArrays(31), "<string>" + std::string((1 << 20) + 1, 'x') + "</string>"})
+    call(invoke("echo", dropped));
+  call(invoke("echo", nestedArrays(30)));
+  const int echo = control->waitForCall("echo", 10000);
+  ASSERT_GE(echo, 0);
+  EXPECT_EQ(control->calls()[echo], invoke("echo", nestedArrays(30)));
+  pumpFor(500);
+  EXPECT_EQ(control->waitForCall("echo", 1, echo + 1), -1);
+}
+
+}  // namespace
+}  // namespace vtest

@@ -16,10 +16,13 @@ void MovieFixture::TearDown() {
   Sandbox::TearDown();
 }
 
-void MovieFixture::play(int width, int height) {
+void MovieFixture::play(int width, int height, const std::vector<std::uint16_t>& socketPorts,
+                        const std::string& flashvars) {
   control = std::make_unique<HostedControl>(width, height);
   ASSERT_TRUE(control->created());
-  ASSERT_EQ(control->load(path("game/main.swf").string()), platform::com::S_OK);
+  control->allowSocketPorts(socketPorts);
+  const std::string movie = path("game/main.swf").string() + (flashvars.empty() ? "" : "?" + flashvars);
+  ASSERT_EQ(control->load(movie), platform::com::S_OK);
   ASSERT_GE(control->waitForCall("ready", 30000), 0) << "the movie did not start";
 }
 

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "tests/common/Sandbox.h"
 #include "tests/platform/Xvfb.h"
@@ -14,8 +17,10 @@ class MovieFixture : public Sandbox {
   void SetUp() override;
   void TearDown() override;
 
-  // Starts the movie and waits for its "ready" call.
-  void play(int width = 640, int height = 480);
+  // Starts the movie (with these flashvars, and these ports for its sockets)
+  // and waits for its "ready" call.
+  void play(int width = 640, int height = 480, const std::vector<std::uint16_t>& socketPorts = {},
+            const std::string& flashvars = {});
 
   std::unique_ptr<HostedControl> control;
 };

@@ -69,7 +69,7 @@ class SocketTest : public MovieFixture {
 };
 
 TEST_F(SocketTest, EveryByteValueAndAMebibyteCrossTheBridgeBothWays) {
-  play();
+  play(640, 480, {server.port()});
   open(1, "127.0.0.1", server.port());
   ASSERT_TRUE(sawEvent(1, "connect", 10000));
   call("send", "<number>1</number><number>" + std::to_string(mebibyte) + "</number>");
@@ -82,7 +82,7 @@ TEST_F(SocketTest, EveryByteValueAndAMebibyteCrossTheBridgeBothWays) {
 }
 
 TEST_F(SocketTest, EitherSideCanClose) {
-  play();
+  play(640, 480, {server.port()});
   open(1, "127.0.0.1", server.port());
   open(2, "localhost", server.port());
   ASSERT_TRUE(sawEvent(1, "connect", 10000));
@@ -95,7 +95,7 @@ TEST_F(SocketTest, EitherSideCanClose) {
 }
 
 TEST_F(SocketTest, ReleasingTheControlClosesItsConnections) {
-  play();
+  play(640, 480, {server.port()});
   open(1, "127.0.0.1", server.port());
   ASSERT_TRUE(sawEvent(1, "connect", 10000));
   ASSERT_TRUE(pumpUntil([&] { return server.peers().size() == 1; }, 10000));
@@ -104,7 +104,7 @@ TEST_F(SocketTest, ReleasingTheControlClosesItsConnections) {
 }
 
 TEST_F(SocketTest, RefusedPortsAndOtherHostsFailInTheMovie) {
-  play();
+  play(640, 480, {server.port()});
   int unused = 0;
   {
     EchoServer gone;  // its port is free again once it is gone

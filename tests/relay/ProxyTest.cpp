@@ -419,3 +419,31 @@ TEST(Proxy, GameServerFromEnvironment) {
   ::unsetenv("VORNASK_GAME_SERVER");
   EXPECT_EQ(Proxy::gameServer().port(), Proxy::game_server_port);
 }
+
+// The movie learns the relay's ports before the relay starts: the fixed port
+// and one bound in advance, which an addressed start then listens on.
+TEST(Proxy, ThePortsToldToTheMovieAreTheOnesItListensOn) {
+  Upstream upstream;
+  for (const bool addressed : {true, false}) {
+    std::uint16_t fixed = 0;
+    {
+      Upstream free;  // a port nothing listens on once it is gone
+      fixed = free.endpoint().port();
+    }
+    Proxy proxy(upstream.endpoint(), fixed);
+    const std::vector<std::uint16_t> before = proxy.movieReachablePorts();
+    ASSERT_EQ(before.size(), 2u);
+    EXPECT_EQ(before[0], fixed);
+    EXPECT_NE(before[1], 0);
+    EXPECT_EQ(proxy.movieReachablePorts(), before);  // asked again: the same ports
+    proxy.start(addressed);
+    EXPECT_EQ(proxy.port(), addressed ? before[1] : fixed) << addressed;
+    EXPECT_EQ(proxy.movieReachablePorts(), std::vector<std::uint16_t>{proxy.port()});
+    Peer client;
+    client.connect(proxy.port());
+    if (!addressed) {  // an addressed client names its destination first
+      Peer server;
+      EXPECT_TRUE(upstream.accept(server));
+    }
+  }
+}

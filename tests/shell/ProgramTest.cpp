@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <thread>
 
@@ -36,4 +37,36 @@ TEST_F(Program, EndOfInputLeavesTheLauncherRunning) {
   ASSERT_TRUE(p.waitForLine("window: shown", 10000)) << p.errorOutput();
   p.closeInput();
   EXPECT_EQ(p.wait(1000), -1);  // still running
+}
+
+// Two clients in one folder would resume into each other's downloads: the
+// second says so and ends with 0, the first goes on.
+TEST_F(Program, ASecondClientInTheSameFolderEndsAtOnce) {
+  vtest::ChildProcess first(VORNASK_EXE, {"noStupidPath"}, env(), dir().string());
+  ASSERT_TRUE(first.waitForLine("window: shown", 10000)) << first.errorOutput();
+  // The second one's records (INF shown) join its lines.
+  auto recorded = env();
+  recorded["VORNASK_LOG"] = "client=6";
+  const char* verbose = std::getenv("VORNASK_TEST_VERBOSE");
+  const std::string wasVerbose = verbose ? verbose : "";
+  ::setenv("VORNASK_TEST_VERBOSE", "1", 1);
+  vtest::ChildProcess second(VORNASK_EXE, {"noStupidPath"}, recorded, dir().string());
+  if (wasVerbose.empty())
+    ::unsetenv("VORNASK_TEST_VERBOSE");
+  else
+    ::setenv("VORNASK_TEST_VERBOSE", wasVerbose.c_str(), 1);
+  EXPECT_EQ(second.wait(10000), 0);
+  EXPECT_NE(second.errorOutput().find("INF ["), std::string::npos) << second.errorOutput();
+  EXPECT_NE(second.errorOutput().find("another client runs in " + dir().string()), std::string::npos)
+      << second.errorOutput();
+  EXPECT_EQ(second.errorOutput().find("window: shown"), std::string::npos);
+  EXPECT_EQ(first.wait(500), -1);  // still running
+  first.send("close\n");
+  ASSERT_TRUE(first.waitForLine("window: hidden", 10000)) << first.errorOutput();
+  EXPECT_EQ(first.wait(10000), 0);
+  // Once it has ended the folder is free again.
+  vtest::ChildProcess third(VORNASK_EXE, {"noStupidPath"}, env(), dir().string());
+  EXPECT_TRUE(third.waitForLine("window: shown", 10000)) << third.errorOutput();
+  third.send("close\n");
+  EXPECT_EQ(third.wait(10000), 0);
 }

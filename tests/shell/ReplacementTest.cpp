@@ -3,6 +3,7 @@
 
 #include <filesystem>
 
+#include "platform/files/FolderLock.h"
 #include "shell/Replacement.h"
 #include "tests/common/ChildProcess.h"
 #include "tests/common/Sandbox.h"
@@ -65,4 +66,25 @@ TEST_F(Replacement, ProgramGivesUpWithAMessageAndExitCodeZero) {
   EXPECT_EQ(replacer.wait(30000), 0);
   EXPECT_NE(replacer.errorOutput().find("cannot copy"), std::string::npos) << replacer.errorOutput();
   EXPECT_FALSE(fs::exists(path("missing")));
+}
+
+// The old client may still hold its folder's lock after its file was
+// replaced: the new copy starts once the lock is free, not to end at once.
+TEST_F(Replacement, StartsTheTargetOnlyOnceTheOldClientReleasedItsFolder) {
+  const fs::path script =
+      writeFile("new.Vornask", "#!/bin/sh\necho started > '" + path("out").string() + "'\n");
+  ::chmod(script.c_str(), 0755);
+  writeFile("Vornask", "old");
+  auto held = std::make_unique<platform::FolderLock>();
+  ASSERT_EQ(held->take(path(shell::folderLockName).string()), 0);
+  std::thread release([&] {
+    std::this_thread::sleep_for(800ms);
+    held.reset();
+  });
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_TRUE(shell::runReplacement(script.string(), path("Vornask").string(), "", fast));
+  EXPECT_GE(std::chrono::steady_clock::now() - start, 700ms);
+  release.join();
+  EXPECT_TRUE(
+      vtest::waitFor([&] { return fs::exists(path("out")) && fs::file_size(path("out")) > 0; }, 5000));
 }

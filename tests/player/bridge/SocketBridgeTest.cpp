@@ -1,5 +1,6 @@
 #include "player/bridge/BridgeRequest.h"
 #include "player/bridge/SocketBridge.h"
+#include "tests/common/Flood.h"
 #include "tests/common/WaitFor.h"
 #include "tests/player/bridge/BridgeClient.h"
 #include "tests/relay/RelayPeer.h"
@@ -181,7 +182,7 @@ TEST(SocketBridge, ManyConnectionsAtOnceKeepTheirOwnBytes) {
   EchoServer echo;
   echo.start();
   SocketBridge bridge(page_origin);
-  const int n = 64;
+  const int n = static_cast<int>(SocketBridge::maxConnections);
   std::vector<std::unique_ptr<BridgeClient>> pages;
   for (int i = 0; i < n; ++i) {
     pages.push_back(std::make_unique<BridgeClient>());
@@ -225,4 +226,59 @@ TEST(SocketBridge, APageThatDoesNotReadHoldsTheUpstreamBack) {
   // The data is all still there, in order.
   const Bytes first = page.receive(1 << 16);
   EXPECT_EQ(first, block);
+}
+
+TEST(SocketBridge, JoinsOnlyTheAllowedPorts) {
+  relaytest::Upstream allowed, other;
+  SocketBridge bridge(page_origin);
+  bridge.allowPorts({allowed.endpoint().port()});
+  struct Case {
+    std::uint16_t port;
+    int status;
+  };
+  for (const Case& c : {Case{other.endpoint().port(), 403}, Case{allowed.endpoint().port(), 101}}) {
+    BridgeClient page;
+    EXPECT_EQ(page.open(bridge.port(), target(bridge, c.port), page_origin), c.status) << c.port;
+  }
+  relaytest::Peer server;
+  EXPECT_TRUE(allowed.accept(server));
+  EXPECT_FALSE(other.accept(server, 200));
+  bridge.allowPorts({});
+  BridgeClient none;
+  EXPECT_EQ(none.open(bridge.port(), target(bridge, allowed.endpoint().port()), page_origin), 403);
+}
+
+TEST(SocketBridge, AConnectionThatDoesNotFinishItsHandshakeIsClosedAfterThreeSeconds) {
+  SocketBridge bridge(page_origin);
+  relaytest::Peer silent, halfRequest;
+  silent.connect(bridge.port());
+  halfRequest.connect(bridge.port());
+  halfRequest.write(relaytest::Bytes{'G', 'E', 'T', ' '});
+  ASSERT_TRUE(vtest::waitFor([&] { return bridge.connectionCount() == 2; }, 5000));
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_TRUE(silent.closedWithin(10000));
+  EXPECT_TRUE(halfRequest.closedWithin(2000));
+  const auto waited = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(waited, std::chrono::milliseconds(2000));
+  EXPECT_TRUE(vtest::waitFor([&] { return bridge.connectionCount() == 0; }, 5000));
+}
+
+TEST(SocketBridge, FiveThousandConnectionsOfAnotherProcessLeaveFewDescriptorsAndTheGameWorking) {
+  EchoServer echo;
+  echo.start();
+  SocketBridge bridge(page_origin);
+  const std::size_t before = vtest::openDescriptorCount();
+  vtest::ConnectionFlood flood(bridge.port(), 5000);
+  ASSERT_TRUE(flood.started()) << flood.problem();
+  ASSERT_TRUE(flood.waitConnected(60000)) << flood.problem();
+  // Every connection was accepted and most were closed again at once.
+  EXPECT_TRUE(
+      vtest::waitFor([&] { return bridge.connectionCount() <= SocketBridge::maxConnections; }, 10000));
+  EXPECT_LE(vtest::openDescriptorCount(), before + SocketBridge::maxConnections + 8);
+  BridgeClient game;
+  ASSERT_EQ(game.open(bridge.port(), target(bridge, echo.port()), page_origin), 101);
+  EXPECT_EQ(game.exchange(pattern(5000, 7)), pattern(5000, 7));
+  // The flood's connections end by the deadline; the game's stays.
+  EXPECT_TRUE(vtest::waitFor([&] { return bridge.connectionCount() == 1; }, 10000));
+  EXPECT_EQ(game.exchange(pattern(100, 3)), pattern(100, 3));
 }

@@ -130,6 +130,13 @@ HostedControl::HostedControl(int width, int height) : sink_(new Sink) {
   if (point_) point_->Advise(sink_, &cookie_);
 }
 
+void HostedControl::allowSocketPorts(const std::vector<std::uint16_t>& ports) {
+  void* attach = nullptr;
+  if (!flash_ || FAILED(flash_->QueryInterface(IID_IControlAttach, &attach))) return;
+  static_cast<IControlAttach*>(attach)->AllowSocketPorts(ports.data(), static_cast<int>(ports.size()));
+  static_cast<IControlAttach*>(attach)->Release();
+}
+
 HostedControl::~HostedControl() {
   if (point_) {
     point_->Unadvise(cookie_);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -42,6 +43,8 @@ class HostedControl {
   // CallFunction with a request; returns the response text.
   std::u16string callFunction(const std::u16string& request, platform::com::HRESULT* result = nullptr);
   void resize(int width, int height);
+  // The loopback ports the movie's sockets may reach from the next load on.
+  void allowSocketPorts(const std::vector<std::uint16_t>& ports);
   GtkWidget* window() const { return window_; }
 
   // FlashCall requests in arrival order, as UTF-8.
