@@ -50,8 +50,9 @@ bool MovieFile::reservedName(const std::string& name) {
     return true;
   if (slash != std::string::npos) return false;
   // What the client, the control loading and the updater keep in the folder itself.
-  static const char* const exact[] = {"Vornask",   "vornask.exe", "vornask.ini", "main.swf", "flash.cab",
-                                      "flash.ocx", "crc.txt",     "version",     "vclient"};
+  static const char* const exact[] = {"Vornask",   "vornask.exe",    "vornask.ini", "main.swf",
+                                      "flash.cab", "flash.ocx",      "crc.txt",     "version",
+                                      "vclient",   "vornask.checked"};
   for (const char* own : exact)
     if (last == own) return true;
   return startsWith(last, "flash-player.") || startsWith(last, "ruffle") ||

@@ -90,10 +90,10 @@ TEST_F(MovieFileTest, LinksHiddenNamesAndTheClientsOwnFilesAreRefusedAndChangeNo
     writeFile(own, "own");
   file_->write(u"logs/chat.txt", u"kept");
   const std::vector<std::u16string> refused{
-      u"linked/.bashrc", u"linked/new.txt",  u"rc.txt",    u".bashrc",
-      u"logs/.hidden",   u"flash.ocx",       u"main.swf",  u"vornask.ini",
-      u"Vornask",        u"flash-player.js", u"ruffle.js", u"core.ruffle.x.js",
-      u"download/a.txt", u"a.1234abcd.tmp",  u"pipe.txt",  u"logs"};
+      u"linked/.bashrc", u"linked/new.txt",   u"rc.txt",         u".bashrc",        u"logs/.hidden",
+      u"flash.ocx",      u"main.swf",         u"vornask.ini",    u"Vornask",        u"flash-player.js",
+      u"ruffle.js",      u"core.ruffle.x.js", u"download/a.txt", u"a.1234abcd.tmp", u"pipe.txt",
+      u"logs",           u"vornask.checked"};
   for (const std::u16string& name : refused) {
     file_->write(name, u"escaped");
     EXPECT_EQ(file_->currentName(), u"logs/chat.txt") << fs::path(name);
