@@ -36,6 +36,8 @@ PlayerLibrary& PlayerLibrary::get() {
     if (xvfb.display().empty()) return lib->problem = "Xvfb did not start", lib;
     ::setenv("DISPLAY", xvfb.display().c_str(), 1);
     ::unsetenv("WAYLAND_DISPLAY");
+    // The client's web processes run JavaScriptCore so (app/main.cpp).
+    ::setenv("JSC_useOMGJIT", "0", 0);
     if (!gtk_init_check(nullptr, nullptr)) return lib->problem = "GTK cannot open the display", lib;
     char folder[] = "/tmp/player-lib-XXXXXX";
     if (!::mkdtemp(folder)) return lib->problem = "no temporary folder", lib;
