@@ -15,19 +15,66 @@ namespace player {
 
 using namespace platform::com;
 
-FlashControl::FlashControl(std::string libraryFolder)
-    : libraryFolder_(std::move(libraryFolder)),
-      events_(*this),
-      view_(std::make_unique<PlayerView>(libraryFolder_, [this](const std::u16string& request) {
-        // The sink may release the control from inside its event.
-        AddRef();
-        events_.fireFlashCall(request);
-        Release();
-      })) {}
+namespace {
 
-// The view goes first: its page holds the bridge's connections.
+// A released control's view, its page and compiled Ruffle kept up for a while:
+// a game that makes its control again (a reload) plays without starting a
+// web process and Ruffle anew.
+constexpr guint parkedSeconds = 60;
+
+struct ParkedView {
+  std::unique_ptr<PlayerView> view;
+  guint timer = 0;
+};
+
+ParkedView& parked() {
+  static auto* slot = new ParkedView;  // never freed: the library stays loaded until exit
+  return *slot;
+}
+
+std::unique_ptr<PlayerView> takeParked(const std::string& libraryFolder) {
+  ParkedView& slot = parked();
+  if (!slot.view || slot.view->libraryFolder() != libraryFolder) return nullptr;
+  if (slot.timer) g_source_remove(slot.timer);
+  slot.timer = 0;
+  return std::move(slot.view);
+}
+
+void park(std::unique_ptr<PlayerView> view) {
+  ParkedView& slot = parked();
+  view->park();
+  if (slot.timer) g_source_remove(slot.timer);
+  slot.view = std::move(view);  // a view parked before ends here
+  slot.timer = g_timeout_add_seconds(
+      parkedSeconds,
+      [](gpointer) -> gboolean {
+        parked().timer = 0;
+        parked().view.reset();
+        return G_SOURCE_REMOVE;
+      },
+      nullptr);
+}
+
+}  // namespace
+
+FlashControl::FlashControl(std::string libraryFolder)
+    : libraryFolder_(std::move(libraryFolder)), events_(*this) {
+  PlayerView::CallHandler onCall = [this](const std::u16string& request) {
+    // The sink may release the control from inside its event.
+    AddRef();
+    events_.fireFlashCall(request);
+    Release();
+  };
+  view_ = takeParked(libraryFolder_);
+  if (view_)
+    view_->setCallHandler(std::move(onCall));
+  else
+    view_ = std::make_unique<PlayerView>(libraryFolder_, std::move(onCall));
+}
+
+// The movie stops first: its sockets are the bridge's connections.
 FlashControl::~FlashControl() {
-  view_.reset();
+  park(std::move(view_));
   bridge_.reset();
 }
 

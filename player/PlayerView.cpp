@@ -208,12 +208,32 @@ void PlayerView::load(const std::string& movieUrl, const std::string& proxyPrefi
                  "\",\"query\":\"" + mstd::percentEncode(query, keptInQuery) +
                  "\",\"ports\":" + jsonPorts(socketPorts) + "}";
   setPageFiles(WEBKIT_WEB_VIEW(impl_->view), files);
-  impl_->ready = false;
   impl_->pending.clear();
   impl_->restarts = 0;
   impl_->page = std::string(pageOrigin) + "/player/flash-player.html";
-  webkit_web_view_load_uri(WEBKIT_WEB_VIEW(impl_->view), impl_->page.c_str());
+  if (impl_->ready) {
+    impl_->run("vornaskLoad()");
+  } else {
+    webkit_web_view_load_uri(WEBKIT_WEB_VIEW(impl_->view), impl_->page.c_str());
+  }
   gtk_widget_grab_focus(impl_->view);
+}
+
+void PlayerView::park() {
+  if (impl_->ready) impl_->run("vornaskStop()");
+  impl_->pending.clear();
+  impl_->page.clear();  // a web process that ends now is not started again
+  impl_->onCall = [](const std::u16string&) {};
+  if (GtkWidget* parent = gtk_widget_get_parent(impl_->view))
+    gtk_container_remove(GTK_CONTAINER(parent), impl_->view);
+}
+
+const std::string& PlayerView::libraryFolder() const {
+  return impl_->libraryFolder;
+}
+
+void PlayerView::setCallHandler(CallHandler onCall) {
+  impl_->onCall = std::move(onCall);
 }
 
 void PlayerView::callMovie(const std::u16string& request) {

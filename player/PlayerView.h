@@ -26,12 +26,18 @@ class PlayerView {
   void attach(GtkWidget* fixed, int width, int height);
   void setExtent(int width, int height);
 
-  // Loads the page that plays the SWF file at `movieUrl` (a path, with an
-  // optional "?NAME=VALUE&…" query of flashvars after its file name, as
-  // splitMovieUrl reads it); sockets go to
-  // `proxyPrefix` + port when it is not empty.
+  // Plays the SWF file at `movieUrl` (a path, with an optional
+  // "?NAME=VALUE&…" query of flashvars after its file name, as splitMovieUrl
+  // reads it); sockets go to `proxyPrefix` + port when it is not empty. A
+  // page already up plays it in place of its movie; else the page loads.
   void load(const std::string& movieUrl, const std::string& proxyPrefix, const std::string& wmode,
             const std::vector<std::uint16_t>& socketPorts = {});
+
+  // Ends the movie and takes the view out of its parent; the page stays up,
+  // so a later load plays at once.
+  void park();
+  void setCallHandler(CallHandler onCall);
+  const std::string& libraryFolder() const;
 
   // Hands a request XML to the movie's callback; kept until the page runs.
   // Past 1 MiB or 64 levels, or with 256 calls already waiting for the page,

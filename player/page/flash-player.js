@@ -125,6 +125,8 @@
     }
   };
 
+  // Plays the movie config.json names; a movie already playing makes way for it,
+  // in the same page and with the same compiled Ruffle.
   async function start() {
     const config = await (await fetch("config.json")).json();
     // Only the ports the host allows, under both loopback names; Ruffle fails
@@ -133,6 +135,7 @@
     if (config.proxy)
       for (const host of ["127.0.0.1", "localhost"])
         for (const port of config.ports || []) proxies.push({ host, port, proxyUrl: config.proxy + port });
+    stop();
     player = window.RufflePlayer.newest().createPlayer();
     document.body.appendChild(player);
     await player.ruffle().load({
@@ -149,9 +152,24 @@
       wmode: config.wmode || "window",
       socketProxy: proxies,
       logLevel: "warn",
-      preferredRenderer: "canvas"
+      // WebGL on a software GL takes several times the CPU and 100 MB more,
+      // and the canvas leaves still frames to flash-player.frames.js.
+      preferredRenderer: "canvas",
     });
   }
+  // Ends the movie with its sockets; the page stays for the next one.
+  function stop() {
+    player?.remove();
+    player = null;
+  }
+
+  // Starts and stops run in the order the host asked for them.
+  let queue = Promise.resolve();
+  const then = (step) => {
+    queue = queue.then(step).catch((e) => post(message.error, "the movie did not start: " + e));
+  };
+  window.vornaskLoad = () => then(start);
+  window.vornaskStop = () => then(stop);
 
   // Ruffle says on its console when a socket has no proxy; the host records it.
   const refusedSocket = "Missing WebSocket proxy for host";
@@ -171,5 +189,5 @@
   post(message.ready);
   window.RufflePlayer = window.RufflePlayer || {};
   window.RufflePlayer.config = { polyfills: false };
-  document.addEventListener("DOMContentLoaded", () => start().catch((e) => post(message.error, "the movie did not start: " + e)));
+  document.addEventListener("DOMContentLoaded", window.vornaskLoad);
 })();
