@@ -152,24 +152,14 @@ TEST_F(StartRecordTest, FilesChangedJustNowAreNotRecorded) {
   EXPECT_TRUE(record_.entries().empty());
 }
 
-TEST_F(StartRecordTest, SavedRecordLoadsAsItWas) {
-  writeFile("a b/c.txt", "gamma");
-  writeFile("d.txt", "delta");
-  plan(line("a b/c.txt", "gamma") + line("d.txt", "delta"));
-  ASSERT_EQ(2u, record_.entries().size());
-  ASSERT_EQ(0, record_.save(startRecordName));
-  EXPECT_EQ(record_, StartRecord::load(startRecordName));
-  EXPECT_TRUE(StartRecord::load("missing").entries().empty());
-}
-
-TEST_F(StartRecordTest, DamagedRecordIsIgnoredWhole) {
+TEST_F(StartRecordTest, SavedRecordLoadsAsItWasAndADamagedOneIsIgnoredWhole) {
   StartRecord record;
-  record.note("a.txt", platform::ChangeStamp{5, 10, 20, 30}, 0xabc, INT64_MAX);
+  record.note("a b/c.txt", platform::ChangeStamp{5, 10, 20, 30}, 0xabc, INT64_MAX);
   record.note("b.txt", platform::ChangeStamp{6, 11, 21, 31}, 0xdef, INT64_MAX);
+  ASSERT_EQ(0, record.save(startRecordName));
+  ASSERT_EQ(record, StartRecord::load(startRecordName));
+  EXPECT_TRUE(StartRecord::load("missing").entries().empty());
   const std::string good = record.format();
-  StartRecord parsed;
-  ASSERT_TRUE(StartRecord::parse(good, parsed));
-  ASSERT_EQ(record, parsed);
 
   const auto replaced = [&good](const std::string& from, const std::string& to) {
     std::string text = good;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "tests/updater/InstallFolder.h"
+#include "tests/updater/SignedFolder.h"
 #include "updater/UpdateWorkflow.h"
 
 namespace vtest {
@@ -128,6 +129,13 @@ class WorkflowFixture : public InstallFolder {
   void TearDown() override {
     workflow_.reset();
     InstallFolder::TearDown();
+  }
+
+  // Lists must come with a manifest signed by `key`; the accepted serial is kept under config.
+  void requireSigned(const TestKey& key) {
+    options_.updateKey = key.publicBase64();
+    options_.registryRoot.folder = path("config").string();
+    options_.registryKey = "Software\\Ondrel\\Vornask";
   }
 
   UpdateWorkflow& start() {

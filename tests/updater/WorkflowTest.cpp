@@ -10,7 +10,6 @@
 #include <map>
 
 #include "tests/common/Forge.h"
-#include "tests/updater/SignedFolder.h"
 #include "tests/updater/WorkflowFakes.h"
 
 using namespace updater;
@@ -258,9 +257,7 @@ class SignedWorkflowTest : public WorkflowTest {
  protected:
   void SetUp() override {
     WorkflowTest::SetUp();
-    options_.updateKey = key_.publicBase64();
-    options_.registryRoot.folder = path("config").string();
-    options_.registryKey = "Software\\Ondrel\\Vornask";
+    requireSigned(key_);
   }
 
   // The list of `files` and its manifest under `serial`.
