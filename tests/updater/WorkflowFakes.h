@@ -52,10 +52,9 @@ struct FakeHost : WorkflowHost {
   }
   void post(std::function<void()> job) override { posted.push_back(job); }
   void quit() override { ++quits; }
-  int startError = 0;
   int startProcess(const std::string& a, const std::string& c) override {
     started.emplace_back(a, c);
-    return startError;
+    return 0;
   }
   void terminateProcessesOf(const std::string& p) override { terminated.push_back(p); }
 

@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <map>
 
 #include "tests/common/Forge.h"
@@ -237,17 +236,6 @@ TEST_F(WorkflowTest, SettingsDecideTheStart) {
   EXPECT_EQ(1, host_.gameOpened);
   EXPECT_TRUE(host_.launcherShown);  // the game window failed
   EXPECT_EQ("downloadSounds=0\r\nfullyDownloaded=1\r\n", readFile("vornask.ini"));
-}
-
-TEST_F(WorkflowTest, NewClientThatCannotStartLeavesTheOldOneRunning) {
-  UpdateWorkflow& w = start();
-  net_.answer(0, line("download/vornask.exe", "#!/no/such/interpreter\n"));
-  host_.startError = ENOENT;
-  w.buttonPressed();
-  deliver("#!/no/such/interpreter\n");
-  ASSERT_EQ(1u, host_.started.size());
-  EXPECT_EQ(std::generic_category().message(ENOENT), host_.error);
-  EXPECT_EQ(0, host_.quits);
 }
 
 namespace {
