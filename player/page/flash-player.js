@@ -149,6 +149,7 @@
       wmode: config.wmode || "window",
       socketProxy: proxies,
       logLevel: "warn",
+      preferredRenderer: "canvas"
     });
   }
 

@@ -69,6 +69,20 @@ TEST_F(ViewTest, TheMovieFillsTheHostAreaAndFollowsItsSize) {
   g_object_unref(shot);
 }
 
+// Still frames are not painted again; the frame that changes the stage is.
+TEST_F(ViewTest, AChangeAfterStillFramesIsPainted) {
+  play();
+  ASSERT_TRUE(showsColour(100, 150, box));
+  for (const long colour : {0x20C060L, 0xC02040L, box}) {
+    SCOPED_TRACE(colour);
+    pumpFor(1000);
+    control->callFunction(mstd::utf8ToUtf16(
+        invoke("paint", "<number>" + std::to_string(colour) + "</number>"), mstd::Malformed::Replace));
+    EXPECT_TRUE(showsColour(100, 150, colour));
+    EXPECT_TRUE(showsColour(300, 200, background));
+  }
+}
+
 TEST_F(ViewTest, TheViewTakesKeyboardFocusAndTheMovieGetsMouseAndKeys) {
   play();
   ASSERT_NE(view(), nullptr);

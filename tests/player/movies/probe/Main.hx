@@ -24,6 +24,7 @@ class Main extends Sprite {
   }
 
   var label:TextField;
+  var boxColour = 0xF0A020;
 
   function new() {
     super();
@@ -57,6 +58,13 @@ class Main extends Sprite {
     ExternalInterface.addCallback("stage", function() {
       call("stageSize", [stage.stageWidth, stage.stageHeight]);
     });
+    ExternalInterface.addCallback("paint", function(colour:Int) {
+      boxColour = colour;
+      draw();
+    });
+    var frames = 0;
+    addEventListener(Event.ENTER_FRAME, function(_) frames++);
+    ExternalInterface.addCallback("frames", function() call("frames", [frames]));
     ExternalInterface.addCallback("unknownNames", function() {
       call("someName.the.host.does.not.know", [1]);
       call("alert", ["x"]);
@@ -86,7 +94,7 @@ class Main extends Sprite {
     graphics.beginFill(0x2060C0);
     graphics.drawRect(0, 0, stage.stageWidth, stage.stageHeight);
     graphics.endFill();
-    graphics.beginFill(0xF0A020);
+    graphics.beginFill(boxColour);
     graphics.drawRect(20, 100, 200, 120);
     graphics.endFill();
   }
