@@ -1,5 +1,8 @@
 #include "support/Text.h"
 
+#include <algorithm>
+#include <iterator>
+
 namespace mstd {
 namespace {
 
@@ -189,27 +192,19 @@ std::string percentEncode(std::string_view text, bool (*keep)(unsigned char byte
 }
 
 std::u16string xmlEscape(std::u16string_view text) {
+  static constexpr struct {
+    char16_t c;
+    const char16_t* entity;
+  } entities[] = {{u'&', u"&amp;"}, {u'<', u"&lt;"}, {u'>', u"&gt;"}, {u'"', u"&quot;"}, {u'\'', u"&apos;"}};
   std::u16string out;
   out.reserve(text.size());
   for (const char16_t u : text) {
-    switch (u) {
-      case u'&':
-        out += u"&amp;";
-        break;
-      case u'<':
-        out += u"&lt;";
-        break;
-      case u'>':
-        out += u"&gt;";
-        break;
-      case u'"':
-        out += u"&quot;";
-        break;
-      case u'\'':
-        out += u"&apos;";
-        break;
-      default:
-        out += u;
+    const auto* e = std::find_if(std::begin(entities), std::end(entities),
+                                 [u](const auto& entry) { return entry.c == u; });
+    if (e != std::end(entities)) {
+      out += e->entity;
+    } else {
+      out += u;
     }
   }
   return out;

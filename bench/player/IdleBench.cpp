@@ -4,8 +4,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "tests/common/Processes.h"
@@ -23,30 +21,18 @@ constexpr int sampleMs = 20000;
 // After the first call: Ruffle's start-up work (wasm tiers, fonts) is over.
 constexpr int settleMs = 3000;
 
-double cpuSecondsOf(long pid) {
-  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-  std::string line;
-  if (!std::getline(stat, line) || line.rfind(')') == std::string::npos) return 0;
-  std::istringstream rest(line.substr(line.rfind(')') + 2));
-  std::string field;
-  double ticks = 0;
-  for (int f = 3; f <= 15 && rest >> field; ++f)
-    if (f == 14 || f == 15) ticks += std::stod(field);
-  return ticks / static_cast<double>(::sysconf(_SC_CLK_TCK));
-}
-
 // CPU seconds of the processes below this one, Xvfb left out.
 double webCpuSeconds() {
   double total = 0;
   for (const vtest::ProcessEntry& p : vtest::descendantsOf(::getpid()))
-    if (p.name != "Xvfb") total += cpuSecondsOf(p.pid);
+    if (p.name != "Xvfb") total += vtest::cpuSeconds(p.pid);
   return total;
 }
 
 double xvfbCpuSeconds() {
   double total = 0;
   for (const vtest::ProcessEntry& p : vtest::descendantsOf(::getpid()))
-    if (p.name == "Xvfb") total += cpuSecondsOf(p.pid);
+    if (p.name == "Xvfb") total += vtest::cpuSeconds(p.pid);
   return total;
 }
 
@@ -59,11 +45,11 @@ void BM_IdleDemoMovie(benchmark::State& state) {
       return state.SkipWithError("the demo movie made no call");
     vtest::pumpFor(settleMs);
     const double web0 = webCpuSeconds(), x0 = xvfbCpuSeconds();
-    const double host0 = cpuSecondsOf(::getpid());
+    const double host0 = vtest::cpuSeconds(::getpid());
     vtest::pumpFor(sampleMs);
     const double seconds = sampleMs / 1000.0;
     state.counters["web_cpu_pct"] = 100 * (webCpuSeconds() - web0) / seconds;
-    state.counters["host_cpu_pct"] = 100 * (cpuSecondsOf(::getpid()) - host0) / seconds;
+    state.counters["host_cpu_pct"] = 100 * (vtest::cpuSeconds(::getpid()) - host0) / seconds;
     state.counters["xvfb_cpu_pct"] = 100 * (xvfbCpuSeconds() - x0) / seconds;
   }
 }

@@ -1,17 +1,15 @@
 // flash.ocx: LoadMovie to the movie's first FlashCall, and the memory of the
 // process with its web processes while a movie plays.
 #include <benchmark/benchmark.h>
-#include <dirent.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <map>
-#include <sstream>
 #include <vector>
 
+#include "tests/common/Processes.h"
 #include "tests/player/host/PlayerHost.h"
 
 namespace {
@@ -38,22 +36,21 @@ std::string movieFolder() {
   return folder.path;
 }
 
-std::vector<long> processTree();
+// This process and every process below it (web and network processes).
+std::vector<long> processTree() {
+  std::vector<long> tree{static_cast<long>(::getpid())};
+  // The private X server stands for the desktop's: not the client's memory.
+  for (const vtest::ProcessEntry& process : vtest::descendantsOf(tree[0], "Xvfb"))
+    tree.push_back(process.pid);
+  return tree;
+}
 
 // CPU seconds used so far by the processes below this one.
 double childCpuSeconds() {
-  double ticks = 0;
+  double seconds = 0;
   const std::vector<long> tree = processTree();
-  for (std::size_t i = 1; i < tree.size(); ++i) {
-    std::ifstream stat("/proc/" + std::to_string(tree[i]) + "/stat");
-    std::string line;
-    if (!std::getline(stat, line) || line.rfind(')') == std::string::npos) continue;
-    std::istringstream rest(line.substr(line.rfind(')') + 2));
-    std::string field;
-    for (int f = 3; f <= 15 && rest >> field; ++f)
-      if (f == 14 || f == 15) ticks += std::atof(field.c_str());
-  }
-  return ticks / static_cast<double>(::sysconf(_SC_CLK_TCK));
+  for (std::size_t i = 1; i < tree.size(); ++i) seconds += vtest::cpuSeconds(tree[i]);
+  return seconds;
 }
 
 // Seconds from LoadMovie to the first FlashCall, or -1; adds the web
@@ -119,34 +116,6 @@ Memory memoryOf(long pid) {
     }
   }
   return m;
-}
-
-// This process and every process below it (web and network processes).
-std::vector<long> processTree() {
-  std::multimap<long, long> children;
-  if (DIR* dir = ::opendir("/proc")) {
-    while (dirent* e = ::readdir(dir)) {
-      const long pid = std::atol(e->d_name);
-      std::ifstream stat(std::string("/proc/") + e->d_name + "/stat");
-      std::string line;
-      if (pid <= 0 || !std::getline(stat, line) || line.rfind(')') == std::string::npos) continue;
-      std::istringstream rest(line.substr(line.rfind(')') + 2));
-      std::string state;
-      long parent = 0;
-      rest >> state >> parent;
-      children.emplace(parent, pid);
-    }
-    ::closedir(dir);
-  }
-  std::vector<long> tree{static_cast<long>(::getpid())};
-  for (std::size_t i = 0; i < tree.size(); ++i)
-    for (auto [it, end] = children.equal_range(tree[i]); it != end; ++it) {
-      // The private X server stands for the desktop's: not the client's memory.
-      std::ifstream comm("/proc/" + std::to_string(it->second) + "/comm");
-      std::string name;
-      if (std::getline(comm, name) && name != "Xvfb") tree.push_back(it->second);
-    }
-  return tree;
 }
 
 void BM_MemoryWhilePlaying(benchmark::State& state) {

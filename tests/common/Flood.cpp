@@ -12,19 +12,9 @@
 
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
 #include <vector>
 
 namespace vtest {
-
-std::size_t openDescriptorCount() {
-  std::size_t n = 0;
-  std::error_code ec;
-  for (auto it = std::filesystem::directory_iterator("/proc/self/fd", ec);
-       !ec && it != std::filesystem::directory_iterator(); it.increment(ec))
-    ++n;
-  return n;
-}
 
 namespace {
 

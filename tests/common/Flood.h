@@ -6,9 +6,6 @@
 
 namespace vtest {
 
-// Descriptors open in this process now.
-std::size_t openDescriptorCount();
-
 // Another process (forked) that opens `count` TCP connections to 127.0.0.1:port
 // as fast as it can and holds them until this object goes.
 class ConnectionFlood {

@@ -1,7 +1,10 @@
 #include "tests/common/Processes.h"
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <map>
+#include <sstream>
 
 #include "tests/common/Files.h"
 
@@ -40,10 +43,11 @@ std::vector<ProcessEntry> processes() {
   return found;
 }
 
-std::vector<ProcessEntry> descendantsOf(long root) {
+std::vector<ProcessEntry> descendantsOf(long root, const std::string& pruned) {
   std::multimap<long, ProcessEntry> children;
   for (ProcessEntry& process : processes())
-    if (process.state != 'Z') children.emplace(process.parent, std::move(process));
+    if (process.state != 'Z' && (pruned.empty() || process.name != pruned))
+      children.emplace(process.parent, std::move(process));
   std::vector<ProcessEntry> found;
   std::vector<long> open{root};
   while (!open.empty()) {
@@ -55,6 +59,19 @@ std::vector<ProcessEntry> descendantsOf(long root) {
     }
   }
   return found;
+}
+
+double cpuSeconds(long pid) {
+  const std::string stat = readWholeFile("/proc/" + std::to_string(pid) + "/stat");
+  const std::size_t close = stat.rfind(')');
+  if (close == std::string::npos) return 0;
+  // Fields after the name, from the third (the state) on; utime and stime are the 14th and 15th.
+  std::istringstream fields(stat.substr(close + 1));
+  std::string field;
+  double ticks = 0;
+  for (int n = 3; n <= 15 && fields >> field; ++n)
+    if (n >= 14) ticks += std::atof(field.c_str());
+  return ticks / static_cast<double>(::sysconf(_SC_CLK_TCK));
 }
 
 std::map<int, std::string> descriptorTargets() {
@@ -80,12 +97,7 @@ std::map<int, std::string> threadNames() {
 }
 
 std::size_t threadCount() {
-  std::size_t n = 0;
-  std::error_code ec;
-  for (auto it = fs::directory_iterator("/proc/self/task", ec); !ec && it != fs::directory_iterator();
-       it.increment(ec))
-    ++n;
-  return n;
+  return threadNames().size();
 }
 
 }  // namespace vtest

@@ -23,8 +23,12 @@ struct ProcessEntry {
 // Every process that could be read at the moment of the walk.
 std::vector<ProcessEntry> processes();
 
-// The live (not zombie) processes below `root`, however deep.
-std::vector<ProcessEntry> descendantsOf(long root);
+// The live (not zombie) processes below `root`, however deep; a process named
+// `pruned` is left out with all below it.
+std::vector<ProcessEntry> descendantsOf(long root, const std::string& pruned = {});
+
+// The CPU seconds, user and system, that process `pid` has used; 0 when it cannot be read.
+double cpuSeconds(long pid);
 
 // What each of this process's descriptors is open on ("?" when unreadable), by number;
 // the walk's own descriptor is among them.

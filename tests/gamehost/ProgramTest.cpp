@@ -7,12 +7,12 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
 
 #include "tests/common/ChildProcess.h"
 #include "tests/common/NginxServer.h"
 #include "tests/common/Sandbox.h"
+#include "tests/common/ScopedEnv.h"
 #include "tests/common/WaitFor.h"
 #include "updater/Publish.h"
 
@@ -148,14 +148,10 @@ TEST_F(GameProgram, ACabinetThatFailsToUnpackLoadsNoControlAndShowsTheLauncher) 
   const std::string old = vtest::readWholeFile(install_ / "flash.ocx");
 
   // The client's log records join its lines.
-  const char* verbose = std::getenv("VORNASK_TEST_VERBOSE");
-  const std::string wasVerbose = verbose ? verbose : "";
-  ::setenv("VORNASK_TEST_VERBOSE", "1", 1);
-  auto c = run("");
-  if (wasVerbose.empty())
-    ::unsetenv("VORNASK_TEST_VERBOSE");
-  else
-    ::setenv("VORNASK_TEST_VERBOSE", wasVerbose.c_str(), 1);
+  auto c = [this] {
+    const vtest::ScopedEnv verbose("VORNASK_TEST_VERBOSE", "1");
+    return run("");
+  }();
   ASSERT_TRUE(c->waitForLine("window: shown", timeoutMs)) << c->errorOutput();
   EXPECT_TRUE(vtest::waitFor(
       [&] {

@@ -10,9 +10,11 @@
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
+#include <optional>
 
 #include "platform/cab/Cabinet.h"
 #include "tests/common/Sandbox.h"
+#include "tests/common/ScopedEnv.h"
 
 namespace fs = std::filesystem;
 
@@ -20,21 +22,13 @@ namespace {
 
 class Cabinet : public vtest::Sandbox {
  protected:
-  void SetUp() override {
-    Sandbox::SetUp();
-    const char* tz = std::getenv("TZ");
-    savedTz_ = tz ? std::optional<std::string>(tz) : std::nullopt;
-  }
   void TearDown() override {
-    if (savedTz_)
-      ::setenv("TZ", savedTz_->c_str(), 1);
-    else
-      ::unsetenv("TZ");
+    tz_.reset();
     ::tzset();
     Sandbox::TearDown();
   }
-  static void zone(const char* tz) {
-    ::setenv("TZ", tz, 1);
+  void zone(const char* tz) {
+    tz_.emplace("TZ", tz);
     ::tzset();
   }
   std::vector<platform::CabinetEntry> list(const std::string& cab) {
@@ -49,7 +43,7 @@ class Cabinet : public vtest::Sandbox {
   }
 
  private:
-  std::optional<std::string> savedTz_;
+  std::optional<vtest::ScopedEnv> tz_;
 };
 
 const std::string cabinet = VORNASK_TEST_CABINET;

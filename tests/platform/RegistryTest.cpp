@@ -6,6 +6,7 @@
 
 #include "platform/registry/Registry.h"
 #include "tests/common/Sandbox.h"
+#include "tests/common/ScopedEnv.h"
 
 namespace fs = std::filesystem;
 using platform::RegistryKey;
@@ -14,16 +15,10 @@ using platform::RegistryRoot;
 class Registry : public vtest::Sandbox {};
 
 TEST_F(Registry, RootFollowsXdgConfigHomeThenHome) {
-  const char* oldXdg = std::getenv("XDG_CONFIG_HOME");
-  const std::string saved = oldXdg ? oldXdg : "";
-  ::setenv("XDG_CONFIG_HOME", dir().c_str(), 1);
+  vtest::ScopedEnv xdg("XDG_CONFIG_HOME", dir().c_str());
   EXPECT_EQ(platform::openCurrentUser().folder, dir().string());
-  ::setenv("XDG_CONFIG_HOME", "relative/ignored", 1);
+  xdg.set("relative/ignored");
   EXPECT_EQ(platform::openCurrentUser().folder, std::string(std::getenv("HOME")) + "/.config");
-  if (oldXdg)
-    ::setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
-  else
-    ::unsetenv("XDG_CONFIG_HOME");
 }
 
 TEST_F(Registry, KeyMapsToFolderWithoutSoftware) {

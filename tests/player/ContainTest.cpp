@@ -23,21 +23,12 @@ class Contain : public MovieFixture {
   void SetUp() override {
     MovieFixture::SetUp();
     if (IsSkipped() || HasFatalFailure()) return;
-    fs::copy_file(buildDir() / "tests" / "player" / "movies" / "contain.swf", path("game/main.swf"),
-                  fs::copy_options::overwrite_existing);
+    useMovie("contain");
     fs::create_directories(sibling("outside"));
     fs::create_directory_symlink(sibling("outside"), path("game/linked"));
   }
   bool sawEvent(const std::string& label, const std::string& event, int ms) {
-    const std::string wanted =
-        invoke("socketEvent", "<string>" + label + "</string><string>" + event + "</string>");
-    return pumpUntil(
-        [&] {
-          for (const std::string& c : control->calls())
-            if (c == wanted) return true;
-          return false;
-        },
-        ms);
+    return sawCall(invoke("socketEvent", "<string>" + label + "</string><string>" + event + "</string>"), ms);
   }
   EchoServer allowed, other;
 };

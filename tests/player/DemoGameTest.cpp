@@ -13,7 +13,6 @@
 
 #include "tests/common/ChildProcess.h"
 #include "tests/common/NginxServer.h"
-#include "tests/common/Processes.h"
 #include "tests/common/Sandbox.h"
 #include "tests/common/WaitFor.h"
 #include "tests/common/WebProcess.h"
@@ -155,11 +154,6 @@ TEST_F(DemoGame, PlaysThroughTheRelayWritesTheSessionTracesReloadsAndClosesClean
   if (!std::getenv("JSC_useOMGJIT")) {
     EXPECT_NE(webProcessEnvironment(p.pid()).find(std::string("\0JSC_useOMGJIT=0\0", 17)), std::string::npos);
   }
-  // Its web process runs in WebKit's sandbox, in a mount namespace of its own.
-  const long webProcess = vtest::webProcessBelow(p.pid());
-  ASSERT_GT(webProcess, 0);
-  EXPECT_NE(vtest::mountNamespace(webProcess), "");
-  EXPECT_NE(vtest::mountNamespace(webProcess), vtest::mountNamespace(p.pid()));
   EXPECT_EQ(text.rfind(bom + "Сеанс ", 0), 0u) << text;
   EXPECT_NE(text.find("; сервер " + gameServer + "; порт "), std::string::npos) << text;
   EXPECT_TRUE(std::regex_search(text, std::regex("\r\nПервый пинг: \\d+ мс; полный круг: \\d+ мс\r\n$")))

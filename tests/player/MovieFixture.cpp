@@ -1,5 +1,7 @@
 #include "tests/player/MovieFixture.h"
 
+#include <algorithm>
+
 namespace vtest {
 
 void MovieFixture::SetUp() {
@@ -8,7 +10,7 @@ void MovieFixture::SetUp() {
   PlayerLibrary& lib = PlayerLibrary::get();
   ASSERT_TRUE(lib.ready()) << lib.problem;
   std::filesystem::create_directories(path("game"));
-  std::filesystem::copy_file(buildDir() / "tests" / "player" / "movies" / "probe.swf", path("game/main.swf"));
+  useMovie("probe");
 }
 
 void MovieFixture::TearDown() {
@@ -24,6 +26,20 @@ void MovieFixture::play(int width, int height, const std::vector<std::uint16_t>&
   const std::string movie = path("game/main.swf").string() + (flashvars.empty() ? "" : "?" + flashvars);
   ASSERT_EQ(control->load(movie), platform::com::S_OK);
   ASSERT_GE(control->waitForCall("ready", 30000), 0) << "the movie did not start";
+}
+
+void MovieFixture::useMovie(const std::string& name) {
+  std::filesystem::copy_file(buildDir() / "tests" / "player" / "movies" / (name + ".swf"),
+                             path("game/main.swf"), std::filesystem::copy_options::overwrite_existing);
+}
+
+bool MovieFixture::sawCall(const std::string& wanted, int ms) {
+  return pumpUntil(
+      [&] {
+        const std::vector<std::string>& calls = control->calls();
+        return std::find(calls.begin(), calls.end(), wanted) != calls.end();
+      },
+      ms);
 }
 
 }  // namespace vtest

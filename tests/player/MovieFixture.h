@@ -21,6 +21,10 @@ class MovieFixture : public Sandbox {
   // and waits for its "ready" call.
   void play(int width = 640, int height = 480, const std::vector<std::uint16_t>& socketPorts = {},
             const std::string& flashvars = {});
+  // Puts the built movie `name`.swf in the game folder as main.swf.
+  void useMovie(const std::string& name);
+  // Whether the movie has made the call `wanted` within `ms`.
+  bool sawCall(const std::string& wanted, int ms);
 
   std::unique_ptr<HostedControl> control;
 };

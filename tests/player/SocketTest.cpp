@@ -32,8 +32,7 @@ class SocketTest : public MovieFixture {
   void SetUp() override {
     MovieFixture::SetUp();
     if (IsSkipped() || HasFatalFailure()) return;
-    std::filesystem::copy_file(buildDir() / "tests" / "player" / "movies" / "sockets.swf",
-                               path("game/main.swf"), std::filesystem::copy_options::overwrite_existing);
+    useMovie("sockets");
   }
   void call(const std::string& name, const std::string& arguments) {
     control->callFunction(mstd::utf8ToUtf16(invoke(name, arguments), mstd::Malformed::Replace));
@@ -43,14 +42,8 @@ class SocketTest : public MovieFixture {
                      std::to_string(port) + "</number>");
   }
   bool sawEvent(int id, const std::string& event, int ms) {
-    const std::string wanted =
-        invoke("socketEvent", "<number>" + std::to_string(id) + "</number><string>" + event + "</string>");
-    return pumpUntil(
-        [&] {
-          for (const std::string& c : control->calls())
-            if (c == wanted) return true;
-          return false;
-        },
+    return sawCall(
+        invoke("socketEvent", "<number>" + std::to_string(id) + "</number><string>" + event + "</string>"),
         ms);
   }
   bool movieReceived(int id, std::size_t count, std::uint32_t adler, int ms) {

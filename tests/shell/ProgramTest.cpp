@@ -2,10 +2,12 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <thread>
 
 #include "tests/common/ChildProcess.h"
 #include "tests/common/Sandbox.h"
+#include "tests/common/ScopedEnv.h"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
@@ -47,14 +49,9 @@ TEST_F(Program, ASecondClientInTheSameFolderEndsAtOnce) {
   // The second one's records (INF shown) join its lines.
   auto recorded = env();
   recorded["VORNASK_LOG"] = "client=6";
-  const char* verbose = std::getenv("VORNASK_TEST_VERBOSE");
-  const std::string wasVerbose = verbose ? verbose : "";
-  ::setenv("VORNASK_TEST_VERBOSE", "1", 1);
+  std::optional<vtest::ScopedEnv> verbose(std::in_place, "VORNASK_TEST_VERBOSE", "1");
   vtest::ChildProcess second(VORNASK_EXE, {"noStupidPath"}, recorded, dir().string());
-  if (wasVerbose.empty())
-    ::unsetenv("VORNASK_TEST_VERBOSE");
-  else
-    ::setenv("VORNASK_TEST_VERBOSE", wasVerbose.c_str(), 1);
+  verbose.reset();
   EXPECT_EQ(second.wait(10000), 0);
   EXPECT_NE(second.errorOutput().find("INF ["), std::string::npos) << second.errorOutput();
   EXPECT_NE(second.errorOutput().find("another client runs in " + dir().string()), std::string::npos)

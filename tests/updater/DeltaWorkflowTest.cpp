@@ -34,11 +34,19 @@ class DeltaWorkflowTest : public vtest::WorkflowFixture {
     writeFile("big.bin", old_);
   }
 
-  // The list answered and the update started: the block index is asked for.
+  // The list (signed when an update key is set) answered and the update started:
+  // the block index is asked for.
   void startUpdate() {
     start();
-    net_.answer(0, line("big.bin", fresh_));
+    const std::string list = line("big.bin", fresh_);
+    net_.answer(0, list);
+    if (!options_.updateKey.empty()) {
+      writeFile("www/big.bin", fresh_);
+      writeFile("www/" + blockIndexName("big.bin"), indexBytes(fresh_, crc_));
+      net_.answer(0, signedManifestOf(path("www").string(), list, 1, key_.key));
+    }
     workflow_->buttonPressed();
+    ASSERT_EQ("http://host.test/library/blocks/big.bin.idx", net_.urls.back());
   }
 
   // What the segmented download does with a resume companion: only its pending ranges.
@@ -61,22 +69,41 @@ class DeltaWorkflowTest : public vtest::WorkflowFixture {
 
   std::string old_, fresh_;
   uint32_t crc_ = 0;
+  vtest::TestKey key_;
 };
 
 }  // namespace
 
 TEST_F(DeltaWorkflowTest, OnlyTheMissingRangesAreFetched) {
-  startUpdate();
-  ASSERT_EQ("http://host.test/library/blocks/big.bin.idx", net_.urls.back());
-  EXPECT_TRUE(net_.downloads.empty());
-  net_.answer(0, indexBytes(fresh_, crc_));
-  ASSERT_EQ(1u, net_.downloads.size());
-  EXPECT_EQ("http://host.test/big.bin", net_.downloads[0]);
-  const uint64_t fetched = fetchPending();
-  // The inserted 70,000 bytes and 100 rewritten ones, with the blocks around them.
-  EXPECT_LE(fetched, 70000u + 100 + 4 * blockSizeFor(fresh_.size()));
-  EXPECT_TRUE(readFile("big.bin") == fresh_);
-  EXPECT_EQ(1, host_.gameOpened);
+  const uint32_t block = blockSizeFor(old_.size());
+  const struct {
+    const char* name;
+    std::string fresh;
+    uint64_t mostFetched;  // 0: no download at all
+  } cases[] = {
+      // The inserted 70,000 bytes and 100 rewritten ones, with the blocks around them.
+      {"bytes inserted and rewritten", fresh_, 70000u + 100 + 4 * blockSizeFor(fresh_.size())},
+      {"the same blocks in another order", old_.substr(block * 10, block * 120) + old_.substr(0, block * 10),
+       0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    writeFile("big.bin", old_);
+    fresh_ = c.fresh;
+    crc_ = crc32Of(fresh_.data(), fresh_.size());
+    net_.downloads.clear();
+    startUpdate();
+    EXPECT_TRUE(net_.downloads.empty());
+    const int opened = host_.gameOpened;
+    net_.answer(0, indexBytes(fresh_, crc_));
+    ASSERT_EQ(c.mostFetched ? 1u : 0u, net_.downloads.size());
+    if (c.mostFetched) {
+      EXPECT_EQ("http://host.test/big.bin", net_.downloads[0]);
+      EXPECT_LE(fetchPending(), c.mostFetched);
+    }
+    EXPECT_TRUE(readFile("big.bin") == fresh_);
+    EXPECT_EQ(opened + 1, host_.gameOpened);
+  }
 }
 
 TEST_F(DeltaWorkflowTest, EveryFaultFallsBackToTheWholeFile) {
@@ -84,6 +111,7 @@ TEST_F(DeltaWorkflowTest, EveryFaultFallsBackToTheWholeFile) {
     const char* name;
     int code;
     std::function<std::string(const std::string& fresh, uint32_t crc)> body;
+    bool signedList = false;
   };
   const std::vector<Case> cases = {
       {"no index on the server", 404, [](const std::string&, uint32_t) { return std::string("not found"); }},
@@ -93,9 +121,16 @@ TEST_F(DeltaWorkflowTest, EveryFaultFallsBackToTheWholeFile) {
        [](const std::string& fresh, uint32_t crc) { return indexBytes(fresh + "x", crc); }},
       {"index of another CRC", 0,
        [](const std::string& fresh, uint32_t crc) { return indexBytes(fresh, crc ^ 1); }},
+      {"index with the list's size and CRC but not the signed one", 0,
+       [](const std::string& fresh, uint32_t crc) {
+         return indexBytes(std::string(100, 'x') + fresh.substr(100), crc);
+       },
+       true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
+    options_.updateKey.clear();
+    if (c.signedList) requireSigned(key_);
     writeFile("big.bin", old_);
     net_.downloads.clear();
     startUpdate();
@@ -133,42 +168,5 @@ TEST_F(DeltaWorkflowTest, InterruptedDeltaResumesWithoutAskingAgain) {
   EXPECT_EQ(asked + 1, net_.urls.size());  // the list only
   ASSERT_EQ(2u, net_.downloads.size());
   fetchPending();
-  EXPECT_TRUE(readFile("big.bin") == fresh_);
-}
-
-TEST_F(DeltaWorkflowTest, FileWhoseBlocksAllExistNeedsNoDownload) {
-  // The same blocks in another order.
-  const uint32_t block = blockSizeFor(old_.size());
-  fresh_ = old_.substr(block * 10, block * 120) + old_.substr(0, block * 10);
-  crc_ = crc32Of(fresh_.data(), fresh_.size());
-  startUpdate();
-  net_.answer(0, indexBytes(fresh_, crc_));
-  EXPECT_TRUE(net_.downloads.empty());
-  EXPECT_TRUE(readFile("big.bin") == fresh_);
-  EXPECT_EQ(1, host_.gameOpened);
-}
-
-TEST_F(DeltaWorkflowTest, SignedUpdateTakesOnlyTheSignedIndex) {
-  const vtest::TestKey key;
-  options_.updateKey = key.publicBase64();
-  options_.registryRoot.folder = path("config").string();
-  options_.registryKey = "Software\\Ondrel\\Vornask";
-  const std::string list = line("big.bin", fresh_);
-  writeFile("www/big.bin", fresh_);
-  writeFile("www/" + blockIndexName("big.bin"), indexBytes(fresh_, crc_));
-  const std::string manifest = signedManifestOf(path("www").string(), list, 1, key.key);
-
-  start();
-  net_.answer(0, list);
-  net_.answer(0, manifest);
-  workflow_->buttonPressed();
-  ASSERT_EQ("http://host.test/library/blocks/big.bin.idx", net_.urls.back());
-  // The list's size and CRC-32, blocks of other bytes: not the index that was signed.
-  std::string other = fresh_;
-  other.replace(0, 100, 100, 'x');
-  net_.answer(0, indexBytes(other, crc_));
-  ASSERT_EQ(1u, net_.downloads.size());
-  EXPECT_FALSE(std::filesystem::exists(net_.current->path + ".meta"));
-  deliver(fresh_);
   EXPECT_TRUE(readFile("big.bin") == fresh_);
 }

@@ -1,8 +1,10 @@
 // The built client against a real nginx, driven through its console.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
+#include <system_error>
 
 #include "tests/common/RandomBytes.h"
 #include "tests/common/WaitFor.h"
@@ -148,12 +150,14 @@ TEST_F(EndToEnd, ListFailureOffersRetryWhichOpensTheGame) {
   c->send("close\n");
 }
 
-TEST_F(EndToEnd, ChangedClientReplacesItselfAndStartsAgain) {
+TEST_F(EndToEnd, ChangedSignedClientReplacesItselfAndStartsAgain) {
+  const vtest::TestKey key;
+  updateKey_ = key.publicBase64();
   serve();
   std::string next = vtest::readWholeFile(client_) + "appended build bytes";
   server_->writeFile("download/vornask.exe", next);
   server_->writeFile("other.txt", "not read while the client changes");
-  publish();
+  key.publish(server_->root().string(), 3);
   // A leftover process started from "new." + the executable's name is ended first.
   fs::copy_file("/bin/sleep", install_ / "new.Vornask");
   ChildProcess leftover((install_ / "new.Vornask").string(), {"600"}, {}, install_.string());
@@ -201,4 +205,52 @@ TEST_F(EndToEnd, ChangedLargeFileIsRebuiltFromItsLocalCopy) {
   EXPECT_GT(fetched, 120000u);
   EXPECT_LT(fetched, 200000u);
   c->send("close\n");
+}
+
+TEST_F(EndToEnd, SignedListIsInstalledAndItsOlderSerialRefusedLater) {
+  const vtest::TestKey key;
+  updateKey_ = key.publicBase64();
+  const auto storedSerial = [this] {
+    return vtest::readWholeFile(path("config/Ondrel/Vornask/updateSerial"));
+  };
+  serve();
+  server_->writeRandomFile("data/big.bin", 1 << 20, 4);
+  server_->writeFile("main.swf", "movie\n");
+  key.publish(server_->root().string(), 500);
+  {
+    auto c = run();
+    ASSERT_TRUE(c->waitForLine("button: Запуск", timeoutMs));
+    c->send("press\n");
+    ASSERT_TRUE(waitIni("downloadSounds=0\nfullyDownloaded=1\n"));
+    c->send("close\n");
+    EXPECT_TRUE(c->waitForEnd(timeoutMs));
+  }
+  EXPECT_EQ(served("data/big.bin"), installed("data/big.bin"));
+  EXPECT_EQ(1, count("GET /library/crc.txt.sig "));
+  EXPECT_EQ("500 " + key.publicBase64(), storedSerial());
+
+  // An older publication replayed by the path: refused, nothing planned.
+  server_->writeFile("main.swf", "older movie\n");
+  key.publish(server_->root().string(), 499);
+  auto c = run();
+  ASSERT_TRUE(c->waitForLine("error: Ошибка проверки подписи", timeoutMs));
+  ASSERT_TRUE(c->waitForLine("button: Повторить", timeoutMs));
+  EXPECT_EQ("movie\n", installed("main.swf"));
+  EXPECT_EQ("500 " + key.publicBase64(), storedSerial());
+  c->send("close\n");
+}
+
+// A new client that cannot start leaves the old one running with the system's message.
+TEST_F(EndToEnd, NewClientThatCannotStartKeepsTheOldOneRunning) {
+  serve();
+  server_->writeFile("download/vornask.exe", "#!/no/such/interpreter\n");
+  publish();
+  auto c = run();
+  ASSERT_TRUE(c->waitForLine("status: Необходимо обновить клиент.", timeoutMs));
+  c->send("press\n");
+  ASSERT_TRUE(c->waitForLine("error: " + std::generic_category().message(ENOENT), timeoutMs))
+      << c->errorOutput();
+  EXPECT_EQ(-1, c->wait(500));  // still running
+  c->send("close\n");
+  EXPECT_TRUE(c->waitForEnd(timeoutMs));
 }

@@ -77,42 +77,26 @@ TEST_F(SigningTest, ManifestIsParsedStrictly) {
   const std::string fileLine =
       sig_.substr(sig_.find("file "), sig_.find('\n', sig_.find("file ")) + 1 - sig_.find("file "));
   const std::string sigLine = sig_.substr(sig_.find("signature "));
-  const char* const bad[] = {"header",
-                             "leading zero",
-                             "negative serial",
-                             "serial past 64 bits",
-                             "upper-case hex",
-                             "CR LF",
-                             "no final LF",
-                             "line after the signature",
-                             "name twice",
-                             "unknown line",
-                             "space in the signature",
-                             "short signature",
-                             "no signature",
-                             "empty",
-                             "empty name"};
-  const std::string texts[] = {
-      replaced(sig_, "vornask-signed-list 1", "vornask-signed-list 2"),
-      replaced(sig_, "serial 100", "serial 0100"),
-      replaced(sig_, "serial 100", "serial -100"),
-      replaced(sig_, "serial 100", "serial 18446744073709551616"),
-      replaced(sig_, "list " + toHex(sha256(list_)).substr(0, 4), "list ABCD"),
-      replaced(sig_, "\n", "\r\n"),
-      sig_.substr(0, sig_.size() - 1),
-      sig_ + "file " + std::string(64, '0') + " late\n",
-      replaced(sig_, fileLine, fileLine + fileLine),
-      replaced(sig_, fileLine, "size 12\n"),
-      replaced(sig_, "signature ", "signature  "),
-      replaced(sig_, "==\n", "\n"),
-      sig_.substr(0, sig_.size() - sigLine.size()),
-      "",
-      replaced(sig_, fileLine, "file " + std::string(64, '0') + " \n"),
+  const std::pair<const char*, std::string> bad[] = {
+      {"header", replaced(sig_, "vornask-signed-list 1", "vornask-signed-list 2")},
+      {"leading zero", replaced(sig_, "serial 100", "serial 0100")},
+      {"negative serial", replaced(sig_, "serial 100", "serial -100")},
+      {"serial past 64 bits", replaced(sig_, "serial 100", "serial 18446744073709551616")},
+      {"upper-case hex", replaced(sig_, "list " + toHex(sha256(list_)).substr(0, 4), "list ABCD")},
+      {"CR LF", replaced(sig_, "\n", "\r\n")},
+      {"no final LF", sig_.substr(0, sig_.size() - 1)},
+      {"line after the signature", sig_ + "file " + std::string(64, '0') + " late\n"},
+      {"name twice", replaced(sig_, fileLine, fileLine + fileLine)},
+      {"unknown line", replaced(sig_, fileLine, "size 12\n")},
+      {"space in the signature", replaced(sig_, "signature ", "signature  ")},
+      {"short signature", replaced(sig_, "==\n", "\n")},
+      {"no signature", sig_.substr(0, sig_.size() - sigLine.size())},
+      {"empty", ""},
+      {"empty name", replaced(sig_, fileLine, "file " + std::string(64, '0') + " \n")},
   };
-  static_assert(sizeof bad / sizeof bad[0] == sizeof texts / sizeof texts[0]);
-  for (size_t i = 0; i < sizeof texts / sizeof texts[0]; ++i) {
-    ASSERT_NE(sig_, texts[i]) << bad[i];
-    EXPECT_FALSE(parseManifest(texts[i], manifest, body, signature, error)) << bad[i];
+  for (const auto& [what, text] : bad) {
+    ASSERT_NE(sig_, text) << what;
+    EXPECT_FALSE(parseManifest(text, manifest, body, signature, error)) << what;
   }
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "tests/updater/InstallFolder.h"
+#include "tests/updater/SignedFolder.h"
 #include "updater/UpdateWorkflow.h"
 
 namespace vtest {
@@ -51,10 +52,9 @@ struct FakeHost : WorkflowHost {
   }
   void post(std::function<void()> job) override { posted.push_back(job); }
   void quit() override { ++quits; }
-  int startError = 0;
   int startProcess(const std::string& a, const std::string& c) override {
     started.emplace_back(a, c);
-    return startError;
+    return 0;
   }
   void terminateProcessesOf(const std::string& p) override { terminated.push_back(p); }
 
@@ -128,6 +128,13 @@ class WorkflowFixture : public InstallFolder {
   void TearDown() override {
     workflow_.reset();
     InstallFolder::TearDown();
+  }
+
+  // Lists must come with a manifest signed by `key`; the accepted serial is kept under config.
+  void requireSigned(const TestKey& key) {
+    options_.updateKey = key.publicBase64();
+    options_.registryRoot.folder = path("config").string();
+    options_.registryKey = "Software\\Ondrel\\Vornask";
   }
 
   UpdateWorkflow& start() {

@@ -6,11 +6,9 @@
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <map>
 
 #include "tests/common/Forge.h"
-#include "tests/updater/SignedFolder.h"
 #include "tests/updater/WorkflowFakes.h"
 
 using namespace updater;
@@ -240,17 +238,6 @@ TEST_F(WorkflowTest, SettingsDecideTheStart) {
   EXPECT_EQ("downloadSounds=0\r\nfullyDownloaded=1\r\n", readFile("vornask.ini"));
 }
 
-TEST_F(WorkflowTest, NewClientThatCannotStartLeavesTheOldOneRunning) {
-  UpdateWorkflow& w = start();
-  net_.answer(0, line("download/vornask.exe", "#!/no/such/interpreter\n"));
-  host_.startError = ENOENT;
-  w.buttonPressed();
-  deliver("#!/no/such/interpreter\n");
-  ASSERT_EQ(1u, host_.started.size());
-  EXPECT_EQ(std::generic_category().message(ENOENT), host_.error);
-  EXPECT_EQ(0, host_.quits);
-}
-
 namespace {
 
 // The workflow with an update key: lists come with a manifest signed by it.
@@ -258,9 +245,7 @@ class SignedWorkflowTest : public WorkflowTest {
  protected:
   void SetUp() override {
     WorkflowTest::SetUp();
-    options_.updateKey = key_.publicBase64();
-    options_.registryRoot.folder = path("config").string();
-    options_.registryKey = "Software\\Ondrel\\Vornask";
+    requireSigned(key_);
   }
 
   // The list of `files` and its manifest under `serial`.

@@ -1,6 +1,7 @@
 #include "player/bridge/BridgeRequest.h"
 #include "player/bridge/SocketBridge.h"
 #include "tests/common/Flood.h"
+#include "tests/common/Processes.h"
 #include "tests/common/WaitFor.h"
 #include "tests/player/bridge/BridgeClient.h"
 #include "tests/relay/RelayPeer.h"
@@ -267,14 +268,14 @@ TEST(SocketBridge, FiveThousandConnectionsOfAnotherProcessLeaveFewDescriptorsAnd
   EchoServer echo;
   echo.start();
   SocketBridge bridge(page_origin);
-  const std::size_t before = vtest::openDescriptorCount();
+  const std::size_t before = vtest::descriptorTargets().size();
   vtest::ConnectionFlood flood(bridge.port(), 5000);
   ASSERT_TRUE(flood.started()) << flood.problem();
   ASSERT_TRUE(flood.waitConnected(60000)) << flood.problem();
   // Every connection was accepted and most were closed again at once.
   EXPECT_TRUE(
       vtest::waitFor([&] { return bridge.connectionCount() <= SocketBridge::maxConnections; }, 10000));
-  EXPECT_LE(vtest::openDescriptorCount(), before + SocketBridge::maxConnections + 8);
+  EXPECT_LE(vtest::descriptorTargets().size(), before + SocketBridge::maxConnections + 8);
   BridgeClient game;
   ASSERT_EQ(game.open(bridge.port(), target(bridge, echo.port()), page_origin), 101);
   EXPECT_EQ(game.exchange(pattern(5000, 7)), pattern(5000, 7));
