@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "support/Text.h"
+#include "tests/common/WebProcess.h"
 #include "tests/player/MovieFixture.h"
 
 namespace vtest {
@@ -32,6 +34,26 @@ TEST_F(ExternalInterfaceTest, MovieCallsArriveAsStandardRequestsOnTheUiThread) {
   EXPECT_EQ(control->calls()[0], invoke("types", everyType));
   EXPECT_EQ(control->calls()[1], invoke("ready", ""));
   EXPECT_TRUE(control->allOnUiThread());
+}
+
+// Neither a second movie in the control nor the control made after it starts
+// another web process; each plays and answers the host.
+TEST_F(ExternalInterfaceTest, LaterMoviesPlayInThePageAlreadyUp) {
+  play();
+  const long web = webProcessBelow(::getpid());
+  ASSERT_GT(web, 0);
+  useMovie("contain");
+  ASSERT_EQ(control->load(path("game/main.swf").string()), S_OK);
+  EXPECT_TRUE(
+      sawCall(invoke("writestring", "<string>note.txt</string><string>in the folder</string>"), 30000));
+  EXPECT_EQ(webProcessBelow(::getpid()), web);
+
+  useMovie("probe");
+  control.reset();
+  play();
+  EXPECT_EQ(webProcessBelow(::getpid()), web);
+  call(invoke("echo", "<string>again</string>"));
+  EXPECT_TRUE(sawCall(invoke("echo", "<string>again</string>"), 10000));
 }
 
 TEST_F(ExternalInterfaceTest, HostCallsReachTheMovieCallbackWithDecodedArguments) {
