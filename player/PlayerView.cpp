@@ -131,7 +131,11 @@ struct PlayerView::Impl {
                       : reason == WEBKIT_WEB_PROCESS_EXCEEDED_MEMORY_LIMIT ? "exceeded its memory limit"
                                                                            : "was ended";
     impl.ready = false;
-    if (impl.page.empty() || impl.restarts >= maxRestarts) {
+    if (impl.page.empty()) {  // no movie: a kept view's next load starts the page again
+      logRecord(mlog::Level::Debug, std::string("the web process of a view without a movie ") + why);
+      return;
+    }
+    if (impl.restarts >= maxRestarts) {
       logRecord(mlog::Level::Error, std::string("the movie's web process ") + why + "; the movie stops");
       return;
     }
