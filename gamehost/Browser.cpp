@@ -45,6 +45,8 @@ void Browser::close() {
 bool Browser::create() {
   using namespace ui::style;
   ui::WindowHandle old = window_;
+  // Released before its window goes, the control's page is kept for the next one.
+  control_.reset();
   window_ = platform::ui::createBoundWindow([this](ui::WindowHandle h, unsigned msg, ui::WParam wp,
                                                    ui::LParam lp) { return handle(h, msg, wp, lp); },
                                             OverlappedWindow);

@@ -41,6 +41,7 @@ std::unique_ptr<PlayerView> takeParked(const std::string& libraryFolder) {
 }
 
 void park(std::unique_ptr<PlayerView> view) {
+  if (!view->reusable()) return;
   ParkedView& slot = parked();
   view->park();
   if (slot.timer) g_source_remove(slot.timer);

@@ -57,6 +57,7 @@ struct PlayerView::Impl {
   WebKitUserContentManager* content = nullptr;
   GtkWidget* view = nullptr;
   bool ready = false;
+  bool destroyed = false;  // with the window it was in: its page is gone
   std::vector<std::string> pending;
   // Scripts handed to the page and not finished yet; shared with their callbacks.
   std::shared_ptr<std::size_t> running = std::make_shared<std::size_t>(0);
@@ -173,6 +174,8 @@ PlayerView::PlayerView(std::string libraryFolder, CallHandler onCall) : impl_(st
   g_signal_connect(impl_->view, "decide-policy", G_CALLBACK(Impl::onDecidePolicy), nullptr);
   g_signal_connect(impl_->view, "context-menu", G_CALLBACK(Impl::onContextMenu), nullptr);
   g_signal_connect(impl_->view, "web-process-terminated", G_CALLBACK(Impl::onProcessEnded), impl_.get());
+  g_signal_connect_swapped(impl_->view, "destroy", G_CALLBACK(+[](Impl* impl) { impl->destroyed = true; }),
+                           impl_.get());
 }
 
 PlayerView::~PlayerView() {
@@ -230,6 +233,10 @@ void PlayerView::park() {
   impl_->onCall = [](const std::u16string&) {};
   if (GtkWidget* parent = gtk_widget_get_parent(impl_->view))
     gtk_container_remove(GTK_CONTAINER(parent), impl_->view);
+}
+
+bool PlayerView::reusable() const {
+  return !impl_->destroyed;
 }
 
 const std::string& PlayerView::libraryFolder() const {

@@ -37,6 +37,8 @@ class PlayerView {
   // so a later load plays at once.
   void park();
   void setCallHandler(CallHandler onCall);
+  // False once the view was destroyed with the window it was in.
+  bool reusable() const;
   const std::string& libraryFolder() const;
 
   // Hands a request XML to the movie's callback; kept until the page runs.

@@ -54,6 +54,13 @@ TEST_F(ExternalInterfaceTest, LaterMoviesPlayInThePageAlreadyUp) {
   EXPECT_EQ(webProcessBelow(::getpid()), web);
   call(invoke("echo", "<string>again</string>"));
   EXPECT_TRUE(sawCall(invoke("echo", "<string>again</string>"), 10000));
+
+  // A view destroyed with its window is not kept: the next control loads a page of its own.
+  control->closeWindow();
+  control.reset();
+  play();
+  call(invoke("echo", "<string>new page</string>"));
+  EXPECT_TRUE(sawCall(invoke("echo", "<string>new page</string>"), 10000));
 }
 
 TEST_F(ExternalInterfaceTest, HostCallsReachTheMovieCallbackWithDecodedArguments) {

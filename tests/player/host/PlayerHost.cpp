@@ -150,6 +150,11 @@ HostedControl::~HostedControl() {
   delete sink_;
 }
 
+void HostedControl::closeWindow() {
+  if (window_) gtk_widget_destroy(window_);
+  window_ = nullptr;
+}
+
 HRESULT HostedControl::load(const std::string& moviePath) {
   return flash_->LoadMovie(0, Bstr(mstd::utf8ToUtf16(moviePath, mstd::Malformed::Replace)).get());
 }

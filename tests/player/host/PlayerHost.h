@@ -46,6 +46,8 @@ class HostedControl {
   // The loopback ports the movie's sockets may reach from the next load on.
   void allowSocketPorts(const std::vector<std::uint16_t>& ports);
   GtkWidget* window() const { return window_; }
+  // Destroys the window and the control's view in it, the control left alive.
+  void closeWindow();
 
   // FlashCall requests in arrival order, as UTF-8.
   const std::vector<std::string>& calls() const;
