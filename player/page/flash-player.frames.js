@@ -78,10 +78,10 @@
 
   // Arguments compared by value, paths by what made them, objects whose
   // changes are counted by identity and version. Anything else (image data,
-  // video, a matrix set through its fields) might have changed unseen: its
-  // frame is always painted.
+  // an image or video element, a matrix set through its fields) might have
+  // changed unseen: its frame is always painted.
   const byVersion = [globalThis.CanvasPattern, globalThis.CanvasGradient,
-    globalThis.HTMLCanvasElement, globalThis.HTMLImageElement, globalThis.ImageBitmap].filter(Boolean);
+    globalThis.HTMLCanvasElement, globalThis.ImageBitmap].filter(Boolean);
   const sign = (signature, value) => {
     if (value === null || typeof value !== "object" && typeof value !== "function") signature.push(value);
     else if (NativePath && value instanceof NativePath) {
@@ -99,10 +99,17 @@
   let painted = null;  // the signature of the calls last played on it, or null
   let paintedOn = null;
 
+  // A call that fails (a drawImage of a broken image) fails alone, as Ruffle
+  // would have taken its error and gone on.
   const play = (calls) => {
-    for (const [original, context, args, setter] of calls)
-      if (setter) setter.call(context, args[0]);
-      else original.apply(context, args);
+    for (const [original, context, args, setter] of calls) {
+      try {
+        if (setter) setter.call(context, args[0]);
+        else original.apply(context, args);
+      } catch (e) {
+        console.debug("a held drawing call failed: " + e);
+      }
+    }
   };
   // Plays what is held, for a call that needs the canvas as it would be.
   const flush = () => {
