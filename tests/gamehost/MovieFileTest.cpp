@@ -84,6 +84,7 @@ TEST_F(MovieFileTest, LinksHiddenNamesAndTheClientsOwnFilesAreRefusedAndChangeNo
   writeFile("../outside/.bashrc", "export A=1\n");
   fs::create_directory_symlink(outside, path("linked"));
   fs::create_symlink(outside / ".bashrc", path("rc.txt"));
+  fs::create_symlink("flash.ocx", path("notes.txt"));  // stays inside the folder
   fs::create_directories(path("logs"));
   ::mkfifo(path("pipe.txt").c_str(), 0600);
   for (const char* own : {"flash.ocx", "main.swf", "vornask.ini", "Vornask", "flash-player.js", "ruffle.js"})
@@ -93,7 +94,7 @@ TEST_F(MovieFileTest, LinksHiddenNamesAndTheClientsOwnFilesAreRefusedAndChangeNo
       u"linked/.bashrc", u"linked/new.txt",   u"rc.txt",         u".bashrc",        u"logs/.hidden",
       u"flash.ocx",      u"main.swf",         u"vornask.ini",    u"Vornask",        u"flash-player.js",
       u"ruffle.js",      u"core.ruffle.x.js", u"download/a.txt", u"a.1234abcd.tmp", u"pipe.txt",
-      u"logs",           u"vornask.checked"};
+      u"logs",           u"vornask.checked",  u"notes.txt"};
   for (const std::u16string& name : refused) {
     file_->write(name, u"escaped");
     EXPECT_EQ(file_->currentName(), u"logs/chat.txt") << fs::path(name);

@@ -30,7 +30,8 @@ TEST_F(DeltaTest, NewFileIsRebuiltFromTheOldCopyAndTheMissingRanges) {
   struct Case {
     const char* name;
     std::function<std::string()> make;
-    uint64_t mostMissing;  // bytes that may have to be downloaded
+    uint64_t mostMissing;                       // bytes that may have to be downloaded
+    std::size_t localSize = std::string::npos;  // the old copy is this much of `old`
   };
   const std::vector<Case> cases = {
       {"unchanged", [&] { return old; }, 0},
@@ -48,14 +49,14 @@ TEST_F(DeltaTest, NewFileIsRebuiltFromTheOldCopyAndTheMissingRanges) {
        20000 + 2 * block},
       {"blocks moved", [&] { return old.substr(200000) + old.substr(0, 200000); }, 3 * block},
       {"nothing in common", [&] { return randomBytes(250000, 5); }, 250000},
-      {"old copy shorter than a block", [&] { return old.substr(0, 10000); }, 10000},
+      {"old copy shorter than a block", [&] { return old.substr(0, 10000); }, 10000, 3000},
+      {"unchanged, whole blocks", [&] { return old.substr(0, 2 * block); }, 0, 2 * block},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const std::string fresh = c.make();
     const BlockIndex index = indexOf(bytesOf(fresh), fresh.size(), block);
-    const std::string local =
-        std::string(c.name) == "old copy shorter than a block" ? old.substr(0, 3000) : old;
+    const std::string local = old.substr(0, c.localSize);
     const DeltaPlan plan = matchBlocks(index, bytesOf(local), local.size());
 
     uint64_t missing = 0, previousEnd = 0;
@@ -104,6 +105,7 @@ TEST_F(DeltaTest, IndexParsesStrictly) {
       {"header only, cut", good.substr(0, 20)},
       {"magic", patched(0, 'X')},
       {"version", patched(4, 2)},
+      {"version 0", patched(4, 0)},
       {"reserved byte", patched(6, 1)},
       {"zero size",
        [&] {
