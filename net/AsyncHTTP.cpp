@@ -38,6 +38,8 @@ void guarded(const char* what, F&& f) {
 struct AsyncHTTP::Impl {
   std::mutex mutex;
   std::vector<AsyncTaskPtr> pending;
+  // Queued before the last cancelAll and not yet in the engine: they end unstarted.
+  std::vector<AsyncTaskPtr> cancelledPending;
   std::atomic<int> cancelFlag{0};
   std::atomic<bool> stopping{false};
   std::thread thread;
@@ -57,20 +59,24 @@ void AsyncHTTP::Impl::run() {
 }
 
 void AsyncHTTP::Impl::pass(CURLM* multi, std::vector<AsyncTaskPtr>& active) {
-  size_t firstNew = active.size();
+  // A cancel ends the tasks queued before it, never one queued after it returned.
+  std::vector<AsyncTaskPtr> cancelled;
+  size_t firstNew = 0;
   {
     std::lock_guard<std::mutex> lock(mutex);
+    int expected = 1;
+    if (cancelFlag.compare_exchange_strong(expected, 0)) {
+      cancelled.swap(active);
+      cancelled.insert(cancelled.end(), cancelledPending.begin(), cancelledPending.end());
+      cancelledPending.clear();
+    }
+    firstNew = active.size();
     active.insert(active.end(), pending.begin(), pending.end());
     pending.clear();
   }
-  int expected = 1;
-  if (cancelFlag.compare_exchange_strong(expected, 0)) {
-    std::vector<AsyncTaskPtr> cancelled;
-    cancelled.swap(active);
-    for (const AsyncTaskPtr& task : cancelled) guarded("finish", [&] { task->finish(CancelledCode); });
-  } else {
-    for (size_t i = firstNew; i < active.size(); ++i) guarded("start", [&] { active[i]->start(multi); });
-  }
+  for (const AsyncTaskPtr& task : cancelled) guarded("finish", [&] { task->finish(CancelledCode); });
+  cancelled.clear();
+  for (size_t i = firstNew; i < active.size(); ++i) guarded("start", [&] { active[i]->start(multi); });
 
   int running = 0;
   while (curl_multi_perform(multi, &running) == CURLM_CALL_MULTI_PERFORM) {
@@ -112,6 +118,7 @@ AsyncHTTP::~AsyncHTTP() {
   impl_->thread.join();
   std::lock_guard<std::mutex> lock(impl_->mutex);
   impl_->pending.clear();
+  impl_->cancelledPending.clear();
 }
 
 void AsyncHTTP::queue(const AsyncTaskPtr& task) {
@@ -121,6 +128,9 @@ void AsyncHTTP::queue(const AsyncTaskPtr& task) {
 
 void AsyncHTTP::cancelAll() {
   MLOG(httpLog(), mlog::Debug) << "cancelAll()";
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  impl_->cancelledPending.insert(impl_->cancelledPending.end(), impl_->pending.begin(), impl_->pending.end());
+  impl_->pending.clear();
   impl_->cancelFlag.store(1);
 }
 

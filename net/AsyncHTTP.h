@@ -24,6 +24,8 @@ class AsyncHTTP {
 
   // Any thread.
   void queue(const AsyncTaskPtr& task);
+  // Every task queued before this call ends with CancelledCode at the engine's next pass, running or
+  // not; a task queued after it returns runs.
   void cancelAll();
 
  private:
