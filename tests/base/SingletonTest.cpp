@@ -10,24 +10,36 @@
 #include <thread>
 #include <vector>
 
+#include "tests/common/WaitFor.h"
+
 namespace {
+
+// Callers that have asked for an instance; a build waits for all of them, so
+// that the others ask while it runs.
+std::atomic<int> callers{0};
+
+bool allCalled(int count) {
+  return vtest::waitFor([count] { return callers.load() >= count; }, 10000);
+}
 
 struct SlowObject {
   static std::atomic<int> constructed;
   SlowObject() {
     constructed.fetch_add(1);
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    allCalled(8);
   }
 };
 std::atomic<int> SlowObject::constructed{0};
 
 TEST(Singleton, ConcurrentFirstUseBuildsOneObject) {
+  callers = 0;
   std::vector<std::thread> threads;
   std::vector<SlowObject*> seen(8, nullptr);
   std::atomic<bool> go{false};
   for (int i = 0; i < 8; ++i)
     threads.emplace_back([&, i] {
       while (!go.load()) std::this_thread::yield();
+      callers.fetch_add(1);
       seen[i] = &mstd::singleton<SlowObject>::instance();
     });
   go = true;
@@ -56,15 +68,19 @@ struct SlowFailsOnce {
   static std::atomic<int> attempts;
   SlowFailsOnce() {
     const int attempt = attempts.fetch_add(1);
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    if (attempt == 0) throw std::runtime_error("first build fails");
+    if (attempt == 0) {
+      allCalled(2);
+      throw std::runtime_error("first build fails");
+    }
   }
 };
 std::atomic<int> SlowFailsOnce::attempts{0};
 
 TEST(Singleton, CallerWaitingOnAFailedBuildTakesOverInsteadOfSpinning) {
+  callers = 0;
   std::atomic<int> failures{0}, successes{0};
   auto call = [&] {
+    callers.fetch_add(1);
     try {
       mstd::singleton<SlowFailsOnce>::instance();
       successes.fetch_add(1);
