@@ -60,9 +60,15 @@ TEST_F(GtkGameWindow, ShowsTheBackgroundAndTheHostCoversAndFollowsTheClientArea)
   Window w = 0;
   vtest::waitFor([&] { return (w = vtest::findViewable(d, "Vornask")) != 0; }, 15000);
   ASSERT_NE(w, 0u) << p.errorOutput();
-  std::this_thread::sleep_for(1500ms);  // let it draw
-
   XWindowAttributes a;
+  // Drawn at its size, host and control in place; the checks below say what is missing.
+  const auto shows = [&](int width, int height) {
+    return XGetWindowAttributes(d, w, &a) && a.width == width && a.height == height &&
+           pixel(d, w, width / 2, height / 2) == background && pixel(d, w, 1, 1) == border &&
+           pixel(d, w, width - 2, height - 2) == border;
+  };
+  vtest::waitFor([&] { return shows(800, 600); }, 30000);
+
   ASSERT_TRUE(XGetWindowAttributes(d, w, &a));
   int x = 0, y = 0;
   Window child;
@@ -96,7 +102,7 @@ TEST_F(GtkGameWindow, ShowsTheBackgroundAndTheHostCoversAndFollowsTheClientArea)
   EXPECT_TRUE(vtest::waitFor(
       [&] { return readFile("calls.log").find("SetExtent 640x480\n") != std::string::npos; }, 10000))
       << readFile("calls.log");
-  std::this_thread::sleep_for(500ms);
+  vtest::waitFor([&] { return shows(640, 480); }, 30000);
   ASSERT_TRUE(XGetWindowAttributes(d, w, &a));
   EXPECT_EQ(a.width, 640);
   EXPECT_EQ(a.height, 480);

@@ -79,6 +79,20 @@ void key(Display* d, Window w, KeySym sym) {
   XFlush(d);
 }
 
+// Whether the window shows its button face between the folder line and the check box: drawn,
+// and taking input.
+bool drawn(Display* d, Window w) {
+  return vtest::waitFor(
+      [&] {
+        XImage* img = XGetImage(d, w, 200, 70, 1, 1, AllPlanes, ZPixmap);
+        if (!img) return false;
+        const unsigned long pixel = XGetPixel(img, 0, 0) & 0xFFFFFF;
+        XDestroyImage(img);
+        return pixel == 0xF0F0F0u;
+      },
+      30000);
+}
+
 bool screenshot(const std::string& display, const std::string& name) {
   const fs::path shot = vtest::buildDir() / name;
   const std::string cmd = "DISPLAY=" + display + " import -window root '" + shot.string() + "'";
@@ -140,12 +154,7 @@ TEST_F(GtkInstaller, EnterInstallsIntoTheDefaultFolderAndTheCopyStarts) {
   EXPECT_EQ(r.height, 152);
   EXPECT_EQ(r.x, (1920 - 400) / 2);
   EXPECT_EQ(r.y, (1040 - 152) / 2);
-  std::this_thread::sleep_for(1000ms);  // drawn
-  // Button face between the folder line and the check box.
-  XImage* img = XGetImage(d, w, 200, 70, 1, 1, AllPlanes, ZPixmap);
-  ASSERT_TRUE(img);
-  EXPECT_EQ(XGetPixel(img, 0, 0) & 0xFFFFFF, 0xF0F0F0u);
-  XDestroyImage(img);
+  EXPECT_TRUE(drawn(d, w));
   EXPECT_TRUE(screenshot(display(), "installer-gtk.png"));
 
   // "Обзор..." opens the folder chooser with the caption; Escape closes it.
@@ -175,11 +184,8 @@ TEST_F(GtkInstaller, TabReachesTheCheckBoxAndEnterThereInstalls) {
   auto p = startOnScreen();
   const Window w = waitForWindow(d, "Vornask");
   ASSERT_NE(w, 0u) << p->errorOutput();
-  std::this_thread::sleep_for(500ms);
-  for (KeySym k : {XK_Tab, XK_Tab, XK_space}) {
-    key(d, w, k);
-    std::this_thread::sleep_for(200ms);
-  }
+  ASSERT_TRUE(drawn(d, w));
+  for (KeySym k : {XK_Tab, XK_Tab, XK_space}) key(d, w, k);
   key(d, w, XK_Return);
   ASSERT_EQ(p->wait(30000), 0) << p->errorOutput();
   const fs::path folder = root() / "data" / "Vornask";

@@ -9,6 +9,7 @@
 
 #include "platform/ui/MessageLoop.h"
 #include "platform/ui/Window.h"
+#include "tests/common/WaitFor.h"
 #include "tests/platform/Xvfb.h"
 
 namespace ui = platform::ui;
@@ -87,11 +88,13 @@ TEST_F(GtkLoop, SizableWindowKeepsItsGeometryAndPlacement) {
   ui::setWindowPos(w, 240, 130, 1440, 780);
   ui::showWindow(w, ui::ShowCommand::ShowNormal);
   ui::Message msg;
-  const auto until = std::chrono::steady_clock::now() + 1s;
-  while (std::chrono::steady_clock::now() < until) {
-    if (ui::peekMessage(msg)) ui::dispatchMessage(msg);
-    std::this_thread::sleep_for(10ms);
-  }
+  // Until the window manager's answers are in: the window sized and placed.
+  vtest::waitFor(
+      [&] {
+        while (ui::peekMessage(msg)) ui::dispatchMessage(msg);
+        return sizes >= 1 && ui::windowRect(w) == (ui::Rect{240, 130, 1680, 910});
+      },
+      30000);
   EXPECT_EQ(ui::windowRect(w), (ui::Rect{240, 130, 1680, 910}));
   EXPECT_EQ(ui::clientRect(w), (ui::Rect{0, 0, 1440, 780}));
   const ui::Placement p = ui::windowPlacement(w);
