@@ -60,7 +60,7 @@ TEST_F(ExternalInterfaceTest, LaterMoviesPlayInThePageAlreadyUp) {
   control.reset();
   play();
   call(invoke("echo", "<string>new page</string>"));
-  EXPECT_TRUE(sawCall(invoke("echo", "<string>new page</string>"), 10000));
+  EXPECT_TRUE(sawCall(invoke("echo", "<string>new page</string>"), 30000));
 }
 
 TEST_F(ExternalInterfaceTest, HostCallsReachTheMovieCallbackWithDecodedArguments) {
@@ -68,7 +68,7 @@ TEST_F(ExternalInterfaceTest, HostCallsReachTheMovieCallbackWithDecodedArguments
   HRESULT result = -1;
   EXPECT_EQ(call(invoke("echo", everyType), &result), u"<undefined/>");
   EXPECT_EQ(result, S_OK);
-  const int echo = control->waitForCall("echo", 5000);
+  const int echo = control->waitForCall("echo", 30000);
   ASSERT_GE(echo, 0);
   EXPECT_EQ(control->calls()[echo], invoke("echo", everyType));
 
@@ -79,7 +79,7 @@ TEST_F(ExternalInterfaceTest, HostCallsReachTheMovieCallbackWithDecodedArguments
       "<object><property id=\"__proto__\"><number>1</number></property>"
       "<property id=\"constructor\"><string>c</string></property></object>";
   call(invoke("echo", tricky));
-  const int second = control->waitForCall("echo", 5000, echo + 1);
+  const int second = control->waitForCall("echo", 30000, echo + 1);
   ASSERT_GE(second, 0);
   EXPECT_EQ(control->calls()[second], invoke("echo", tricky));
 }
@@ -88,7 +88,7 @@ TEST_F(ExternalInterfaceTest, UndefinedArgumentsAndSurrogatePairsCrossBothWays) 
   play();
   const std::string request = invoke("echo", "<undefined/><string>\xF0\x9F\x8E\xAE пара</string>");
   call(request);
-  const int echo = control->waitForCall("echo", 5000);
+  const int echo = control->waitForCall("echo", 30000);
   ASSERT_GE(echo, 0);
   EXPECT_EQ(control->calls()[echo], request);
 }
@@ -96,10 +96,10 @@ TEST_F(ExternalInterfaceTest, UndefinedArgumentsAndSurrogatePairsCrossBothWays) 
 TEST_F(ExternalInterfaceTest, CallsOfNamesTheHostDoesNotKnowArriveWithTheirNamesUnevaluated) {
   play();
   call(invoke("unknownNames", ""));
-  const int first = control->waitForCall("someName.the.host.does.not.know", 5000);
+  const int first = control->waitForCall("someName.the.host.does.not.know", 30000);
   ASSERT_GE(first, 0);
   ASSERT_TRUE(
-      pumpUntil([&] { return control->calls().size() >= static_cast<std::size_t>(first) + 5; }, 5000));
+      pumpUntil([&] { return control->calls().size() >= static_cast<std::size_t>(first) + 5; }, 30000));
   EXPECT_EQ(control->calls()[first], invoke("someName.the.host.does.not.know", "<number>1</number>"));
   EXPECT_EQ(control->calls()[first + 1], invoke("alert", "<string>x</string>"));
   EXPECT_EQ(control->calls()[first + 2], invoke("window.close", ""));
@@ -126,7 +126,7 @@ TEST_F(ExternalInterfaceTest, CallsOfUnregisteredNamesOrMalformedRequestsLeaveTh
   call("<invoke name=\"echo\"><arguments><string>cut");
   call("not xml at all");
   call(invoke("echo", "<string>after</string>"));
-  const int echo = control->waitForCall("echo", 5000);
+  const int echo = control->waitForCall("echo", 30000);
   ASSERT_GE(echo, 0);
   EXPECT_EQ(control->calls()[echo], invoke("echo", "<string>after</string>"));
   EXPECT_EQ(static_cast<std::size_t>(echo), control->calls().size() - 1);
@@ -139,7 +139,7 @@ TEST_F(ExternalInterfaceTest, CallsMadeBeforeTheMovieRegistersAreDroppedNotReord
   call(invoke("echo", "<string>early</string>"));
   ASSERT_GE(control->waitForCall("ready", 30000), 0);
   call(invoke("echo", "<string>late</string>"));
-  const int late = control->waitForCall("echo", 5000);
+  const int late = control->waitForCall("echo", 30000);
   ASSERT_GE(late, 0);
   // The early call reached a page whose movie had not registered its callback yet: dropped, not reordered.
   EXPECT_EQ(control->calls()[late], invoke("echo", "<string>late</string>"));
@@ -168,7 +168,7 @@ TEST_F(ExternalInterfaceTest, CallsPastSixtyFourLevelsOrOneMebibyteAreDroppedAnd
        {nestedArrays(31), "<string>" + std::string((1 << 20) + 1, 'x') + "</string>"})
     call(invoke("echo", dropped));
   call(invoke("echo", nestedArrays(30)));
-  const int echo = control->waitForCall("echo", 10000);
+  const int echo = control->waitForCall("echo", 30000);
   ASSERT_GE(echo, 0);
   EXPECT_EQ(control->calls()[echo], invoke("echo", nestedArrays(30)));
   pumpFor(500);

@@ -64,7 +64,7 @@ class SocketTest : public MovieFixture {
 TEST_F(SocketTest, EveryByteValueAndAMebibyteCrossTheBridgeBothWays) {
   play(640, 480, {server.port()});
   open(1, "127.0.0.1", server.port());
-  ASSERT_TRUE(sawEvent(1, "connect", 10000));
+  ASSERT_TRUE(sawEvent(1, "connect", 30000));
   call("send", "<number>1</number><number>" + std::to_string(mebibyte) + "</number>");
   const std::vector<unsigned char> bytes = sentBytes(mebibyte);
   const auto adler = static_cast<std::uint32_t>(adler32(1, bytes.data(), static_cast<uInt>(bytes.size())));
@@ -78,22 +78,22 @@ TEST_F(SocketTest, EitherSideCanClose) {
   play(640, 480, {server.port()});
   open(1, "127.0.0.1", server.port());
   open(2, "localhost", server.port());
-  ASSERT_TRUE(sawEvent(1, "connect", 10000));
-  ASSERT_TRUE(sawEvent(2, "connect", 10000));
-  ASSERT_TRUE(pumpUntil([&] { return server.peers().size() == 2; }, 10000));
+  ASSERT_TRUE(sawEvent(1, "connect", 30000));
+  ASSERT_TRUE(sawEvent(2, "connect", 30000));
+  ASSERT_TRUE(pumpUntil([&] { return server.peers().size() == 2; }, 30000));
   call("close", "<number>1</number>");
-  EXPECT_TRUE(pumpUntil([&] { return server.peers()[0].ended || server.peers()[1].ended; }, 10000));
+  EXPECT_TRUE(pumpUntil([&] { return server.peers()[0].ended || server.peers()[1].ended; }, 30000));
   server.closeAll();
-  EXPECT_TRUE(sawEvent(2, "close", 10000));
+  EXPECT_TRUE(sawEvent(2, "close", 30000));
 }
 
 TEST_F(SocketTest, ReleasingTheControlClosesItsConnections) {
   play(640, 480, {server.port()});
   open(1, "127.0.0.1", server.port());
-  ASSERT_TRUE(sawEvent(1, "connect", 10000));
-  ASSERT_TRUE(pumpUntil([&] { return server.peers().size() == 1; }, 10000));
+  ASSERT_TRUE(sawEvent(1, "connect", 30000));
+  ASSERT_TRUE(pumpUntil([&] { return server.peers().size() == 1; }, 30000));
   control.reset();
-  EXPECT_TRUE(pumpUntil([&] { return server.peers()[0].ended; }, 10000));
+  EXPECT_TRUE(pumpUntil([&] { return server.peers()[0].ended; }, 30000));
 }
 
 TEST_F(SocketTest, RefusedPortsAndOtherHostsFailInTheMovie) {
@@ -104,9 +104,9 @@ TEST_F(SocketTest, RefusedPortsAndOtherHostsFailInTheMovie) {
     unused = gone.port();
   }
   open(1, "127.0.0.1", unused);
-  EXPECT_TRUE(sawEvent(1, "close", 10000) || sawEvent(1, "ioError", 1));
+  EXPECT_TRUE(pumpUntil([&] { return sawEvent(1, "close", 0) || sawEvent(1, "ioError", 0); }, 30000));
   open(2, "192.0.2.1", 5190);
-  EXPECT_TRUE(sawEvent(2, "ioError", 10000));
+  EXPECT_TRUE(sawEvent(2, "ioError", 30000));
   EXPECT_FALSE(sawEvent(2, "connect", 1));
 }
 
