@@ -42,14 +42,16 @@ TEST_F(Replacement, GivesUpOnATargetThatCanNeverBeWritten) {
 // for it to end, then the new copy starts with the remaining arguments.
 TEST_F(Replacement, ProgramWaitsForTheRunningOldExecutable) {
   fs::copy_file(VORNASK_EXE, path("new.Vornask"));
-  fs::copy_file("/bin/sleep", path("Vornask"));
+  // The old executable runs until its input closes.
+  fs::copy_file("/bin/cat", path("Vornask"));
   const std::string target = path("Vornask").string();
-  vtest::ChildProcess old(target, {"2"}, {}, dir().string());
+  vtest::ChildProcess old(target, {}, {}, dir().string());
   vtest::ChildProcess replacer(path("new.Vornask").string(), {"@" + target, "noStupidPath"},
                                {{"VORNASK_UI", "headless"}, {"VORNASK_WEB_HOST", "127.0.0.1:9"}},
                                dir().string());
-  std::this_thread::sleep_for(1200ms);
-  EXPECT_EQ(vtest::readWholeFile(target), vtest::readWholeFile("/bin/sleep"));  // still busy
+  std::this_thread::sleep_for(1200ms);  // the replacer's tries while the old one runs
+  EXPECT_EQ(vtest::readWholeFile(target), vtest::readWholeFile("/bin/cat"));
+  old.closeInput();
   EXPECT_EQ(old.wait(10000), 0);
   EXPECT_EQ(replacer.wait(10000), 0);
   EXPECT_EQ(vtest::readWholeFile(target), vtest::readWholeFile(VORNASK_EXE));
@@ -77,11 +79,11 @@ TEST_F(Replacement, StartsTheTargetOnlyOnceTheOldClientReleasedItsFolder) {
   writeFile("Vornask", "old");
   auto held = std::make_unique<platform::FolderLock>();
   ASSERT_EQ(held->take(path(shell::folderLockName).string()), 0);
+  const auto start = std::chrono::steady_clock::now();  // the lock is let go 800 ms after this at least
   std::thread release([&] {
     std::this_thread::sleep_for(800ms);
     held.reset();
   });
-  const auto start = std::chrono::steady_clock::now();
   EXPECT_TRUE(shell::runReplacement(script.string(), path("Vornask").string(), "", fast));
   EXPECT_GE(std::chrono::steady_clock::now() - start, 700ms);
   release.join();
