@@ -220,10 +220,22 @@ TEST_F(SegmentedDownload, KilledProcessesResumeToTheExactFile) {
   const fs::path target = path("k.tmp");
   const std::string url = nginx.url("/k.bin");
   const std::string meta = target.string() + ".meta";
+  // A run has begun, its target open and its handler for Ctrl-C in place, once it wrote its resume file.
+  const auto metaTime = [&] {
+    std::error_code ignored;
+    return fs::last_write_time(meta, ignored);
+  };
+  const auto spawnRun = [&] {
+    const fs::file_time_type before = metaTime();
+    const pid_t child = spawnFetch(url, target, path("out.txt"));
+    EXPECT_TRUE(vtest::waitFor([&] { return metaTime() != before; }, 60000)) << readFile("out.txt");
+    return child;
+  };
   std::uintmax_t lastMeta = 0;
   for (int round = 0; round < 4; ++round) {
-    const pid_t child = spawnFetch(url, target, path("out.txt"));
+    const pid_t child = spawnRun();
     ASSERT_GT(child, 0);
+    // Each run is killed at another point of its transfers.
     std::this_thread::sleep_for(std::chrono::milliseconds(400 + 170 * round));
     ::kill(child, SIGKILL);
     int status = 0;
@@ -233,14 +245,8 @@ TEST_F(SegmentedDownload, KilledProcessesResumeToTheExactFile) {
     lastMeta = fs::exists(meta) ? fs::file_size(meta) : 0;
   }
   EXPECT_GT(lastMeta, 0u);
-  // Ctrl-C stops cleanly, with a resume file. The run has its handler in place once it wrote that file.
-  const auto metaTime = [&] {
-    std::error_code ignored;
-    return fs::last_write_time(meta, ignored);
-  };
-  const fs::file_time_type before = metaTime();
-  const pid_t child = spawnFetch(url, target, path("out.txt"));
-  EXPECT_TRUE(vtest::waitFor([&] { return metaTime() != before; }, 60000));
+  // Ctrl-C stops cleanly, with a resume file.
+  const pid_t child = spawnRun();
   ::kill(child, SIGINT);
   int status = 0;
   ::waitpid(child, &status, 0);
