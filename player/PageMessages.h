@@ -11,6 +11,8 @@ enum class PageMessage {
   Call,   // BODY: the request XML of one ExternalInterface call of the movie
   Ready,  // the page can take calls into the movie
   Error,  // BODY: what went wrong in the page
+  // The movie is gone: every call it made came before this message.
+  Stopped,
 };
 
 struct PageMessageName {
@@ -22,6 +24,7 @@ inline constexpr PageMessageName pageMessageNames[] = {
     {PageMessage::Call, "call"},
     {PageMessage::Ready, "ready"},
     {PageMessage::Error, "error"},
+    {PageMessage::Stopped, "stopped"},
 };
 
 // "window.vornaskMessages = Object.freeze({"call":"call",…});"

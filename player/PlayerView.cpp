@@ -58,6 +58,8 @@ struct PlayerView::Impl {
   GtkWidget* view = nullptr;
   bool ready = false;
   bool destroyed = false;  // with the window it was in: its page is gone
+  // A movie was asked to make way: its calls still on the way are dropped until the page says it stopped.
+  bool stopping = false;
   std::vector<std::string> pending;
   // Scripts handed to the page and not finished yet; shared with their callbacks.
   std::shared_ptr<std::size_t> running = std::make_shared<std::size_t>(0);
@@ -70,6 +72,7 @@ struct PlayerView::Impl {
     if (!parsePageMessage(text, kind, body)) return;
     switch (kind) {
       case PageMessage::Call:
+        if (stopping) break;
         if (!mstd::markupWithinBounds(std::string_view(body))) {
           logRecord(mlog::Level::Warning, "a call of the movie past 1 MiB or 64 levels is dropped");
           break;
@@ -83,6 +86,9 @@ struct PlayerView::Impl {
         break;
       case PageMessage::Error:
         logRecord(mlog::Level::Warning, body);
+        break;
+      case PageMessage::Stopped:
+        stopping = false;
         break;
     }
   }
@@ -132,6 +138,7 @@ struct PlayerView::Impl {
                       : reason == WEBKIT_WEB_PROCESS_EXCEEDED_MEMORY_LIMIT ? "exceeded its memory limit"
                                                                            : "was ended";
     impl.ready = false;
+    impl.stopping = false;
     if (impl.page.empty()) {  // no movie: a kept view's next load starts the page again
       logRecord(mlog::Level::Debug, std::string("the web process of a view without a movie ") + why);
       return;
@@ -219,6 +226,7 @@ void PlayerView::load(const std::string& movieUrl, const std::string& proxyPrefi
   impl_->restarts = 0;
   impl_->page = std::string(pageOrigin) + "/player/flash-player.html";
   if (impl_->ready) {
+    impl_->stopping = true;
     impl_->run("vornaskLoad()");
   } else {
     webkit_web_view_load_uri(WEBKIT_WEB_VIEW(impl_->view), impl_->page.c_str());
@@ -227,7 +235,10 @@ void PlayerView::load(const std::string& movieUrl, const std::string& proxyPrefi
 }
 
 void PlayerView::park() {
-  if (impl_->ready) impl_->run("vornaskStop()");
+  if (impl_->ready) {
+    impl_->stopping = true;
+    impl_->run("vornaskStop()");
+  }
   impl_->pending.clear();
   impl_->page.clear();  // a web process that ends now is not started again
   impl_->onCall = [](const std::u16string&) {};

@@ -161,6 +161,7 @@
   function stop() {
     player?.remove();
     player = null;
+    post(message.stopped);
   }
 
   // Starts and stops run in the order the host asked for them.

@@ -53,7 +53,7 @@ TEST_F(ExternalInterfaceTest, LaterMoviesPlayInThePageAlreadyUp) {
   play();
   EXPECT_EQ(webProcessBelow(::getpid()), web);
   call(invoke("echo", "<string>again</string>"));
-  EXPECT_TRUE(sawCall(invoke("echo", "<string>again</string>"), 10000));
+  EXPECT_TRUE(sawCall(invoke("echo", "<string>again</string>"), 30000));
 
   // A view destroyed with its window is not kept: the next control loads a page of its own.
   control->closeWindow();

@@ -19,6 +19,7 @@ TEST(PageMessagesTest, MessagesSplitIntoKindAndBody) {
       {"call:<invoke name=\"a:b\"/>", true, PageMessage::Call, "<invoke name=\"a:b\"/>"},
       {"ready:", true, PageMessage::Ready, ""},
       {"error:the movie did not start", true, PageMessage::Error, "the movie did not start"},
+      {"stopped:", true, PageMessage::Stopped, ""},
       {"ready", false, {}, ""},
       {"Call:x", false, {}, ""},
       {"calls:x", false, {}, ""},
