@@ -36,13 +36,14 @@ int runGameServer(const std::vector<std::string>& args) {
       resolver.resolve(listen.substr(0, colon), listen.substr(colon + 1), tcp::resolver::passive)->endpoint();
   game::GameServer server(io, where, std::cerr, queueLimit);
   const tcp::endpoint bound = server.endpoint();
-  std::cerr << "game-server: listening on " << bound.address().to_string() << ":" << bound.port()
-            << std::endl;
+  // Caught before the line that says the server is up: a caller may stop it from then on.
   boost::asio::signal_set signals(io, SIGINT, SIGTERM);
   signals.async_wait([&](const boost::system::error_code&, int) {
     server.stop();
     std::cerr << "game-server: stopped" << std::endl;
   });
+  std::cerr << "game-server: listening on " << bound.address().to_string() << ":" << bound.port()
+            << std::endl;
   io.run();
   return 0;
 }

@@ -19,12 +19,13 @@ static int runRelay(const std::vector<std::string>& args) {
     }
   }
   try {
-    relay::Proxy& proxy = relay::Proxy::instance();
-    proxy.start(addressed);
-    std::cout << "port=" << proxy.port() << std::endl;
+    // The signals are caught before the port is printed: a caller may stop the relay once it read the port.
     boost::asio::io_context io;
     boost::asio::signal_set signals(io, SIGINT, SIGTERM);
     signals.async_wait([](const boost::system::error_code&, int) {});
+    relay::Proxy& proxy = relay::Proxy::instance();
+    proxy.start(addressed);
+    std::cout << "port=" << proxy.port() << std::endl;
     io.run();
   } catch (const std::exception& e) {
     std::cerr << "relay: " << e.what() << "\n";
