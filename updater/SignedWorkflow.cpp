@@ -23,7 +23,7 @@ void UpdateWorkflow::listArrived(int code, const std::string& body) {
   }
   const std::weak_ptr<bool> alive = alive_;
   net_.getData(
-      baseUrl_ + signatureListName + "?" + std::to_string(tickCount()),
+      baseUrl_ + signatureListName + "?" + std::to_string(tickCount()), listFetchLimit,
       [this, alive](int percent) {
         if (alive.lock()) fileListProgress(percent);
       },

@@ -63,7 +63,7 @@ bool UpdateWorkflow::startDelta(size_t index, unsigned serial) {
     return false;
   const std::weak_ptr<bool> alive = alive_;
   net_.getData(
-      fileUrl(baseUrl_, blockIndexName(entry.name)), [](int) {},
+      fileUrl(baseUrl_, blockIndexName(entry.name)), statementFetchLimit, [](int) {},
       [this, alive, serial, index](int code, const std::string& body) {
         if (alive.lock()) blockIndexArrived(serial, index, code, body);
       });

@@ -108,18 +108,18 @@ void UpdateWorkflow::entryFinished(unsigned serial, size_t index, mnet::Download
     return;
   }
   const UpdateEntry& entry = plan_[index];
-  bool accept = false;
-  if ((acceptUnverified_ && !signing_.enabled()) || temporaryVerified(entry)) {
+  bool again = false;
+  if (temporaryVerified(entry)) {
     completedBytes_ += entry.size;
     ++index;
   } else if (acceptUnverified_) {
-    fileCorrupted(entry);  // a signed file that failed twice
+    fileCorrupted(entry);  // failed twice: never moved into place
     return;
   } else {
-    accept = true;  // one fresh download, taken without a check
+    again = true;  // one fresh download
   }
   host_.setProgressPosition(progressValue(completedBytes_));
-  processPlan(index, accept);
+  processPlan(index, again);
 }
 
 bool UpdateWorkflow::finishEntries() {

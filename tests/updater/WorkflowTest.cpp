@@ -60,18 +60,18 @@ TEST_F(WorkflowTest, DownloadsVerifiesRetriesOnceAndMovesIntoPlace) {
   w.onProgressTick();
   EXPECT_EQ(1000, host_.position);
 
-  // A corrupted file is fetched once more, into a fresh file, and then taken as it is.
+  // A corrupted file is fetched once more, into a fresh file.
   deliver(std::string(3000, 'x'));
   EXPECT_EQ(0, host_.position);
   EXPECT_EQ(2u, net_.downloads.size());
   EXPECT_FALSE(std::filesystem::exists(net_.current->path));
-  deliver(std::string(3000, 'y'));
+  deliver(std::string(3000, 'a'));
   EXPECT_EQ(3000, host_.position);
   EXPECT_EQ("Загружаем: b.txt", host_.status);
   deliver("bbb");
 
   EXPECT_EQ(3u, net_.downloads.size());  // the unchecked sound is skipped
-  EXPECT_EQ(std::string(3000, 'y'), readFile("data/a.bin"));
+  EXPECT_EQ(std::string(3000, 'a'), readFile("data/a.bin"));
   EXPECT_EQ("bbb", readFile("b.txt"));
   EXPECT_FALSE(std::filesystem::exists("music/m.mp3"));
   EXPECT_TRUE(std::filesystem::is_empty("download"));
@@ -80,7 +80,7 @@ TEST_F(WorkflowTest, DownloadsVerifiesRetriesOnceAndMovesIntoPlace) {
 
   // The next fetch finds only the sound; with the box checked it is downloaded too.
   w.startFileList();
-  net_.answer(0, line("data/a.bin", std::string(3000, 'y')) + line("music/m.mp3", "tune"));
+  net_.answer(0, line("data/a.bin", std::string(3000, 'a')) + line("music/m.mp3", "tune"));
   EXPECT_EQ("Нечего обновлять", host_.status);
   host_.checked = true;
   w.checkBoxClicked();
@@ -95,21 +95,34 @@ TEST_F(WorkflowTest, DownloadsVerifiesRetriesOnceAndMovesIntoPlace) {
 // sum would wrap to a small update: both are scaled down instead.
 TEST_F(WorkflowTest, UpdatesOverTwoGibibytesKeepTheBarInRange) {
   UpdateWorkflow& w = start();
-  net_.answer(0, "a.bin:0:3221225472:1\nb.bin:0:3221225472:2\n");
+  net_.answer(0, line("a.txt", "aaa") + "b.bin:0:3221225472:1\nc.bin:0:3221225472:2\n");
   EXPECT_EQ("Размер обновления: 6144.0Мб.", host_.status);
   EXPECT_GT(host_.range, 1 << 30);
   const int full = host_.range;
   w.buttonPressed();
+  deliver("aaa");
   EXPECT_EQ(3221225472u, net_.current->size);
   net_.current->count = 3221225472u;
   w.onProgressTick();
   EXPECT_EQ(full / 2, host_.position);
   deliver("x");  // wrong CRC: fetched again
-  deliver("x");  // and taken
-  EXPECT_EQ(full / 2, host_.position);
   net_.current->count = 3221225472u;
   w.onProgressTick();
-  EXPECT_EQ(full, host_.position);
+  EXPECT_EQ(full / 2, host_.position);
+}
+
+// Without a key as with one, a file that fails its size or CRC-32 twice is never moved into place.
+TEST_F(WorkflowTest, AFileThatFailsItsCheckTwiceIsNotInstalled) {
+  UpdateWorkflow& w = start();
+  net_.answer(0, line("a.txt", "aaa"));
+  w.buttonPressed();
+  deliver("aaaa");
+  deliver("aab");
+  EXPECT_EQ("Файл повреждён: a.txt", host_.error);
+  EXPECT_EQ(1, host_.restartTimers);
+  EXPECT_FALSE(std::filesystem::exists("a.txt"));
+  EXPECT_FALSE(std::filesystem::exists(temporaryPath(w.plan()[0])));
+  EXPECT_EQ(0, host_.gameOpened);
 }
 
 TEST_F(WorkflowTest, CompleteTemporaryFileIsReused) {
