@@ -76,6 +76,9 @@ class UpdateWorkflow {
   void relaunchClient();
   // Signed updates, no-ops without a key (SignedWorkflow.cpp).
   void listArrived(int code, const std::string& body);
+  // Step 0 the manifest, 1 the root statements, 2 the endorsement.
+  void fetchTrustText(size_t step, const TrustInput& input);
+  void judgeTrust(const TrustInput& input);
   bool temporaryVerified(const UpdateEntry& entry) const;
   void fileCorrupted(const UpdateEntry& entry);
   bool installedIntact(const std::string& name, const std::string& path);

@@ -116,6 +116,10 @@ struct FakeNet : WorkflowNet {
     onData = nullptr;
     done(code, body);
   }
+  // Requests still open are answered as absent (no root statements, no endorsement).
+  void answerAbsent() {
+    while (onData) answer(404, "not found");
+  }
 };
 
 class WorkflowFixture : public InstallFolder {

@@ -1,6 +1,8 @@
 #include "updater/FileCheck.h"
 #include "updater/Publish.h"
 #include "updater/StartRecord.h"
+#include "updater/Statements.h"
+#include "updater/Trust.h"
 #include "updater/UpdatePlan.h"
 #include "updater/UpdateWorkflow.h"
 
@@ -275,6 +277,7 @@ class SignedWorkflowTest : public WorkflowTest {
     net_.answer(0, listAndSig.first);
     ASSERT_EQ(0u, net_.urls.back().find("http://host.test/library/crc.txt.sig?"));
     net_.answer(0, listAndSig.second);
+    net_.answerAbsent();
   }
   std::string storedSerial() { return readFile("config/Ondrel/Vornask/updateSerial"); }
 
@@ -302,6 +305,9 @@ TEST_F(SignedWorkflowTest, ListThatFailsItsSignaturePlansNothing) {
       {"a replayed older serial", good.first, 0, signedList({{"a.txt", "aaa"}}, 99).second,
        "Ошибка проверки подписи"},
       {"a transfer failure", good.first, 607, "", "Ошибка загрузки: 607"},
+      {"an expired list", good.first, 0,
+       signedManifestOf(path("www").string(), good.first, 101, key_.key, utcNow() - 60),
+       "Список файлов устарел"},
   };
   writeFile("config/Ondrel/Vornask/updateSerial", "100 " + key_.publicBase64());
   for (const Case& c : cases) {
@@ -310,6 +316,7 @@ TEST_F(SignedWorkflowTest, ListThatFailsItsSignaturePlansNothing) {
     net_.answer(0, c.list);
     ASSERT_EQ(2u, net_.urls.size()) << c.what;
     net_.answer(c.sigCode, c.sig);
+    net_.answerAbsent();
     EXPECT_EQ(c.error, host_.error) << c.what;
     EXPECT_EQ("Повторить", host_.caption) << c.what;
     EXPECT_TRUE(w.plan().empty()) << c.what;
@@ -375,6 +382,56 @@ TEST_F(SignedWorkflowTest, CancelWhileTheSignatureIsFetchedFetchesTheListAgain) 
   EXPECT_EQ("", host_.error);
   answerSigned(signedA);
   EXPECT_EQ("Размер обновления: 3б.", host_.status);
+}
+
+// A signing key endorsed by the root, then a new root: each is followed and kept, and what
+// they retire is refused from then on.
+TEST_F(SignedWorkflowTest, EndorsementsAndRootStatementsAreFollowedAndKept) {
+  const vtest::TestKey signer, newRoot;
+  const auto listed = signedList({{"a.txt", "aaa"}}, 1);
+  const uint64_t later = utcNow() + 3600;
+  const auto manifest = [&](uint64_t serial, const vtest::TestKey& by) {
+    return signedManifestOf(path("www").string(), listed.first, serial, by.key, later);
+  };
+  const auto endorsement = [&](uint64_t serial, const vtest::TestKey& root) {
+    return endorsementText({serial, later, signer.key.publicKey()}, root.key);
+  };
+  const std::string rotation = rootStatementText(key_.key, newRoot.key);
+  struct Cycle {
+    const char* what;
+    std::string manifest, endorsement, roots;
+    std::string error;
+  } cycles[] = {
+      {"a list by the endorsed key", manifest(10, signer), endorsement(5, key_), "", ""},
+      {"a list by the new root", manifest(11, newRoot), "", rotation, ""},
+      {"a list by the old root", manifest(12, key_), "", rotation, "Ошибка проверки подписи"},
+      {"an endorsement by the old root", manifest(12, signer), endorsement(6, key_), rotation,
+       "Ошибка проверки подписи"},
+      {"a lower endorsement serial", manifest(12, signer), endorsement(4, newRoot), rotation,
+       "Ошибка проверки подписи"},
+      {"the new root's endorsement", manifest(12, signer), endorsement(5, newRoot), rotation, ""},
+  };
+  for (const Cycle& c : cycles) {
+    SCOPED_TRACE(c.what);
+    start();
+    net_.answer(0, listed.first);
+    net_.answer(0, c.manifest);
+    net_.answer(c.roots.empty() ? 404 : 0, c.roots);
+    if (net_.onData) net_.answer(c.endorsement.empty() ? 404 : 0, c.endorsement);
+    EXPECT_EQ(c.error, host_.error);
+    EXPECT_EQ(c.error.empty() ? 1u : 0u, workflow_->plan().size());
+  }
+  EXPECT_EQ("12 " + key_.publicBase64(), storedSerial());
+  EXPECT_EQ(newRoot.publicBase64() + " " + key_.publicBase64(), readFile("config/Ondrel/Vornask/updateRoot"));
+  EXPECT_EQ("5 " + key_.publicBase64(), readFile("config/Ondrel/Vornask/updateEndorsement"));
+}
+
+TEST_F(SignedWorkflowTest, AListWhoseSerialCannotBeKeptPlansNothing) {
+  std::filesystem::create_directories("config/Ondrel/Vornask/updateSerial");
+  UpdateWorkflow& w = start();
+  answerSigned(signedList({{"a.txt", "aaa"}}, 100));
+  EXPECT_EQ("Ошибка проверки подписи", host_.error);
+  EXPECT_TRUE(w.plan().empty());
 }
 
 TEST_F(WorkflowTest, VerifyReadsFilesTheStartRecordVouchesFor) {
