@@ -95,8 +95,11 @@ bool parseSignOptions(const std::vector<std::string>& args, SignOptions& options
       if (!parseSerial(args[++i], options.serial)) return error = "--serial takes a decimal number", false;
     } else if (args[i] == "--expires" && valued && !options.expiresGiven) {
       options.expiresGiven = true;
-      if (!parseDuration(args[++i], lifetime))
-        return error = "--expires takes a number with s, m, h or d (7d)", false;
+      // "never": the version 1 signature file, for clients that do not read expiries.
+      if (args[++i] == "never")
+        lifetime = 0;
+      else if (!parseDuration(args[i], lifetime))
+        return error = "--expires takes a number with s, m, h or d (7d), or never", false;
     } else if (options.folder.empty() && args[i].compare(0, 2, "--") != 0) {
       options.folder = args[i];
     } else {
@@ -109,7 +112,7 @@ bool parseSignOptions(const std::vector<std::string>& args, SignOptions& options
     return error = "--serial, --expires and --endorsement need --sign", false;
   const uint64_t now = secondsNow();
   if (!options.serialGiven) options.serial = now;
-  options.expires = now + lifetime;
+  options.expires = lifetime ? now + lifetime : 0;
   return true;
 }
 

@@ -30,7 +30,7 @@ static int runPublish(const std::vector<std::string>& args) {
       updater::publishSignedFolder(folder, key, options.serial, options.expires);
   std::cout << "wrote " << folder << "/library/crc.txt and crc.txt.sig\n";
   std::cout << "key=" << updater::base64Encode(key.publicKey()) << " serial=" << options.serial << "\n";
-  std::cout << "expires " << updater::utcText(options.expires) << "\n";
+  std::cout << "expires " << (options.expires ? updater::utcText(options.expires) : "never") << "\n";
   std::cout << "indexes=" << result.indexes << " (library/blocks/)\n";
   std::cout << "files=" << result.files << " bytes=" << result.bytes << "\n";
   return 0;
@@ -41,5 +41,6 @@ VORNASKCTL_COMMAND(
     "writes DIR/library/crc.txt (name:0:size:crc per file) and block indexes of files of 1 MiB or\n"
     "      more for a game folder; with --sign also crc.txt.sig, signed by the key in KEYFILE,\n"
     "      serial N (default: UTC seconds now), expiring after DURATION (30s, 15m, 12h, 7d;\n"
-    "      default 7d); --endorsement puts the root's endorsement of that key beside the list",
+    "      default 7d; never: no expiry); --endorsement puts the root's endorsement of that key\n"
+    "      beside the list",
     runPublish);

@@ -20,7 +20,7 @@ static int runResign(const std::vector<std::string>& args) {
     vornaskctl::publishEndorsement(options.folder, options.endorsementFile, key);
   const uint64_t serial = updater::resignFolder(options.folder, key, options.serial, options.expires);
   std::cout << "wrote " << options.folder << "/library/crc.txt.sig serial=" << serial << "\n";
-  std::cout << "expires " << updater::utcText(options.expires) << "\n";
+  std::cout << "expires " << (options.expires ? updater::utcText(options.expires) : "never") << "\n";
   return 0;
 }
 
