@@ -1,6 +1,5 @@
 // The workflow's signed-update steps: the list's signature, the signed
 // digests of downloaded files, and the files that are run or loaded.
-#include "updater/FileCheck.h"
 #include "updater/SignedList.h"
 #include "updater/Statements.h"
 #include "updater/UpdatePlan.h"
@@ -71,7 +70,7 @@ void UpdateWorkflow::judgeTrust(const TrustInput& input) {
 
 bool UpdateWorkflow::temporaryVerified(const UpdateEntry& entry) const {
   const std::string temporary = temporaryPath(entry);
-  return checkFile(temporary, entry.size, entry.crc) && signing_.fileTrusted(entry.name, temporary);
+  return signing_.expectation(entry.name, temporary, entry.size, entry.crc).holds();
 }
 
 void UpdateWorkflow::fileCorrupted(const UpdateEntry& entry) {

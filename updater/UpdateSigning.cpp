@@ -102,6 +102,25 @@ bool UpdateSigning::fileTrusted(const std::string& name, const std::string& path
   return !enabled_ || !manifest_.files.count(name) || matchesManifest(manifest_, name, path);
 }
 
+bool FileExpectation::holds() const {
+  uint64_t actualSize = 0;
+  uint32_t actualCrc = 0;
+  std::string actualDigest;
+  return fileSums(path, actualSize, actualCrc, actualDigest) && actualSize != 0 && actualSize == size &&
+         actualCrc == crc && (digest.empty() || actualDigest == digest);
+}
+
+FileExpectation UpdateSigning::expectation(const std::string& name, const std::string& path, uint32_t size,
+                                           uint32_t crc) const {
+  FileExpectation expected;
+  expected.path = path;
+  expected.size = size;
+  expected.crc = crc;
+  const auto signedFile = manifest_.files.find(name);
+  if (enabled_ && signedFile != manifest_.files.end()) expected.digest = signedFile->second;
+  return expected;
+}
+
 bool UpdateSigning::indexUsable(const std::string& name) const {
   return !enabled_ || manifest_.indexes.count(name) != 0;
 }

@@ -20,6 +20,16 @@ extern const char* const serialValueName;
 extern const char* const rootValueName;
 extern const char* const endorsementValueName;
 
+// What a downloaded file must be to be used: its listed size and CRC-32 and, with a key, the
+// SHA-256 signed for it. Checked in one read, on any thread.
+struct FileExpectation {
+  std::string path;
+  uint32_t size = 0;
+  uint32_t crc = 0;
+  std::string digest;  // raw; empty: not checked
+  bool holds() const;
+};
+
 // How a fetched list fared.
 enum class ListCheck {
   Accepted,
@@ -48,6 +58,10 @@ class UpdateSigning {
   // a key; with one, when `path` has the digest the accepted manifest signs for `name`. An
   // accepted manifest signs every listed name, so only names outside the list go unchecked.
   bool fileTrusted(const std::string& name, const std::string& path) const;
+  // What the file at `path` must be to stand for the listed `name` (fileTrusted's answer with
+  // the size and CRC-32 checked in the same read).
+  FileExpectation expectation(const std::string& name, const std::string& path, uint32_t size,
+                              uint32_t crc) const;
   // Whether a block index for `name` may be fetched, and whether `bytes` may be used as it.
   bool indexUsable(const std::string& name) const;
   bool indexTrusted(const std::string& name, const std::string& bytes) const;

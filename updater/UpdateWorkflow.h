@@ -71,7 +71,8 @@ class UpdateWorkflow {
   // to start from; else its block index is requested and the download begins once it is in.
   bool startDelta(size_t index, unsigned serial);
   void blockIndexArrived(unsigned serial, size_t index, int code, const std::string& body);
-  void entryFinished(unsigned serial, size_t index, mnet::DownloadAction action, int code);
+  // `verified`: the temporary file is what the list (and its signature) says.
+  void entryFinished(unsigned serial, size_t index, mnet::DownloadAction action, int code, bool verified);
   bool finishEntries();
   void relaunchClient();
   // Signed updates, no-ops without a key (SignedWorkflow.cpp).

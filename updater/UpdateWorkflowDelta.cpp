@@ -83,7 +83,7 @@ void UpdateWorkflow::blockIndexArrived(unsigned serial, size_t index, int code, 
   if (prepared && delta.missing.empty()) {
     // Every block was found: nothing to fetch, and the result is checked as a download's.
     std::filesystem::remove(temporary + ".meta", ignored);
-    entryFinished(serial, index, mnet::DownloadAction::Finished, 200);
+    entryFinished(serial, index, mnet::DownloadAction::Finished, 200, temporaryVerified(entry));
     return;
   }
   if (!prepared) {
