@@ -107,8 +107,8 @@ void Download::Impl::execute() {
       if (result == 0 && probed >= 0) {
         url = finalUrl;
         serverLength = probed;
-        // Nothing past the caller's length is written: a longer file fails the caller's checks.
-        if (expectedLength >= 0 && probed > expectedLength) {
+        // Nothing past the caller's length is written: a longer file fails the caller's checks (0: unknown).
+        if (expectedLength > 0 && probed > expectedLength) {
           MLOG(downloadLog(), mlog::Warning)
               << url << " is " << probed << " bytes, more than the expected " << expectedLength;
           probed = expectedLength;
