@@ -1,5 +1,5 @@
-// The workflow's signed-update steps: the list's signature, the signed
-// digests of downloaded files, and the files that are run or loaded.
+// The workflow's trust steps: the list's signature, endorsement and root statements, the
+// checks of downloaded files, and the files that are run or loaded.
 #include "updater/SignedList.h"
 #include "updater/Statements.h"
 #include "updater/UpdatePlan.h"

@@ -75,7 +75,7 @@ class UpdateWorkflow {
   void entryFinished(unsigned serial, size_t index, mnet::DownloadAction action, int code, bool verified);
   bool finishEntries();
   void relaunchClient();
-  // Signed updates, no-ops without a key (SignedWorkflow.cpp).
+  // Which list is taken, and whether a file may be used (SignedWorkflow.cpp).
   void listArrived(int code, const std::string& body);
   // Step 0 the manifest, 1 the root statements, 2 the endorsement.
   void fetchTrustText(size_t step, const TrustInput& input);
@@ -101,7 +101,7 @@ class UpdateWorkflow {
   uint64_t completedBytes_ = 0;
   uint64_t shownBytes_ = 0;
   unsigned progressShift_ = 0;
-  bool acceptUnverified_ = false;
+  bool acceptUnverified_ = false;  // the entry's second download: failing its check ends the update
   bool fullyDownloaded_ = false;
   std::string error_;
   std::unique_ptr<WorkflowDownload> download_;
