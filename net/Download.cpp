@@ -52,6 +52,8 @@ struct Download::Impl {
   // The caller's length; blocks are reserved only for a length the caller vouched for.
   const std::int64_t expectedLength;
   std::atomic<std::int64_t> length;
+  // The length the server gave in this run's probe (-1: none); ranged answers must agree with it.
+  std::int64_t serverLength = -1;
   std::atomic<std::int64_t> downloaded{0};
   std::atomic<std::int64_t> speed{0};
   std::atomic<std::int64_t> elapsedMs{0};
@@ -104,6 +106,13 @@ void Download::Impl::execute() {
       // An answer without a length cannot be split into ranges.
       if (result == 0 && probed >= 0) {
         url = finalUrl;
+        serverLength = probed;
+        // Nothing past the caller's length is written: a longer file fails the caller's checks (0: unknown).
+        if (expectedLength > 0 && probed > expectedLength) {
+          MLOG(downloadLog(), mlog::Warning)
+              << url << " is " << probed << " bytes, more than the expected " << expectedLength;
+          probed = expectedLength;
+        }
         length = probed;
         lengthConfirmed = true;
         downloaded = 0;
@@ -117,7 +126,7 @@ void Download::Impl::execute() {
       RunState run;
       run.downloaded = &downloaded;
       run.chunks = &chunks;
-      run.length = length;
+      run.length = serverLength >= 0 ? serverLength : length.load();
       interrupted = runTransfers(run, notFound);
     }
   } catch (const boost::exception& e) {

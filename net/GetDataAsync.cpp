@@ -5,12 +5,15 @@
 #include "net/HTTPContext.h"
 #include "net/Logs.h"
 
+#include <algorithm>
+
 namespace mnet {
 
 GetDataAsync::GetDataAsync(HTTPContext& context, const Request& request)
     : DownloadTask(context, request.url, request.cookies, request.onProgress),
       onData_(request.onData),
       onDataWithHeaders_(request.onDataWithHeaders),
+      maxBodySize_(std::min(request.maxBodySize, HTTPContext::MaxBodySize)),
       postData_(request.postData) {
   // Each line goes to the front of the list: the wire order is the reverse of the request's.
   for (auto it = request.headers.rbegin(); it != request.headers.rend(); ++it) {
@@ -46,7 +49,7 @@ size_t GetDataAsync::write(char* data, size_t size, size_t count, void* self) {
   MLOG(httpLog(), mlog::Debug) << "GetDataAsync::write(" << static_cast<const void*>(data) << ", " << size
                                << ", " << count << ", " << self << ")";
   // An endless body must not eat the memory: past the cap the transfer fails.
-  if (task->body_.size() + size * count > HTTPContext::MaxBodySize) return 0;
+  if (task->body_.size() + size * count > task->maxBodySize_) return 0;
   task->body_.append(data, size * count);
   return size * count;
 }
@@ -84,14 +87,29 @@ void cancelAll() {
   HTTPContext::instance().cancelAll();
 }
 
-void getData(const std::string& url, const std::string& cookies, const ProgressCallback& onProgress,
-             const DataCallback& onData) {
+namespace {
+
+void runGet(const std::string& url, const std::string& cookies, size_t maxBodySize,
+            const ProgressCallback& onProgress, const DataCallback& onData) {
   Request request;
   request.url = url;
   request.cookies = cookies;
+  request.maxBodySize = maxBodySize;
   request.onProgress = onProgress;
   request.onData = onData;
   request.run();
+}
+
+}  // namespace
+
+void getData(const std::string& url, size_t maxBodySize, const ProgressCallback& onProgress,
+             const DataCallback& onData) {
+  runGet(url, std::string(), maxBodySize, onProgress, onData);
+}
+
+void getData(const std::string& url, const std::string& cookies, const ProgressCallback& onProgress,
+             const DataCallback& onData) {
+  runGet(url, cookies, SIZE_MAX, onProgress, onData);
 }
 
 }  // namespace mnet

@@ -21,6 +21,7 @@ class GetDataAsync : public DownloadTask {
 
   DataCallback onData_;
   DataWithHeadersCallback onDataWithHeaders_;
+  const size_t maxBodySize_;
   std::string body_;
   std::string headerText_;
   PostDataPtr postData_;

@@ -41,6 +41,11 @@ void HTTPContext::setStallTimeout(long seconds) {
   stallTimeout_ = seconds;
 }
 
+void HTTPContext::setTrickleLimit(long bytesPerSecond) {
+  std::unique_lock<std::shared_mutex> lock(settingsLock_);
+  trickleLimit_ = bytesPerSecond;
+}
+
 long HTTPContext::stallTimeout() const {
   std::shared_lock<std::shared_mutex> lock(settingsLock_);
   return stallTimeout_;
@@ -68,7 +73,7 @@ CURL* HTTPContext::createEasyHandle(const std::string& url, const std::string& c
   curl_easy_setopt(handle, CURLOPT_USERAGENT, userAgent_.c_str());
   curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, 0L);
   curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, 0L);
-  curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, 1L);
+  curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, trickleLimit_);
   curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, stallTimeout_);
   // Several threads use curl at once; no signals for time-outs.
   curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);

@@ -44,10 +44,11 @@ class HTTPContext {
   // Hands a job to the dispatcher; an empty dispatcher raises std::bad_function_call.
   void dispatch(const Job& job) const;
 
-  // A transfer that moves less than one byte per second for this long is given up (curl's
-  // time-out, 600 + 28), so a stalled server ends like a dropped connection.
+  // A transfer that moves less than the trickle limit per second for this long is given up
+  // (curl's time-out, 600 + 28), so a stalled or trickling server ends like a dropped connection.
   void setStallTimeout(long seconds);
   long stallTimeout() const;
+  void setTrickleLimit(long bytesPerSecond);
   // Bodies gathered in memory stop at this size (curl's write error, 600 + 23).
   static constexpr size_t MaxBodySize = 64u << 20;
 
@@ -68,6 +69,8 @@ class HTTPContext {
   mutable std::shared_mutex settingsLock_;
   std::string userAgent_;
   long stallTimeout_ = 30;
+  // A server that keeps a transfer alive with a few bytes a second holds it as long as it likes.
+  long trickleLimit_ = 1024;
   Dispatcher dispatcher_;
   std::unique_ptr<AsyncHTTP> engine_;
 };

@@ -2,6 +2,8 @@
 
 #include "net/PostData.h"
 
+#include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -24,12 +26,18 @@ struct Request {
   DataCallback onData;
   DataWithHeadersCallback onDataWithHeaders;
   PostDataPtr postData;
+  // The body stops at this size, and never past HTTPContext::MaxBodySize (curl's write
+  // error, 600 + 23).
+  size_t maxBodySize = SIZE_MAX;
 
   // Queues the transfer with the engine; returns at once.
   void run() const;
 };
 
 void getData(const std::string& url, const std::string& cookies, const ProgressCallback& onProgress,
+             const DataCallback& onData);
+// The same with the body bounded to `maxBodySize` bytes.
+void getData(const std::string& url, size_t maxBodySize, const ProgressCallback& onProgress,
              const DataCallback& onData);
 
 // Ends every task in the engine (queued or running) with code 642 at the engine's next pass.

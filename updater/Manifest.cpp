@@ -1,62 +1,25 @@
 #include "updater/Manifest.h"
 
 #include "updater/Signature.h"
+#include "updater/SignedText.h"
 
 namespace updater {
 
 namespace {
 
 const char* const header = "vornask-signed-list 1";
+const char* const expiringHeader = "vornask-signed-list 2";
 
 // Room for a few hundred thousand files; a longer text is not a manifest.
 const size_t maxManifestSize = 64u << 20;
 
-bool hexDigest(const std::string& text, std::string& digest) {
-  if (text.size() != 2 * sha256Size) return false;
-  std::string out;
-  for (size_t i = 0; i < text.size(); i += 2) {
-    int byte = 0;
-    for (size_t k = i; k < i + 2; ++k) {
-      const char c = text[k];
-      if (c >= '0' && c <= '9')
-        byte = byte * 16 + (c - '0');
-      else if (c >= 'a' && c <= 'f')
-        byte = byte * 16 + (c - 'a' + 10);
-      else
-        return false;
-    }
-    out += static_cast<char>(byte);
-  }
-  digest = std::move(out);
-  return true;
-}
-
-bool decimal(const std::string& text, uint64_t& value) {
-  if (text.empty() || text.size() > 20 || (text.size() > 1 && text[0] == '0')) return false;
-  uint64_t out = 0;
-  for (const char c : text) {
-    if (c < '0' || c > '9') return false;
-    const uint64_t digit = static_cast<uint64_t>(c - '0');
-    if (out > (UINT64_MAX - digit) / 10) return false;
-    out = out * 10 + digit;
-  }
-  value = out;
-  return true;
-}
-
-// Splits "key rest" at the first space; false when `line` does not start with `key` + " ".
-bool field(const std::string& line, const std::string& key, std::string& rest) {
-  if (line.size() <= key.size() || line.compare(0, key.size(), key) != 0 || line[key.size()] != ' ')
-    return false;
-  rest = line.substr(key.size() + 1);
-  return true;
-}
-
 }  // namespace
 
 std::string manifestBody(const Manifest& manifest) {
-  std::string body = std::string(header) + "\nserial " + std::to_string(manifest.serial) + "\nlist " +
-                     toHex(manifest.listDigest) + "\n";
+  std::string body = std::string(manifest.expires ? expiringHeader : header) + "\nserial " +
+                     std::to_string(manifest.serial) + "\n";
+  if (manifest.expires) body += "expires " + std::to_string(manifest.expires) + "\n";
+  body += "list " + toHex(manifest.listDigest) + "\n";
   for (const auto& [name, digest] : manifest.files) body += "file " + toHex(digest) + " " + name + "\n";
   for (const auto& [name, digest] : manifest.indexes) body += "index " + toHex(digest) + " " + name + "\n";
   return body;
@@ -73,21 +36,28 @@ bool parseManifest(const std::string& text, Manifest& manifest, std::string& bod
     return false;
   };
   if (text.size() > maxManifestSize) return bad("too large");
-  if (text.empty() || text.back() != '\n') return bad("does not end with a line end");
-  if (text.find_first_of(std::string("\r\0", 2)) != std::string::npos) return bad("holds CR or NUL");
+  if (!plainLines(text, error)) return false;
 
   Manifest out;
   size_t begin = 0, lineNumber = 0;
+  bool expiring = false;
   std::string rest;
   while (begin < text.size()) {
     const size_t end = text.find('\n', begin);
     const std::string line = text.substr(begin, end - begin);
     const std::string where = "line " + std::to_string(++lineNumber) + ": ";
+    // Version 2 has the expiry as its third line; the later lines come one further down.
+    const size_t listLine = expiring ? 4 : 3;
     if (lineNumber == 1) {
-      if (line != header) return bad(where + "not \"" + header + "\"");
+      expiring = line == expiringHeader;
+      if (line != header && !expiring)
+        return bad(where + "not \"" + header + "\" nor \"" + expiringHeader + "\"");
     } else if (lineNumber == 2) {
       if (!field(line, "serial", rest) || !decimal(rest, out.serial)) return bad(where + "no serial");
-    } else if (lineNumber == 3) {
+    } else if (expiring && lineNumber == 3) {
+      if (!field(line, "expires", rest) || !decimal(rest, out.expires) || out.expires == 0)
+        return bad(where + "no expiry");
+    } else if (lineNumber == listLine) {
       if (!field(line, "list", rest) || !hexDigest(rest, out.listDigest))
         return bad(where + "no list digest");
     } else if (field(line, "file", rest) || field(line, "index", rest)) {

@@ -8,8 +8,9 @@ namespace updater {
 
 // The signed companion of "library/crc.txt", "library/crc.txt.sig":
 //
-//   vornask-signed-list 1
+//   vornask-signed-list 2                 (1: no "expires" line; never expires)
 //   serial <decimal>
+//   expires <UTC seconds, decimal>        (version 2 only)
 //   list <SHA-256 of crc.txt, 64 lower-case hex digits>
 //   file <SHA-256 of the file> <name as listed>      (one line per listed file)
 //   index <SHA-256 of its block index> <name as listed>  (one per indexed file)
@@ -19,6 +20,7 @@ namespace updater {
 // "signature " line.
 struct Manifest {
   uint64_t serial = 0;
+  uint64_t expires = 0;                      // UTC seconds; 0: version 1, no expiry
   std::string listDigest;                    // raw 32 bytes
   std::map<std::string, std::string> files;  // listed name -> raw 32-byte digest
   // listed name -> raw 32-byte digest of its "library/blocks/" index

@@ -22,9 +22,9 @@ class MnetDownload : public WorkflowDownload {
 
 }  // namespace
 
-void MnetTransport::getData(const std::string& url, std::function<void(int)> onProgress,
+void MnetTransport::getData(const std::string& url, size_t limit, std::function<void(int)> onProgress,
                             std::function<void(int, const std::string&)> onData) {
-  mnet::getData(url, std::string(), onProgress, onData);
+  mnet::getData(url, limit, onProgress, onData);
 }
 
 void MnetTransport::cancelAll() {

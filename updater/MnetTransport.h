@@ -7,7 +7,7 @@ namespace updater {
 // The workflow's network side over the mnet library.
 class MnetTransport : public WorkflowNet {
  public:
-  void getData(const std::string& url, std::function<void(int)> onProgress,
+  void getData(const std::string& url, size_t limit, std::function<void(int)> onProgress,
                std::function<void(int, const std::string&)> onData) override;
   void cancelAll() override;
   std::unique_ptr<WorkflowDownload> makeDownload(const std::string& url, const std::string& path,

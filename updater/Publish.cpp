@@ -6,6 +6,7 @@
 #include "updater/Manifest.h"
 #include "updater/Signature.h"
 #include "updater/SignedList.h"
+#include "updater/Statements.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -23,7 +24,8 @@ namespace {
 const char* const listName = "library/crc.txt";
 
 bool isPublishedFile(const std::string& name) {
-  for (const std::string& own : {std::string(listName), std::string(signatureListName)})
+  for (const std::string& own : {std::string(listName), std::string(signatureListName),
+                                 std::string(endorsementName), std::string(rootStatementsName)})
     if (name == own || name == own + ".new") return true;
   return false;
 }
@@ -80,9 +82,10 @@ PublishResult publishFolder(const std::string& folder) {
 }
 
 std::string signedManifestOf(const std::string& folder, const std::string& list, uint64_t serial,
-                             const SigningKey& key) {
+                             const SigningKey& key, uint64_t expires) {
   Manifest manifest;
   manifest.serial = serial;
+  manifest.expires = expires;
   manifest.listDigest = sha256(list);
   for (const std::string& line : splitLines(list)) {
     ListLine parsed;
@@ -105,16 +108,35 @@ std::string signedManifestOf(const std::string& folder, const std::string& list,
   return manifestText(body, key.sign(body));
 }
 
-PublishResult publishSignedFolder(const std::string& folder, const SigningKey& key, uint64_t serial) {
+PublishResult publishSignedFolder(const std::string& folder, const SigningKey& key, uint64_t serial,
+                                  uint64_t expires) {
   PublishResult result;
   const std::string text = fileListOf(folder, result);
   // The indexes are signed with the files. A failure before the list is replaced leaves new
   // indexes beside the old list; clients refuse them by their size, CRC-32 or signed digest.
   result.indexes = publishBlockIndexes(folder, text);
-  const std::string manifest = signedManifestOf(folder, text, serial, key);
+  const std::string manifest = signedManifestOf(folder, text, serial, key, expires);
   writeReplacing(fs::path(folder) / listName, text);
   writeReplacing(fs::path(folder) / signatureListName, manifest);
   return result;
+}
+
+uint64_t resignFolder(const std::string& folder, const SigningKey& key, uint64_t serial, uint64_t expires) {
+  std::string list, text;
+  if (!readWhole((fs::path(folder) / listName).string(), list) ||
+      !readWhole((fs::path(folder) / signatureListName).string(), text))
+    throw std::runtime_error("cannot read the published list and its signature file");
+  Manifest manifest;
+  std::string body, signature, error;
+  if (!parseManifest(text, manifest, body, signature, error))
+    throw std::runtime_error(std::string(signatureListName) + ": " + error);
+  if (manifest.listDigest != sha256(list))
+    throw std::runtime_error(std::string(signatureListName) + " does not sign the published crc.txt");
+  manifest.serial = serial > manifest.serial ? serial : manifest.serial + 1;
+  manifest.expires = expires;
+  const std::string newBody = manifestBody(manifest);
+  writeReplacing(fs::path(folder) / signatureListName, manifestText(newBody, key.sign(newBody)));
+  return manifest.serial;
 }
 
 }  // namespace updater

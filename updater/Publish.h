@@ -25,11 +25,18 @@ class SigningKey;
 
 // The manifest text for a list written by fileListOf: the list's digest, every
 // listed file's and that of every block index present for them, under `serial`,
-// signed by `key`.
+// expiring at `expires` (UTC seconds; 0: never), signed by `key`.
 std::string signedManifestOf(const std::string& folder, const std::string& list, uint64_t serial,
-                             const SigningKey& key);
+                             const SigningKey& key, uint64_t expires = 0);
 
 // publishFolder with the block indexes signed: folder/library/crc.txt.sig beside the list.
-PublishResult publishSignedFolder(const std::string& folder, const SigningKey& key, uint64_t serial);
+PublishResult publishSignedFolder(const std::string& folder, const SigningKey& key, uint64_t serial,
+                                  uint64_t expires = 0);
+
+// A new folder/library/crc.txt.sig for the published list under a new serial and expiry, with
+// the file digests of the one it replaces (the game's files are not read). The old manifest
+// must be bound to the list. Returns the serial written: `serial`, or one above the old one
+// when `serial` is not higher. Throws std::runtime_error.
+uint64_t resignFolder(const std::string& folder, const SigningKey& key, uint64_t serial, uint64_t expires);
 
 }  // namespace updater

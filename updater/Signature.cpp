@@ -4,6 +4,8 @@
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 
+#include <libdeflate.h>
+
 #include <fstream>
 #include <memory>
 #include <stdexcept>
@@ -77,24 +79,37 @@ std::string sha256(const std::string& data) {
   return digest;
 }
 
-bool fileSha256(const std::string& path, std::string& digest) {
+bool fileSums(const std::string& path, uint64_t& size, uint32_t& crc, std::string& digest) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return false;
   MdCtx ctx(EVP_MD_CTX_new());
   if (!ctx || !EVP_DigestInit_ex(ctx.get(), EVP_sha256(), nullptr)) return false;
   // Large enough to keep the read calls few, small enough for the stack of a test thread.
   std::vector<char> block(1 << 20);
+  uint64_t total = 0;
+  uint32_t sum = 0;
   while (in) {
     in.read(block.data(), static_cast<std::streamsize>(block.size()));
-    if (in.gcount() > 0 && !EVP_DigestUpdate(ctx.get(), block.data(), static_cast<size_t>(in.gcount())))
-      return false;
+    const size_t got = static_cast<size_t>(in.gcount());
+    if (got == 0) continue;
+    if (!EVP_DigestUpdate(ctx.get(), block.data(), got)) return false;
+    sum = libdeflate_crc32(sum, block.data(), got);
+    total += got;
   }
   if (in.bad()) return false;
   std::string out(sha256Size, '\0');
   unsigned int length = 0;
   if (!EVP_DigestFinal_ex(ctx.get(), reinterpret_cast<unsigned char*>(out.data()), &length)) return false;
+  size = total;
+  crc = sum;
   digest = std::move(out);
   return true;
+}
+
+bool fileSha256(const std::string& path, std::string& digest) {
+  uint64_t size = 0;
+  uint32_t crc = 0;
+  return fileSums(path, size, crc, digest);
 }
 
 bool verifySignature(const std::string& publicKey, const std::string& message, const std::string& signature) {

@@ -3,6 +3,7 @@
 #include <openssl/types.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace updater {
@@ -24,6 +25,8 @@ std::string toHex(const std::string& bytes);
 std::string sha256(const std::string& data);
 // Digest of a whole file; false when it cannot be read.
 bool fileSha256(const std::string& path, std::string& digest);
+// Size, CRC-32 and SHA-256 of a whole file in one read; false when it cannot be read.
+bool fileSums(const std::string& path, uint64_t& size, uint32_t& crc, std::string& digest);
 
 // True when `signature` is an Ed25519 signature of `message` by `publicKey`
 // (raw bytes); false for keys and signatures of the wrong size.

@@ -4,6 +4,8 @@
 #include "updater/FileCheck.h"
 #include "updater/FileList.h"
 #include "updater/Signature.h"
+#include "updater/Statements.h"
+#include "updater/Trust.h"
 
 #include <filesystem>
 #include <fstream>
@@ -16,15 +18,16 @@ const char* const signatureListName = "library/crc.txt.sig";
 
 std::string checkSignedList(const std::string& list, const std::string& text, const std::string& publicKey,
                             uint64_t lowestSerial, Manifest& manifest) {
-  Manifest parsed;
-  std::string body, signature, error;
-  if (!parseManifest(text, parsed, body, signature, error)) return "malformed signature file (" + error + ")";
-  if (!verifySignature(publicKey, body, signature)) return "not signed by this key";
-  if (parsed.listDigest != sha256(list)) return "crc.txt does not match its signed SHA-256";
-  if (parsed.serial < lowestSerial)
-    return "serial " + std::to_string(parsed.serial) + " is older than the accepted " +
-           std::to_string(lowestSerial);
-  manifest = std::move(parsed);
+  TrustInput input;
+  input.list = list;
+  input.manifest = text;
+  input.endorsementFetched = true;
+  TrustState state;
+  state.root = publicKey;
+  state.serial = lowestSerial;
+  Judgement judgement = judgeList(input, state, utcNow());
+  if (judgement.verdict != Verdict::Accepted) return judgement.reason;
+  manifest = std::move(judgement.manifest);
   return std::string();
 }
 
@@ -46,9 +49,7 @@ bool decodePublicKey(const std::string& base64, std::string& raw) {
   return true;
 }
 
-namespace {
-
-bool readAll(const std::filesystem::path& path, std::string& content) {
+bool readWhole(const std::string& path, std::string& content) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return false;
   std::ostringstream out;
@@ -57,19 +58,28 @@ bool readAll(const std::filesystem::path& path, std::string& content) {
   return !in.bad();
 }
 
-}  // namespace
-
 std::vector<std::string> verifyFolder(const std::string& folder, const std::string& publicKey,
                                       uint64_t& serial) {
   namespace fs = std::filesystem;
   std::vector<std::string> failures;
   std::string list, text;
-  if (!readAll(fs::path(folder) / "library/crc.txt", list)) return {"library/crc.txt: cannot be read"};
-  if (!readAll(fs::path(folder) / signatureListName, text))
+  if (!readWhole((fs::path(folder) / "library/crc.txt").string(), list))
+    return {"library/crc.txt: cannot be read"};
+  if (!readWhole((fs::path(folder) / signatureListName).string(), text))
     return {std::string(signatureListName) + ": cannot be read"};
-  Manifest manifest;
-  const std::string error = checkSignedList(list, text, publicKey, 0, manifest);
-  if (!error.empty()) return {std::string(signatureListName) + ": " + error};
+  TrustInput input;
+  input.list = list;
+  input.manifest = text;
+  input.endorsementFetched = true;
+  // Absent ones stay empty.
+  readWhole((fs::path(folder) / endorsementName).string(), input.endorsement);
+  readWhole((fs::path(folder) / rootStatementsName).string(), input.roots);
+  TrustState state;
+  state.root = publicKey;
+  Judgement judgement = judgeList(input, state, utcNow());
+  if (judgement.verdict != Verdict::Accepted)
+    return {std::string(signatureListName) + ": " + judgement.reason};
+  const Manifest manifest = std::move(judgement.manifest);
   serial = manifest.serial;
 
   std::set<std::string> listed;

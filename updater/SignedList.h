@@ -29,6 +29,9 @@ bool indexMatchesManifest(const Manifest& manifest, const std::string& name, con
 std::vector<std::string> verifyFolder(const std::string& folder, const std::string& publicKey,
                                       uint64_t& serial);
 
+// The whole file; false when it cannot be read.
+bool readWhole(const std::string& path, std::string& content);
+
 // The public key from its base64 text (44 characters); false when it is not one.
 bool decodePublicKey(const std::string& base64, std::string& raw);
 

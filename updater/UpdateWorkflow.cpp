@@ -73,7 +73,7 @@ void UpdateWorkflow::requestFileList() {
   listInFlight_ = true;
   const std::weak_ptr<bool> alive = alive_;
   net_.getData(
-      fileListUrl(baseUrl_, tickCount()),
+      fileListUrl(baseUrl_, tickCount()), listFetchLimit,
       [this, alive](int percent) {
         if (alive.lock()) fileListProgress(percent);
       },

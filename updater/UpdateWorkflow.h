@@ -71,11 +71,15 @@ class UpdateWorkflow {
   // to start from; else its block index is requested and the download begins once it is in.
   bool startDelta(size_t index, unsigned serial);
   void blockIndexArrived(unsigned serial, size_t index, int code, const std::string& body);
-  void entryFinished(unsigned serial, size_t index, mnet::DownloadAction action, int code);
+  // `verified`: the temporary file is what the list (and its signature) says.
+  void entryFinished(unsigned serial, size_t index, mnet::DownloadAction action, int code, bool verified);
   bool finishEntries();
   void relaunchClient();
-  // Signed updates, no-ops without a key (SignedWorkflow.cpp).
+  // Which list is taken, and whether a file may be used (SignedWorkflow.cpp).
   void listArrived(int code, const std::string& body);
+  // Step 0 the manifest, 1 the root statements, 2 the endorsement.
+  void fetchTrustText(size_t step, const TrustInput& input);
+  void judgeTrust(const TrustInput& input);
   bool temporaryVerified(const UpdateEntry& entry) const;
   void fileCorrupted(const UpdateEntry& entry);
   bool installedIntact(const std::string& name, const std::string& path);
@@ -97,7 +101,7 @@ class UpdateWorkflow {
   uint64_t completedBytes_ = 0;
   uint64_t shownBytes_ = 0;
   unsigned progressShift_ = 0;
-  bool acceptUnverified_ = false;
+  bool acceptUnverified_ = false;  // the entry's second download: failing its check ends the update
   bool fullyDownloaded_ = false;
   std::string error_;
   std::unique_ptr<WorkflowDownload> download_;

@@ -56,14 +56,13 @@ bool UpdateWorkflow::startDelta(size_t index, unsigned serial) {
   std::error_code ec;
   // A download under way resumes as it is; a delta is begun only from a local copy.
   // Signed updates use only signed indexes.
-  if (entry.client || entry.size < blockIndexMinimum ||
-      (signing_.enabled() && !signing_.signsIndex(entry.name)) ||
+  if (entry.client || entry.size < blockIndexMinimum || !signing_.indexUsable(entry.name) ||
       std::filesystem::exists(temporaryPath(entry) + ".meta", ec) ||
       !std::filesystem::is_regular_file(entry.target, ec))
     return false;
   const std::weak_ptr<bool> alive = alive_;
   net_.getData(
-      fileUrl(baseUrl_, blockIndexName(entry.name)), [](int) {},
+      fileUrl(baseUrl_, blockIndexName(entry.name)), statementFetchLimit, [](int) {},
       [this, alive, serial, index](int code, const std::string& body) {
         if (alive.lock()) blockIndexArrived(serial, index, code, body);
       });
@@ -76,15 +75,15 @@ void UpdateWorkflow::blockIndexArrived(unsigned serial, size_t index, int code, 
   const std::string temporary = temporaryPath(entry);
   BlockIndex blocks;
   DeltaPlan delta;
-  const bool usable = code == 0 && (!signing_.enabled() || signing_.indexMatches(entry.name, body)) &&
-                      parseBlockIndex(body, blocks) && blocks.fileSize == entry.size &&
-                      blocks.crc == entry.crc && planFromCopy(entry.target, blocks, delta);
+  const bool usable = code == 0 && signing_.indexTrusted(entry.name, body) && parseBlockIndex(body, blocks) &&
+                      blocks.fileSize == entry.size && blocks.crc == entry.crc &&
+                      planFromCopy(entry.target, blocks, delta);
   const bool prepared = usable && prepareTemporary(delta, entry.target, temporary, entry.size);
   std::error_code ignored;
   if (prepared && delta.missing.empty()) {
     // Every block was found: nothing to fetch, and the result is checked as a download's.
     std::filesystem::remove(temporary + ".meta", ignored);
-    entryFinished(serial, index, mnet::DownloadAction::Finished, 200);
+    entryFinished(serial, index, mnet::DownloadAction::Finished, 200, temporaryVerified(entry));
     return;
   }
   if (!prepared) {

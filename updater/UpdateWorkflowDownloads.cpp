@@ -89,16 +89,21 @@ void UpdateWorkflow::beginDownload(size_t index, unsigned serial) {
   const std::string temporary = temporaryPath(entry);
   WorkflowHost& host = host_;
   const std::weak_ptr<bool> alive = alive_;
-  download_ = net_.makeDownload(fileUrl(baseUrl_, entry.name), temporary, entry.size,
-                                [this, &host, alive, serial, index](mnet::DownloadAction action, int code) {
-                                  host.post(guarded(alive, [this, serial, index, action, code] {
-                                    entryFinished(serial, index, action, code);
-                                  }));
-                                });
+  // The finished file is checked on the download's thread, so the UI never waits for the read.
+  const FileExpectation expected = signing_.expectation(entry.name, temporary, entry.size, entry.crc);
+  download_ =
+      net_.makeDownload(fileUrl(baseUrl_, entry.name), temporary, entry.size,
+                        [this, &host, alive, serial, index, expected](mnet::DownloadAction action, int code) {
+                          const bool verified = action == mnet::DownloadAction::Finished && expected.holds();
+                          host.post(guarded(alive, [this, serial, index, action, code, verified] {
+                            entryFinished(serial, index, action, code, verified);
+                          }));
+                        });
   download_->start();
 }
 
-void UpdateWorkflow::entryFinished(unsigned serial, size_t index, mnet::DownloadAction action, int code) {
+void UpdateWorkflow::entryFinished(unsigned serial, size_t index, mnet::DownloadAction action, int code,
+                                   bool verified) {
   if (serial != downloadSerial_) return;  // a download that was cancelled or replaced
   download_.reset();
   if (action != mnet::DownloadAction::Finished) {
@@ -108,18 +113,18 @@ void UpdateWorkflow::entryFinished(unsigned serial, size_t index, mnet::Download
     return;
   }
   const UpdateEntry& entry = plan_[index];
-  bool accept = false;
-  if ((acceptUnverified_ && !signing_.enabled()) || temporaryVerified(entry)) {
+  bool again = false;
+  if (verified) {
     completedBytes_ += entry.size;
     ++index;
   } else if (acceptUnverified_) {
-    fileCorrupted(entry);  // a signed file that failed twice
+    fileCorrupted(entry);  // failed twice: never moved into place
     return;
   } else {
-    accept = true;  // one fresh download, taken without a check
+    again = true;  // one fresh download
   }
   host_.setProgressPosition(progressValue(completedBytes_));
-  processPlan(index, accept);
+  processPlan(index, again);
 }
 
 bool UpdateWorkflow::finishEntries() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -53,12 +54,18 @@ class WorkflowDownload {
   virtual uint64_t downloaded() const = 0;
 };
 
+// Bounds of fetched texts. The list and its signature file grow with the files listed (room for
+// over a hundred thousand); endorsements, root statements and block indexes stay far smaller.
+constexpr size_t listFetchLimit = 16u << 20;
+constexpr size_t statementFetchLimit = 1u << 20;
+
 // The network side: the list request, cancelling, and downloads.
 class WorkflowNet {
  public:
   virtual ~WorkflowNet() = default;
-  // Body of `url`; completion on the UI thread with (code, body).
-  virtual void getData(const std::string& url, std::function<void(int)> onProgress,
+  // Body of `url`, at most `limit` bytes (past it the fetch fails with its code); completion
+  // on the UI thread with (code, body).
+  virtual void getData(const std::string& url, size_t limit, std::function<void(int)> onProgress,
                        std::function<void(int, const std::string&)> onData) = 0;
   virtual void cancelAll() = 0;
   // `onEnd(action, code)` runs on a download thread once each run ends.

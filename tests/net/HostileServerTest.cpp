@@ -169,6 +169,47 @@ TEST_F(HostileDownload, ASlowTrickleArrivesWhole) {
   EXPECT_EQ(small, list.body);
 }
 
+TEST_F(HostileDownload, ATrickleIsDroppedLikeAFailedTransfer) {
+  // The first five ranges, and every list, come at 100 bytes a second.
+  HostileServer server([&](Exchange& x) {
+    std::int64_t first = 0, last = 0;
+    if (x.path() == "/crc.txt")
+      return x.trickle(HostileServer::answer(200, std::string(2000, 'L')), 100, 1000);
+    if (x.range(first, last) && x.serial() <= 5)
+      return x.trickle(HostileServer::partial(content_, first, last), 100, 1000);
+    HostileServer::serveFile(x, content_);
+  });
+  EXPECT_EQ(mnet::DownloadAction::Finished, get(server, size_).action);
+  EXPECT_EQ(content_, readFile("f.tmp"));
+  EXPECT_EQ(628, vtest::fetch(server.url("/crc.txt")).code);
+}
+
+TEST_F(HostileDownload, AFileLongerThanExpectedIsNeverWrittenPastTheExpectedLength) {
+  // 4 MiB on the server where the caller expects 3 MiB, served with ranges and without.
+  const std::string longer = vtest::randomBytes(4 << 20, 13);
+  const std::int64_t expected = 3 << 20;
+  const struct {
+    const char* name;
+    bool ranges;
+  } cases[] = {{"ranges", true}, {"whole", false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    HostileServer server([&](Exchange& x) {
+      if (!c.ranges && x.method() == "GET") return x.send(HostileServer::answer(200, longer));
+      HostileServer::serveFile(x, longer);
+    });
+    const std::string target = path(std::string(c.name) + ".tmp").string();
+    EXPECT_EQ(mnet::DownloadAction::Finished, vtest::download(server.url("/f.bin"), target, expected).action);
+    EXPECT_TRUE(longer.substr(0, expected) == readFile(std::string(c.name) + ".tmp"));
+  }
+  // A body gathered in memory stops at its caller's bound.
+  HostileServer list([&](Exchange& x) { x.send(HostileServer::answer(200, longer)); });
+  mnet::Request request;
+  request.url = list.url("/crc.txt");
+  request.maxBodySize = 1000;
+  EXPECT_EQ(623, vtest::fetch(request).code);
+}
+
 TEST_F(HostileDownload, BurstsOfServerErrorsAreRiddenOut) {
   // The first dozen answers to ranges are error pages; the pages never reach the file.
   HostileServer server([&](Exchange& x) {

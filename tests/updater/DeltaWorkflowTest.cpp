@@ -44,6 +44,7 @@ class DeltaWorkflowTest : public vtest::WorkflowFixture {
       writeFile("www/big.bin", fresh_);
       writeFile("www/" + blockIndexName("big.bin"), indexBytes(fresh_, crc_));
       net_.answer(0, signedManifestOf(path("www").string(), list, 1, key_.key));
+      net_.answerAbsent();
     }
     workflow_->buttonPressed();
     ASSERT_EQ("http://host.test/library/blocks/big.bin.idx", net_.urls.back());

@@ -10,6 +10,8 @@
 #include "tests/common/WaitFor.h"
 #include "tests/updater/ClientEndToEnd.h"
 #include "tests/updater/SignedFolder.h"
+#include "updater/Statements.h"
+#include "updater/Trust.h"
 #include "updater/UpdatePlan.h"
 
 namespace fs = std::filesystem;
@@ -75,12 +77,12 @@ TEST_F(EndToEnd, UpdatesEverythingThenNothingThenTheSoundOnRequest) {
   c->send("close\n");
 }
 
-TEST_F(EndToEnd, CorruptedServerFileIsFetchedTwiceThenTaken) {
+TEST_F(EndToEnd, CorruptedServerFileIsFetchedTwiceThenRefused) {
   serve();
-  server_->writeFile("a.txt", "right bytes");
+  server_->writeFile("z.txt", "right bytes");
   server_->writeFile("escaped.txt", "outside");
   publish();
-  server_->writeFile("a.txt", "wrong bytes");  // same size, other CRC
+  server_->writeFile("z.txt", "wrong bytes");  // same size, other CRC
   // Names that would leave the install folder are skipped.
   const std::string list = served("library/crc.txt");
   const std::string escaped = list.substr(list.find("escaped.txt:"));
@@ -88,9 +90,9 @@ TEST_F(EndToEnd, CorruptedServerFileIsFetchedTwiceThenTaken) {
   auto c = run();
   ASSERT_TRUE(c->waitForLine("button: Запуск", timeoutMs));
   c->send("press\n");
-  ASSERT_TRUE(waitIni("downloadSounds=0\nfullyDownloaded=1\n"));
-  EXPECT_EQ("wrong bytes", installed("a.txt"));
-  EXPECT_EQ(2, count("HEAD /a.txt "));
+  ASSERT_TRUE(c->waitForLine("error: Файл повреждён: z.txt", timeoutMs));
+  EXPECT_FALSE(fs::exists(install_ / "z.txt"));
+  EXPECT_EQ(2, count("HEAD /z.txt "));
   EXPECT_FALSE(fs::exists(path("escaped.txt")));
   EXPECT_EQ(1, count("HEAD /escaped.txt "));  // only the plain name
   c->send("close\n");
@@ -238,6 +240,35 @@ TEST_F(EndToEnd, SignedListIsInstalledAndItsOlderSerialRefusedLater) {
   EXPECT_EQ("movie\n", installed("main.swf"));
   EXPECT_EQ("500 " + key.publicBase64(), storedSerial());
   c->send("close\n");
+}
+
+// A list signed by a key the root endorses is installed; once it has lapsed, it is refused.
+TEST_F(EndToEnd, EndorsedListIsInstalledAndRefusedOnceExpired) {
+  const vtest::TestKey root, signer;
+  updateKey_ = root.publicBase64();
+  serve();
+  server_->writeFile("main.swf", "movie\n");
+  server_->writeFile(
+      updater::endorsementName,
+      updater::endorsementText({1, updater::utcNow() + 3600, signer.key.publicKey()}, root.key));
+  for (const bool lapsed : {false, true}) {
+    SCOPED_TRACE(lapsed ? "lapsed" : "current");
+    if (lapsed) server_->writeFile("main.swf", "newer movie\n");
+    updater::publishSignedFolder(server_->root().string(), signer.key, lapsed ? 11 : 10,
+                                 lapsed ? updater::utcNow() - 1 : updater::utcNow() + 3600);
+    auto c = run();
+    if (lapsed) {
+      ASSERT_TRUE(c->waitForLine("error: Список файлов устарел", timeoutMs));
+      ASSERT_TRUE(c->waitForLine("button: Повторить", timeoutMs));
+    } else {
+      ASSERT_TRUE(c->waitForLine("button: Запуск", timeoutMs));
+      c->send("press\n");
+      ASSERT_TRUE(waitIni("downloadSounds=0\nfullyDownloaded=1\n"));
+    }
+    EXPECT_EQ("movie\n", installed("main.swf"));
+    c->send("close\n");
+    EXPECT_TRUE(c->waitForEnd(timeoutMs));
+  }
 }
 
 // A new client that cannot start leaves the old one running with the system's message.

@@ -1,6 +1,8 @@
 #include "updater/Manifest.h"
+#include "updater/Publish.h"
 #include "updater/Signature.h"
 #include "updater/SignedList.h"
+#include "updater/Trust.h"
 
 #include <gtest/gtest.h>
 
@@ -131,4 +133,20 @@ TEST(PublicKeyTest, OnlyTheCanonicalBase64OfThirtyTwoBytesIsAKey) {
   // The key survives its PEM form.
   EXPECT_EQ(key.key.publicKey(), SigningKey::fromPem(key.key.pem()).publicKey());
   EXPECT_THROW(SigningKey::fromPem("not a key"), std::runtime_error);
+}
+
+TEST_F(SigningTest, ResignRenewsSerialAndExpiryWithoutReadingTheFilesAndVerifyFailsAnExpiredList) {
+  writeFile("game/a.txt", "changed after publishing\n");
+  // A serial not above the old one becomes the next one.
+  EXPECT_EQ(101u, resignFolder(game(), key_.key, 50, utcNow() + 3600));
+  uint64_t serial = 0;
+  const std::vector<std::string> renewed = verifyFolder(game(), key_.key.publicKey(), serial);
+  ASSERT_EQ(1u, renewed.size());
+  EXPECT_EQ(0u, renewed[0].find("a.txt: "));  // signed as first published
+  EXPECT_EQ(101u, serial);
+
+  resignFolder(game(), key_.key, 200, utcNow() - 1);
+  const std::vector<std::string> expired = verifyFolder(game(), key_.key.publicKey(), serial);
+  ASSERT_EQ(1u, expired.size());
+  EXPECT_EQ(0u, expired[0].find("library/crc.txt.sig: the file list expired at ")) << expired[0];
 }

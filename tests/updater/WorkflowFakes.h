@@ -83,15 +83,17 @@ struct FakeDownload : WorkflowDownload {
 
 struct FakeNet : WorkflowNet {
   std::vector<std::string> urls;
+  std::vector<size_t> limits;
   std::function<void(int, const std::string&)> onData;
   int cancels = 0;
   FakeDownload* current = nullptr;
   bool currentGone = true;
   std::vector<std::string> downloads;
 
-  void getData(const std::string& url, std::function<void(int)>,
+  void getData(const std::string& url, size_t limit, std::function<void(int)>,
                std::function<void(int, const std::string&)> done) override {
     urls.push_back(url);
+    limits.push_back(limit);
     onData = done;
   }
   void cancelAll() override { ++cancels; }
@@ -113,6 +115,10 @@ struct FakeNet : WorkflowNet {
     auto done = onData;
     onData = nullptr;
     done(code, body);
+  }
+  // Requests still open are answered as absent (no root statements, no endorsement).
+  void answerAbsent() {
+    while (onData) answer(404, "not found");
   }
 };
 

@@ -1,6 +1,8 @@
 #include "updater/FileCheck.h"
 #include "updater/Publish.h"
 #include "updater/StartRecord.h"
+#include "updater/Statements.h"
+#include "updater/Trust.h"
 #include "updater/UpdatePlan.h"
 #include "updater/UpdateWorkflow.h"
 
@@ -60,18 +62,18 @@ TEST_F(WorkflowTest, DownloadsVerifiesRetriesOnceAndMovesIntoPlace) {
   w.onProgressTick();
   EXPECT_EQ(1000, host_.position);
 
-  // A corrupted file is fetched once more, into a fresh file, and then taken as it is.
+  // A corrupted file is fetched once more, into a fresh file.
   deliver(std::string(3000, 'x'));
   EXPECT_EQ(0, host_.position);
   EXPECT_EQ(2u, net_.downloads.size());
   EXPECT_FALSE(std::filesystem::exists(net_.current->path));
-  deliver(std::string(3000, 'y'));
+  deliver(std::string(3000, 'a'));
   EXPECT_EQ(3000, host_.position);
   EXPECT_EQ("Загружаем: b.txt", host_.status);
   deliver("bbb");
 
   EXPECT_EQ(3u, net_.downloads.size());  // the unchecked sound is skipped
-  EXPECT_EQ(std::string(3000, 'y'), readFile("data/a.bin"));
+  EXPECT_EQ(std::string(3000, 'a'), readFile("data/a.bin"));
   EXPECT_EQ("bbb", readFile("b.txt"));
   EXPECT_FALSE(std::filesystem::exists("music/m.mp3"));
   EXPECT_TRUE(std::filesystem::is_empty("download"));
@@ -80,7 +82,7 @@ TEST_F(WorkflowTest, DownloadsVerifiesRetriesOnceAndMovesIntoPlace) {
 
   // The next fetch finds only the sound; with the box checked it is downloaded too.
   w.startFileList();
-  net_.answer(0, line("data/a.bin", std::string(3000, 'y')) + line("music/m.mp3", "tune"));
+  net_.answer(0, line("data/a.bin", std::string(3000, 'a')) + line("music/m.mp3", "tune"));
   EXPECT_EQ("Нечего обновлять", host_.status);
   host_.checked = true;
   w.checkBoxClicked();
@@ -95,21 +97,34 @@ TEST_F(WorkflowTest, DownloadsVerifiesRetriesOnceAndMovesIntoPlace) {
 // sum would wrap to a small update: both are scaled down instead.
 TEST_F(WorkflowTest, UpdatesOverTwoGibibytesKeepTheBarInRange) {
   UpdateWorkflow& w = start();
-  net_.answer(0, "a.bin:0:3221225472:1\nb.bin:0:3221225472:2\n");
+  net_.answer(0, line("a.txt", "aaa") + "b.bin:0:3221225472:1\nc.bin:0:3221225472:2\n");
   EXPECT_EQ("Размер обновления: 6144.0Мб.", host_.status);
   EXPECT_GT(host_.range, 1 << 30);
   const int full = host_.range;
   w.buttonPressed();
+  deliver("aaa");
   EXPECT_EQ(3221225472u, net_.current->size);
   net_.current->count = 3221225472u;
   w.onProgressTick();
   EXPECT_EQ(full / 2, host_.position);
   deliver("x");  // wrong CRC: fetched again
-  deliver("x");  // and taken
-  EXPECT_EQ(full / 2, host_.position);
   net_.current->count = 3221225472u;
   w.onProgressTick();
-  EXPECT_EQ(full, host_.position);
+  EXPECT_EQ(full / 2, host_.position);
+}
+
+// Without a key as with one, a file that fails its size or CRC-32 twice is never moved into place.
+TEST_F(WorkflowTest, AFileThatFailsItsCheckTwiceIsNotInstalled) {
+  UpdateWorkflow& w = start();
+  net_.answer(0, line("a.txt", "aaa"));
+  w.buttonPressed();
+  deliver("aaaa");
+  deliver("aab");
+  EXPECT_EQ("Файл повреждён: a.txt", host_.error);
+  EXPECT_EQ(1, host_.restartTimers);
+  EXPECT_FALSE(std::filesystem::exists("a.txt"));
+  EXPECT_FALSE(std::filesystem::exists(temporaryPath(w.plan()[0])));
+  EXPECT_EQ(0, host_.gameOpened);
 }
 
 TEST_F(WorkflowTest, CompleteTemporaryFileIsReused) {
@@ -262,6 +277,7 @@ class SignedWorkflowTest : public WorkflowTest {
     net_.answer(0, listAndSig.first);
     ASSERT_EQ(0u, net_.urls.back().find("http://host.test/library/crc.txt.sig?"));
     net_.answer(0, listAndSig.second);
+    net_.answerAbsent();
   }
   std::string storedSerial() { return readFile("config/Ondrel/Vornask/updateSerial"); }
 
@@ -289,6 +305,9 @@ TEST_F(SignedWorkflowTest, ListThatFailsItsSignaturePlansNothing) {
       {"a replayed older serial", good.first, 0, signedList({{"a.txt", "aaa"}}, 99).second,
        "Ошибка проверки подписи"},
       {"a transfer failure", good.first, 607, "", "Ошибка загрузки: 607"},
+      {"an expired list", good.first, 0,
+       signedManifestOf(path("www").string(), good.first, 101, key_.key, utcNow() - 60),
+       "Список файлов устарел"},
   };
   writeFile("config/Ondrel/Vornask/updateSerial", "100 " + key_.publicBase64());
   for (const Case& c : cases) {
@@ -297,6 +316,7 @@ TEST_F(SignedWorkflowTest, ListThatFailsItsSignaturePlansNothing) {
     net_.answer(0, c.list);
     ASSERT_EQ(2u, net_.urls.size()) << c.what;
     net_.answer(c.sigCode, c.sig);
+    net_.answerAbsent();
     EXPECT_EQ(c.error, host_.error) << c.what;
     EXPECT_EQ("Повторить", host_.caption) << c.what;
     EXPECT_TRUE(w.plan().empty()) << c.what;
@@ -362,6 +382,56 @@ TEST_F(SignedWorkflowTest, CancelWhileTheSignatureIsFetchedFetchesTheListAgain) 
   EXPECT_EQ("", host_.error);
   answerSigned(signedA);
   EXPECT_EQ("Размер обновления: 3б.", host_.status);
+}
+
+// A signing key endorsed by the root, then a new root: each is followed and kept, and what
+// they retire is refused from then on.
+TEST_F(SignedWorkflowTest, EndorsementsAndRootStatementsAreFollowedAndKept) {
+  const vtest::TestKey signer, newRoot;
+  const auto listed = signedList({{"a.txt", "aaa"}}, 1);
+  const uint64_t later = utcNow() + 3600;
+  const auto manifest = [&](uint64_t serial, const vtest::TestKey& by) {
+    return signedManifestOf(path("www").string(), listed.first, serial, by.key, later);
+  };
+  const auto endorsement = [&](uint64_t serial, const vtest::TestKey& root) {
+    return endorsementText({serial, later, signer.key.publicKey()}, root.key);
+  };
+  const std::string rotation = rootStatementText(key_.key, newRoot.key);
+  struct Cycle {
+    const char* what;
+    std::string manifest, endorsement, roots;
+    std::string error;
+  } cycles[] = {
+      {"a list by the endorsed key", manifest(10, signer), endorsement(5, key_), "", ""},
+      {"a list by the new root", manifest(11, newRoot), "", rotation, ""},
+      {"a list by the old root", manifest(12, key_), "", rotation, "Ошибка проверки подписи"},
+      {"an endorsement by the old root", manifest(12, signer), endorsement(6, key_), rotation,
+       "Ошибка проверки подписи"},
+      {"a lower endorsement serial", manifest(12, signer), endorsement(4, newRoot), rotation,
+       "Ошибка проверки подписи"},
+      {"the new root's endorsement", manifest(12, signer), endorsement(5, newRoot), rotation, ""},
+  };
+  for (const Cycle& c : cycles) {
+    SCOPED_TRACE(c.what);
+    start();
+    net_.answer(0, listed.first);
+    net_.answer(0, c.manifest);
+    net_.answer(c.roots.empty() ? 404 : 0, c.roots);
+    if (net_.onData) net_.answer(c.endorsement.empty() ? 404 : 0, c.endorsement);
+    EXPECT_EQ(c.error, host_.error);
+    EXPECT_EQ(c.error.empty() ? 1u : 0u, workflow_->plan().size());
+  }
+  EXPECT_EQ("12 " + key_.publicBase64(), storedSerial());
+  EXPECT_EQ(newRoot.publicBase64() + " " + key_.publicBase64(), readFile("config/Ondrel/Vornask/updateRoot"));
+  EXPECT_EQ("5 " + key_.publicBase64(), readFile("config/Ondrel/Vornask/updateEndorsement"));
+}
+
+TEST_F(SignedWorkflowTest, AListWhoseSerialCannotBeKeptPlansNothing) {
+  std::filesystem::create_directories("config/Ondrel/Vornask/updateSerial");
+  UpdateWorkflow& w = start();
+  answerSigned(signedList({{"a.txt", "aaa"}}, 100));
+  EXPECT_EQ("Ошибка проверки подписи", host_.error);
+  EXPECT_TRUE(w.plan().empty());
 }
 
 TEST_F(WorkflowTest, VerifyReadsFilesTheStartRecordVouchesFor) {

@@ -1,71 +1,46 @@
-#include <chrono>
-#include <fstream>
 #include <iostream>
-#include <sstream>
 
 #include "tools/vornaskctl/Command.h"
+#include "tools/vornaskctl/Keys.h"
 #include "updater/Publish.h"
 #include "updater/Signature.h"
-
-static int publishUsage() {
-  std::cerr << "usage: vornaskctl publish DIR [--sign KEYFILE [--serial N]]\n";
-  return 2;
-}
+#include "updater/Trust.h"
 
 static int runPublish(const std::vector<std::string>& args) {
-  std::string folder, keyFile, serialText;
-  for (size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == "--sign" && i + 1 < args.size())
-      keyFile = args[++i];
-    else if (args[i] == "--serial" && i + 1 < args.size())
-      serialText = args[++i];
-    else if (folder.empty() && args[i].compare(0, 2, "--") != 0)
-      folder = args[i];
-    else
-      return publishUsage();
+  vornaskctl::SignOptions options;
+  std::string error;
+  if (!vornaskctl::parseSignOptions(args, options, error)) {
+    std::cerr << "vornaskctl publish: " << error << "\n"
+              << "usage: vornaskctl publish DIR [--sign KEYFILE [--serial N] [--expires DURATION] "
+                 "[--endorsement FILE]]\n";
+    return 2;
   }
-  if (folder.empty() || (!serialText.empty() && keyFile.empty())) return publishUsage();
-  if (keyFile.empty()) {
+  const std::string& folder = options.folder;
+  if (options.keyFile.empty()) {
     const updater::PublishResult result = updater::publishFolder(folder);
     std::cout << "wrote " << folder << "/library/crc.txt\n";
     std::cout << "indexes=" << result.indexes << " (library/blocks/)\n";
     std::cout << "files=" << result.files << " bytes=" << result.bytes << "\n";
     return 0;
   }
-
-  uint64_t serial = static_cast<uint64_t>(
-      std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
-          .count());
-  if (!serialText.empty()) {
-    size_t end = 0;
-    try {
-      serial = std::stoull(serialText, &end);
-    } catch (const std::exception&) {
-      end = 0;
-    }
-    if (end == 0 || end != serialText.size() || serialText[0] == '-') {
-      std::cerr << "vornaskctl publish: --serial takes a decimal number\n";
-      return 2;
-    }
-  }
-  std::ifstream in(keyFile, std::ios::binary);
-  std::ostringstream pem;
-  if (!(pem << in.rdbuf())) {
-    std::cerr << "vornaskctl publish: cannot read " << keyFile << "\n";
-    return 1;
-  }
-  const updater::SigningKey key = updater::SigningKey::fromPem(pem.str());
-  const updater::PublishResult result = updater::publishSignedFolder(folder, key, serial);
+  const updater::SigningKey key = vornaskctl::readSigningKey(options.keyFile);
+  // The endorsement is checked before anything is written.
+  if (!options.endorsementFile.empty()) vornaskctl::publishEndorsement(folder, options.endorsementFile, key);
+  const updater::PublishResult result =
+      updater::publishSignedFolder(folder, key, options.serial, options.expires);
   std::cout << "wrote " << folder << "/library/crc.txt and crc.txt.sig\n";
-  std::cout << "key=" << updater::base64Encode(key.publicKey()) << " serial=" << serial << "\n";
+  std::cout << "key=" << updater::base64Encode(key.publicKey()) << " serial=" << options.serial << "\n";
+  std::cout << "expires " << (options.expires ? updater::utcText(options.expires) : "never") << "\n";
   std::cout << "indexes=" << result.indexes << " (library/blocks/)\n";
   std::cout << "files=" << result.files << " bytes=" << result.bytes << "\n";
   return 0;
 }
 
 VORNASKCTL_COMMAND(
-    publish, "publish DIR [--sign KEYFILE [--serial N]]",
+    publish, "publish DIR [--sign KEYFILE [--serial N] [--expires DURATION] [--endorsement FILE]]",
     "writes DIR/library/crc.txt (name:0:size:crc per file) and block indexes of files of 1 MiB or\n"
     "      more for a game folder; with --sign also crc.txt.sig, signed by the key in KEYFILE,\n"
-    "      serial N (default: UTC seconds now)",
+    "      serial N (default: UTC seconds now), expiring after DURATION (30s, 15m, 12h, 7d;\n"
+    "      default 7d; never: no expiry); --endorsement puts the root's endorsement of that key\n"
+    "      beside the list",
     runPublish);

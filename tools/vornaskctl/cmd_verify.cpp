@@ -1,8 +1,8 @@
 // vornaskctl verify: a published folder against its signature.
-#include <fstream>
 #include <iostream>
 
 #include "tools/vornaskctl/Command.h"
+#include "tools/vornaskctl/Keys.h"
 #include "updater/SignedList.h"
 
 static int runVerify(const std::vector<std::string>& args) {
@@ -11,14 +11,9 @@ static int runVerify(const std::vector<std::string>& args) {
     return 2;
   }
   std::string key;
-  if (!updater::decodePublicKey(args[2], key)) {
-    // Or a file holding the key's line.
-    std::ifstream in(args[2]);
-    std::string line;
-    if (!std::getline(in, line) || !updater::decodePublicKey(line, key)) {
-      std::cerr << "vornaskctl verify: " << args[2] << " is not a base64 public key nor a file with one\n";
-      return 2;
-    }
+  if (!vornaskctl::readPublicKey(args[2], key)) {
+    std::cerr << "vornaskctl verify: " << args[2] << " is not a base64 public key nor a file with one\n";
+    return 2;
   }
   uint64_t serial = 0;
   const std::vector<std::string> failures = updater::verifyFolder(args[0], key, serial);
