@@ -57,6 +57,7 @@ bool field(const std::string& line, const std::string& key, std::string& rest) {
 std::string manifestBody(const Manifest& manifest) {
   std::string body = std::string(header) + "\nserial " + std::to_string(manifest.serial) + "\nlist " +
                      toHex(manifest.listDigest) + "\n";
+  if (!manifest.mirrorsDigest.empty()) body += "mirrors " + toHex(manifest.mirrorsDigest) + "\n";
   for (const auto& [name, digest] : manifest.files) body += "file " + toHex(digest) + " " + name + "\n";
   for (const auto& [name, digest] : manifest.indexes) body += "index " + toHex(digest) + " " + name + "\n";
   return body;
@@ -90,6 +91,8 @@ bool parseManifest(const std::string& text, Manifest& manifest, std::string& bod
     } else if (lineNumber == 3) {
       if (!field(line, "list", rest) || !hexDigest(rest, out.listDigest))
         return bad(where + "no list digest");
+    } else if (lineNumber == 4 && field(line, "mirrors", rest)) {
+      if (!hexDigest(rest, out.mirrorsDigest)) return bad(where + "malformed mirrors line");
     } else if (field(line, "file", rest) || field(line, "index", rest)) {
       const bool index = line[0] == 'i';
       std::string digest;

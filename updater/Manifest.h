@@ -11,6 +11,7 @@ namespace updater {
 //   vornask-signed-list 1
 //   serial <decimal>
 //   list <SHA-256 of crc.txt, 64 lower-case hex digits>
+//   mirrors <SHA-256 of library/mirrors.txt>          (only when mirrors are published)
 //   file <SHA-256 of the file> <name as listed>      (one line per listed file)
 //   index <SHA-256 of its block index> <name as listed>  (one per indexed file)
 //   signature <Ed25519 signature, standard base64>
@@ -20,6 +21,7 @@ namespace updater {
 struct Manifest {
   uint64_t serial = 0;
   std::string listDigest;                    // raw 32 bytes
+  std::string mirrorsDigest;                 // raw 32 bytes; empty: no mirror list is bound
   std::map<std::string, std::string> files;  // listed name -> raw 32-byte digest
   // listed name -> raw 32-byte digest of its "library/blocks/" index
   std::map<std::string, std::string> indexes;

@@ -17,6 +17,10 @@ const int firstTransferCode = 600;
 }  // namespace
 
 void UpdateWorkflow::listArrived(int code, const std::string& body) {
+  if (code == 0 && !signing_.enabled() && !listAgain_) {
+    requestMirrors(body);
+    return;
+  }
   if (code != 0 || !signing_.enabled() || listAgain_) {
     fileListFinished(code, body);
     return;
@@ -34,7 +38,7 @@ void UpdateWorkflow::listArrived(int code, const std::string& body) {
         else if (sigCode != 0 || !signing_.accept(body, manifest))
           fileListFinished(0, body, "Ошибка проверки подписи");
         else
-          fileListFinished(0, body);
+          requestMirrors(body);
       });
 }
 
@@ -47,9 +51,7 @@ bool UpdateWorkflow::temporaryVerified(const UpdateEntry& entry) const {
 void UpdateWorkflow::fileCorrupted(const UpdateEntry& entry) {
   std::error_code ignored;
   std::filesystem::remove(temporaryPath(entry), ignored);
-  setError("Файл повреждён: " + entry.target);
-  host_.redraw();
-  host_.startRestartTimer();
+  failRound("Файл повреждён: " + entry.target);
 }
 
 bool UpdateWorkflow::installedIntact(const std::string& name, const std::string& path) {
@@ -57,9 +59,7 @@ bool UpdateWorkflow::installedIntact(const std::string& name, const std::string&
   // Gone, it is planned again by the next list.
   std::error_code ignored;
   std::filesystem::remove(path, ignored);
-  setError("Файл повреждён: " + path);
-  host_.redraw();
-  host_.startRestartTimer();
+  failRound("Файл повреждён: " + path);
   return false;
 }
 

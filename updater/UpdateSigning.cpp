@@ -1,5 +1,6 @@
 #include "updater/UpdateSigning.h"
 
+#include "updater/Signature.h"
 #include "updater/SignedList.h"
 
 #include <cstdlib>
@@ -58,6 +59,10 @@ bool UpdateSigning::matches(const std::string& name, const std::string& path) co
 
 bool UpdateSigning::indexMatches(const std::string& name, const std::string& bytes) const {
   return indexMatchesManifest(manifest_, name, bytes);
+}
+
+bool UpdateSigning::mirrorsMatch(const std::string& bytes) const {
+  return !manifest_.mirrorsDigest.empty() && sha256(bytes) == manifest_.mirrorsDigest;
 }
 
 }  // namespace updater

@@ -35,6 +35,8 @@ class UpdateSigning {
   // Whether the listed `name` has a signed block index, and whether `bytes` are it.
   bool signsIndex(const std::string& name) const { return manifest_.indexes.count(name) != 0; }
   bool indexMatches(const std::string& name, const std::string& bytes) const;
+  // Whether `bytes` are the mirror list the accepted manifest binds (none bound: false).
+  bool mirrorsMatch(const std::string& bytes) const;
 
  private:
   bool enabled_ = false;

@@ -1,5 +1,6 @@
 #include "updater/UpdateWorkflow.h"
 
+#include "net/RetryPolicy.h"
 #include "updater/Settings.h"
 #include "updater/StartRecord.h"
 #include "updater/UpdatePlan.h"
@@ -8,6 +9,19 @@
 #include <climits>
 
 namespace updater {
+
+namespace {
+
+// The first wait is the launcher's classic 3 s; growth stops at 5 minutes, so a long outage
+// costs the server one request per player every few minutes.
+const std::chrono::milliseconds firstRestart{3000};
+const std::chrono::milliseconds longestRestart{300000};
+
+}  // namespace
+
+unsigned restartDelayMs(int failures, double random) {
+  return static_cast<unsigned>(mnet::backoff(firstRestart, longestRestart, failures - 1, random).count());
+}
 
 std::string UpdateWorkflow::loadError(int code) {
   return "Ошибка загрузки: " + std::to_string(code);
@@ -42,6 +56,14 @@ void UpdateWorkflow::setError(const std::string& text) {
   error_ = text;
   host_.setError(text);
   updateCaption();
+}
+
+void UpdateWorkflow::failRound(const std::string& error) {
+  setError(error);
+  host_.redraw();
+  ++failedRounds_;
+  host_.startRestartTimer(
+      restartDelayMs(failedRounds_, options_.random ? options_.random() : mnet::uniformRandom()));
 }
 
 void UpdateWorkflow::setBusy(bool busy) {

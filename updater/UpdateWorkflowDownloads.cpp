@@ -2,6 +2,7 @@
 // into place, and the client's self-replacement.
 #include "updater/UpdateWorkflow.h"
 
+#include "net/DownloadResume.h"
 #include "updater/FileCheck.h"
 #include "updater/Install.h"
 #include "updater/UpdatePlan.h"
@@ -72,9 +73,7 @@ bool UpdateWorkflow::startEntry(size_t index, bool acceptUnverified) {
   const UpdateEntry& entry = plan_[index];
   const std::string temporary = temporaryPath(entry);
   if (acceptUnverified) {
-    std::error_code ignored;
-    std::filesystem::remove(temporary, ignored);
-    std::filesystem::remove(temporary + ".meta", ignored);  // nothing of the last run is kept
+    mnet::discardResume(temporary);  // nothing of the last run is kept
   } else if (temporaryVerified(entry)) {
     return false;
   }
@@ -89,7 +88,7 @@ void UpdateWorkflow::beginDownload(size_t index, unsigned serial) {
   const std::string temporary = temporaryPath(entry);
   WorkflowHost& host = host_;
   const std::weak_ptr<bool> alive = alive_;
-  download_ = net_.makeDownload(fileUrl(baseUrl_, entry.name), temporary, entry.size,
+  download_ = net_.makeDownload(sourcesOf(entry), temporary, entry.size, oneSourceAtATime_,
                                 [this, &host, alive, serial, index](mnet::DownloadAction action, int code) {
                                   host.post(guarded(alive, [this, serial, index, action, code] {
                                     entryFinished(serial, index, action, code);
@@ -100,16 +99,29 @@ void UpdateWorkflow::beginDownload(size_t index, unsigned serial) {
 
 void UpdateWorkflow::entryFinished(unsigned serial, size_t index, mnet::DownloadAction action, int code) {
   if (serial != downloadSerial_) return;  // a download that was cancelled or replaced
+  const std::vector<std::string> used = download_ ? download_->sourcesUsed() : std::vector<std::string>();
   download_.reset();
   if (action != mnet::DownloadAction::Finished) {
-    setError(loadError(code));
-    host_.redraw();
-    host_.startRestartTimer();
+    failRound(loadError(code));
     return;
   }
   const UpdateEntry& entry = plan_[index];
+  const bool fromMirrors = !mirrors_.empty();
+  const bool unchecked = acceptUnverified_ && !signing_.enabled();
+  const bool verified = (fromMirrors || !unchecked) && temporaryVerified(entry);
+  if (fromMirrors && !verified) {
+    // The next try takes one server at a time, so that a wrong file names its server.
+    oneSourceAtATime_ = true;
+    if (leaveMirrorThatServed(used)) {
+      mnet::discardResume(temporaryPath(entry));
+      processPlan(index, acceptUnverified_);
+      return;
+    }
+  }
   bool accept = false;
-  if ((acceptUnverified_ && !signing_.enabled()) || temporaryVerified(entry)) {
+  if (unchecked || verified) {
+    failedRounds_ = 0;
+    oneSourceAtATime_ = false;
     completedBytes_ += entry.size;
     ++index;
   } else if (acceptUnverified_) {
@@ -133,9 +145,7 @@ bool UpdateWorkflow::finishEntries() {
       continue;
     }
     host_.setStatus("Перемещаем: " + entry.target);
-    setError(failure);
-    host_.redraw();
-    host_.startRestartTimer();
+    failRound(failure);
     return false;
   }
   return true;

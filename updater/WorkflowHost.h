@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "net/Download.h"
 
@@ -29,7 +30,7 @@ class WorkflowHost {
   virtual void showLauncher(bool shown) = 0;
   virtual void redraw() = 0;
   // The launcher window's one-shot restart timer; it reaches the workflow as onRestart().
-  virtual void startRestartTimer() = 0;
+  virtual void startRestartTimer(unsigned ms) = 0;
   virtual void stopRestartTimer() = 0;
 
   enum class GameWindow { Failed, Visible, Hidden };
@@ -51,6 +52,8 @@ class WorkflowDownload {
   virtual ~WorkflowDownload() = default;  // stops a running download
   virtual void start() = 0;
   virtual uint64_t downloaded() const = 0;
+  // The URLs given whose servers delivered bytes; after the end was reported.
+  virtual std::vector<std::string> sourcesUsed() const { return {}; }
 };
 
 // The network side: the list request, cancelling, and downloads.
@@ -61,10 +64,12 @@ class WorkflowNet {
   virtual void getData(const std::string& url, std::function<void(int)> onProgress,
                        std::function<void(int, const std::string&)> onData) = 0;
   virtual void cancelAll() = 0;
-  // `onEnd(action, code)` runs on a download thread once each run ends.
+  // `onEnd(action, code)` runs on a download thread once each run ends. `urls`: the web
+  // host's first, then the mirrors'; `oneSourceAtATime`: they take turns (mnet::Download).
   using DownloadEnd = std::function<void(mnet::DownloadAction action, int code)>;
-  virtual std::unique_ptr<WorkflowDownload> makeDownload(const std::string& url, const std::string& path,
-                                                         uint64_t size, DownloadEnd onEnd) = 0;
+  virtual std::unique_ptr<WorkflowDownload> makeDownload(const std::vector<std::string>& urls,
+                                                         const std::string& path, uint64_t size,
+                                                         bool oneSourceAtATime, DownloadEnd onEnd) = 0;
 };
 
 }  // namespace updater

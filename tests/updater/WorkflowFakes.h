@@ -28,6 +28,7 @@ struct FakeHost : WorkflowHost {
   std::deque<std::function<void()>> posted;
   std::vector<std::pair<std::string, std::string>> started;
   std::vector<std::string> terminated;
+  std::vector<unsigned> restartDelays;
 
   void setStatus(const std::string& t) override { status = t; }
   void setError(const std::string& t) override { error = t; }
@@ -41,8 +42,9 @@ struct FakeHost : WorkflowHost {
   void showProgress(bool s) override { progressShown = s; }
   void showLauncher(bool s) override { launcherShown = s; }
   void redraw() override {}
-  void startRestartTimer() override {
+  void startRestartTimer(unsigned ms) override {
     ++restartTimers;
+    restartDelays.push_back(ms);
     restartPending = true;
   }
   void stopRestartTimer() override { restartPending = false; }
@@ -91,12 +93,16 @@ struct FakeNet : WorkflowNet {
 
   void getData(const std::string& url, std::function<void(int)>,
                std::function<void(int, const std::string&)> done) override {
+    // No mirror list unless a test serves one.
+    if (url.find("library/mirrors.txt") != std::string::npos) return done(404, std::string());
     urls.push_back(url);
     onData = done;
   }
   void cancelAll() override { ++cancels; }
-  std::unique_ptr<WorkflowDownload> makeDownload(const std::string& url, const std::string& path,
-                                                 uint64_t size, DownloadEnd onEnd) override {
+  std::unique_ptr<WorkflowDownload> makeDownload(const std::vector<std::string>& sources,
+                                                 const std::string& path, uint64_t size, bool,
+                                                 DownloadEnd onEnd) override {
+    const std::string& url = sources.front();
     auto d = std::make_unique<FakeDownload>();
     d->url = url;
     d->path = path;

@@ -4,18 +4,22 @@
 #include <sstream>
 
 #include "tools/vornaskctl/Command.h"
+#include "updater/Mirrors.h"
 #include "updater/Publish.h"
 #include "updater/Signature.h"
 
 static int publishUsage() {
-  std::cerr << "usage: vornaskctl publish DIR [--sign KEYFILE [--serial N]]\n";
+  std::cerr << "usage: vornaskctl publish DIR [--sign KEYFILE [--serial N]] [--mirror URL]...\n";
   return 2;
 }
 
 static int runPublish(const std::vector<std::string>& args) {
   std::string folder, keyFile, serialText;
+  std::vector<std::string> mirrors;
   for (size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == "--sign" && i + 1 < args.size())
+    if (args[i] == "--mirror" && i + 1 < args.size())
+      mirrors.push_back(args[++i]);
+    else if (args[i] == "--sign" && i + 1 < args.size())
       keyFile = args[++i];
     else if (args[i] == "--serial" && i + 1 < args.size())
       serialText = args[++i];
@@ -25,9 +29,16 @@ static int runPublish(const std::vector<std::string>& args) {
       return publishUsage();
   }
   if (folder.empty() || (!serialText.empty() && keyFile.empty())) return publishUsage();
+  try {
+    updater::mirrorListText(mirrors);
+  } catch (const std::invalid_argument& e) {
+    std::cerr << "vornaskctl publish: " << e.what() << "\n";
+    return 2;
+  }
   if (keyFile.empty()) {
-    const updater::PublishResult result = updater::publishFolder(folder);
+    const updater::PublishResult result = updater::publishFolder(folder, mirrors);
     std::cout << "wrote " << folder << "/library/crc.txt\n";
+    if (!mirrors.empty()) std::cout << "mirrors=" << mirrors.size() << " (library/mirrors.txt)\n";
     std::cout << "indexes=" << result.indexes << " (library/blocks/)\n";
     std::cout << "files=" << result.files << " bytes=" << result.bytes << "\n";
     return 0;
@@ -55,8 +66,9 @@ static int runPublish(const std::vector<std::string>& args) {
     return 1;
   }
   const updater::SigningKey key = updater::SigningKey::fromPem(pem.str());
-  const updater::PublishResult result = updater::publishSignedFolder(folder, key, serial);
+  const updater::PublishResult result = updater::publishSignedFolder(folder, key, serial, mirrors);
   std::cout << "wrote " << folder << "/library/crc.txt and crc.txt.sig\n";
+  if (!mirrors.empty()) std::cout << "mirrors=" << mirrors.size() << " (library/mirrors.txt, signed)\n";
   std::cout << "key=" << updater::base64Encode(key.publicKey()) << " serial=" << serial << "\n";
   std::cout << "indexes=" << result.indexes << " (library/blocks/)\n";
   std::cout << "files=" << result.files << " bytes=" << result.bytes << "\n";
@@ -64,7 +76,7 @@ static int runPublish(const std::vector<std::string>& args) {
 }
 
 VORNASKCTL_COMMAND(
-    publish, "publish DIR [--sign KEYFILE [--serial N]]",
+    publish, "publish DIR [--sign KEYFILE [--serial N]] [--mirror URL]...",
     "writes DIR/library/crc.txt (name:0:size:crc per file) and block indexes of files of 1 MiB or\n"
     "      more for a game folder; with --sign also crc.txt.sig, signed by the key in KEYFILE,\n"
     "      serial N (default: UTC seconds now)",
