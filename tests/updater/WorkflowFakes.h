@@ -71,6 +71,8 @@ struct FakeHost : WorkflowHost {
 
 struct FakeDownload : WorkflowDownload {
   std::string url, path;
+  std::vector<std::string> sources, used;
+  bool oneAtATime = false;
   uint64_t size = 0, count = 0;
   WorkflowNet::DownloadEnd onEnd;
   bool running = false;
@@ -81,6 +83,7 @@ struct FakeDownload : WorkflowDownload {
   }
   void start() override { running = true; }
   uint64_t downloaded() const override { return count; }
+  std::vector<std::string> sourcesUsed() const override { return used; }
 };
 
 struct FakeNet : WorkflowNet {
@@ -90,21 +93,25 @@ struct FakeNet : WorkflowNet {
   FakeDownload* current = nullptr;
   bool currentGone = true;
   std::vector<std::string> downloads;
+  std::string mirrorList;
 
   void getData(const std::string& url, std::function<void(int)>,
                std::function<void(int, const std::string&)> done) override {
     // No mirror list unless a test serves one.
-    if (url.find("library/mirrors.txt") != std::string::npos) return done(404, std::string());
+    if (url.find("library/mirrors.txt") != std::string::npos)
+      return mirrorList.empty() ? done(404, std::string()) : done(0, mirrorList);
     urls.push_back(url);
     onData = done;
   }
   void cancelAll() override { ++cancels; }
   std::unique_ptr<WorkflowDownload> makeDownload(const std::vector<std::string>& sources,
-                                                 const std::string& path, uint64_t size, bool,
+                                                 const std::string& path, uint64_t size, bool oneAtATime,
                                                  DownloadEnd onEnd) override {
     const std::string& url = sources.front();
     auto d = std::make_unique<FakeDownload>();
     d->url = url;
+    d->sources = sources;
+    d->oneAtATime = oneAtATime;
     d->path = path;
     d->size = size;
     d->onEnd = onEnd;
