@@ -75,6 +75,9 @@ class UpdateWorkflow {
   std::vector<std::string> sourcesOf(const UpdateEntry& entry) const;
   // True when the download's only server was a mirror, which is then left for this update.
   bool leaveMirrorThatServed(const std::vector<std::string>& used);
+  // After a file from the mirrors was checked: true when it is being fetched again because
+  // a mirror served it wrong.
+  bool judgeMirrors(size_t index, bool verified, const std::vector<std::string>& used);
   void planSummary();
   // The downloads, one file at a time (UpdateWorkflowDownloads.cpp).
   void processPlan(size_t index, bool acceptUnverified);
@@ -118,10 +121,11 @@ class UpdateWorkflow {
   std::string error_;
   int failedRounds_ = 0;  // in a row; a file that arrives whole ends the run of failures
   std::unique_ptr<WorkflowDownload> download_;
-  std::vector<std::string> mirrors_;  // base URLs from the web host's mirror list
-  std::set<std::string> badMirrors_;  // served a wrong file in this update
-  bool oneSourceAtATime_ = false;     // after a file failed its check, until one passes
-  unsigned downloadSerial_ = 0;       // completions of replaced downloads are dropped
+  std::vector<std::string> mirrors_;   // base URLs from the web host's mirror list
+  std::set<std::string> badMirrors_;   // served a wrong file in this update
+  bool oneSourceAtATime_ = false;      // after a file failed its check, until one passes
+  std::vector<std::string> suspects_;  // the servers of a wrong file, until one passes
+  unsigned downloadSerial_ = 0;        // completions of replaced downloads are dropped
   bool listInFlight_ = false;
   bool listAgain_ = false;  // fetch again once the running request reports back
   UpdateSigning signing_;

@@ -106,22 +106,12 @@ void UpdateWorkflow::entryFinished(unsigned serial, size_t index, mnet::Download
     return;
   }
   const UpdateEntry& entry = plan_[index];
-  const bool fromMirrors = !mirrors_.empty();
   const bool unchecked = acceptUnverified_ && !signing_.enabled();
-  const bool verified = (fromMirrors || !unchecked) && temporaryVerified(entry);
-  if (fromMirrors && !verified) {
-    // The next try takes one server at a time, so that a wrong file names its server.
-    oneSourceAtATime_ = true;
-    if (leaveMirrorThatServed(used)) {
-      mnet::discardResume(temporaryPath(entry));
-      processPlan(index, acceptUnverified_);
-      return;
-    }
-  }
+  const bool verified = (!mirrors_.empty() || !unchecked) && temporaryVerified(entry);
+  if (!mirrors_.empty() && judgeMirrors(index, verified, used)) return;
   bool accept = false;
   if (unchecked || verified) {
     failedRounds_ = 0;
-    oneSourceAtATime_ = false;
     completedBytes_ += entry.size;
     ++index;
   } else if (acceptUnverified_) {

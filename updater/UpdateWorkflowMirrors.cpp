@@ -2,6 +2,7 @@
 // host only; every file is checked as a download from it, so a mirror needs no trust. A
 // mirror whose file failed the check is left for the rest of the update.
 #include "logging/Log.h"
+#include "net/DownloadResume.h"
 #include "net/Logs.h"
 #include "updater/Mirrors.h"
 #include "updater/UpdatePlan.h"
@@ -44,6 +45,29 @@ bool UpdateWorkflow::leaveMirrorThatServed(const std::vector<std::string>& used)
     return true;
   }
   return false;
+}
+
+bool UpdateWorkflow::judgeMirrors(size_t index, bool verified, const std::vector<std::string>& used) {
+  if (verified) {
+    // A wrong file from several servers, then a right one from one of them alone: when one
+    // mirror is left of the others, it served the wrong bytes.
+    std::vector<std::string> others;
+    for (const std::string& suspect : suspects_)
+      if (used.size() == 1 && suspect != used.front()) others.push_back(suspect);
+    leaveMirrorThatServed(others);
+    suspects_.clear();
+    oneSourceAtATime_ = false;
+    return false;
+  }
+  // The next try takes one server at a time, so that a wrong file names its server.
+  oneSourceAtATime_ = true;
+  if (!leaveMirrorThatServed(used)) {
+    if (used.size() > 1) suspects_ = used;
+    return false;
+  }
+  mnet::discardResume(temporaryPath(plan_[index]));
+  processPlan(index, acceptUnverified_);
+  return true;
 }
 
 }  // namespace updater

@@ -23,12 +23,16 @@ TEST(MirrorList, OnlyHttpBaseUrlsUnderTheHeaderAreTaken) {
   };
   const std::string header = "vornask-mirrors 1\n";
   const Row rows[] = {
-      {"as written", mirrorListText({"https://cdn.example/game", "http://m.example:8080/v/"}), true,
+      {"as written",
+       mirrorListText({"https://cdn.example/game", "http://m.example:8080/v/"}),
+       true,
        {"https://cdn.example/game/", "http://m.example:8080/v/"}},
       {"another version", "vornask-mirrors 2\nhttp://a/\n", false, {}},
       {"no header", "http://a/\n", false, {}},
       {"other schemes, spaces and hostless lines are skipped",
-       header + "ftp://a/\nhttp://b c/\nhttps:///x/\nhttp://ok/\n\n", true, {"http://ok/"}},
+       header + "ftp://a/\nhttp://b c/\nhttps:///x/\nhttp://ok/\n\n",
+       true,
+       {"http://ok/"}},
       {"a base without its slash is skipped", header + "http://a\n", true, {}},
       {"no line end after the last", header + "http://a/", true, {"http://a/"}},
   };
@@ -75,29 +79,39 @@ TEST_F(MirrorPublish, TheSignedManifestBindsTheListAndPublishingWithoutRemovesIt
   EXPECT_TRUE(manifest.mirrorsDigest.empty());
 }
 
-TEST_F(MirrorsWorkflow, AMirrorThatAloneServedAWrongFileIsLeftAndNamed) {
-  net_.mirrorList = "vornask-mirrors 1\nhttp://m1/\nhttp://m2/\n";
+TEST_F(MirrorsWorkflow, AMirrorThatServedAWrongFileIsLeft) {
+  net_.mirrorList = "vornask-mirrors 1\nhttp://m1/\nhttp://m2/\nhttp://m3/\n";
   UpdateWorkflow& w = start();
   net_.answer(0, line("a.txt", "right") + line("b.txt", "bbb"));
   w.buttonPressed();
-  EXPECT_EQ((std::vector<std::string>{"http://host.test/a.txt", "http://m1/a.txt", "http://m2/a.txt"}),
+  EXPECT_EQ((std::vector<std::string>{"http://host.test/a.txt", "http://m1/a.txt", "http://m2/a.txt",
+                                      "http://m3/a.txt"}),
             net_.current->sources);
   EXPECT_FALSE(net_.current->oneAtATime);
-  // Several servers, a wrong file: the next try takes them in turn.
+  // Several servers, a wrong file: the next try takes them in turn; a wrong file from one
+  // mirror alone names it.
   net_.current->used = {"http://m1/a.txt", "http://m2/a.txt"};
   deliver("wrong");
   EXPECT_TRUE(net_.current->oneAtATime);
   net_.current->used = {"http://m2/a.txt"};
   deliver("wrong");
-  EXPECT_EQ((std::vector<std::string>{"http://host.test/a.txt", "http://m1/a.txt"}), net_.current->sources);
+  EXPECT_EQ((std::vector<std::string>{"http://host.test/a.txt", "http://m1/a.txt", "http://m3/a.txt"}),
+            net_.current->sources);
   EXPECT_EQ("", host_.error);
   net_.current->used = {"http://m1/a.txt"};
   deliver("right");
   EXPECT_FALSE(net_.current->oneAtATime);
-  EXPECT_EQ((std::vector<std::string>{"http://host.test/b.txt", "http://m1/b.txt"}), net_.current->sources);
+  // A wrong file from two, then the right one from one of them alone: the other is left.
+  net_.current->used = {"http://m1/b.txt", "http://m3/b.txt"};
+  deliver("bbX");
+  net_.current->used = {"http://m1/b.txt"};
   deliver("bbb");
   EXPECT_EQ("right", readFile("a.txt"));
   EXPECT_EQ("bbb", readFile("b.txt"));
+  w.onRestart();
+  net_.answer(0, line("c.txt", "ccc"));
+  w.buttonPressed();
+  EXPECT_EQ((std::vector<std::string>{"http://host.test/c.txt", "http://m1/c.txt"}), net_.current->sources);
 }
 
 }  // namespace
