@@ -89,6 +89,10 @@ bool seedResume(const std::string& path, const ChunkList& pending, std::int64_t 
 
 void discardResume(const std::string& path) {
   ::unlink(path.c_str());
+  forgetResume(path);
+}
+
+void forgetResume(const std::string& path) {
   ::unlink((path + ".meta").c_str());
 }
 

@@ -26,6 +26,8 @@ bool seedResume(const std::string& path, const ChunkList& pending, std::int64_t 
 
 // Removes `path` and its companion; the next download starts from nothing.
 void discardResume(const std::string& path);
+// Removes only the companion: `path` is complete as it is.
+void forgetResume(const std::string& path);
 
 // Rewrites the open companion with the pending chunks.
 void writeResumeFile(int fd, const ChunkList& chunks, std::int64_t length);

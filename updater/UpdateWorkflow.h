@@ -10,6 +10,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace updater {
@@ -95,6 +96,12 @@ class UpdateWorkflow {
   bool temporaryVerified(const UpdateEntry& entry) const;
   void fileCorrupted(const UpdateEntry& entry);
   bool installedIntact(const std::string& name, const std::string& path);
+  // Runs `work` on a thread of its own; what it returns runs on the UI thread afterwards
+  // (not after the workflow is gone). One job at a time.
+  void offUiThread(std::function<std::function<void()>()> work);
+  // The list is in and the plan made: the summary (after any leftover process is gone).
+  void planReady(unsigned serial);
+  void deltaPrepared(unsigned serial, size_t index, bool prepared, bool complete);
   void updateCaption();
   // Byte counts on the progress bar, scaled down so that the update's size fits an int.
   int progressValue(uint64_t bytes) const;
@@ -130,6 +137,8 @@ class UpdateWorkflow {
   bool listAgain_ = false;  // fetch again once the running request reports back
   UpdateSigning signing_;
   std::shared_ptr<bool> alive_;
+  std::thread worker_;
+  unsigned listSerial_ = 0;  // a plan's summary waiting for a leftover process is dropped by a new fetch
 };
 
 }  // namespace updater

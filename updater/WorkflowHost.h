@@ -11,7 +11,7 @@
 namespace updater {
 
 // What the update workflow needs from the launcher window and the application.
-// Everything is called on the UI thread.
+// Everything is called on the UI thread unless said otherwise.
 class WorkflowHost {
  public:
   virtual ~WorkflowHost() = default;
@@ -42,7 +42,8 @@ class WorkflowHost {
   // Starts `application` with a Windows-style command line (quoted items);
   // 0 or the system's error number.
   virtual int startProcess(const std::string& application, const std::string& commandLine) = 0;
-  // Terminates running processes started from the executable at `path`.
+  // Terminates running processes started from the executable at `path`, waiting for them.
+  // Called off the UI thread.
   virtual void terminateProcessesOf(const std::string& path) = 0;
 };
 

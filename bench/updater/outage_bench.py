@@ -142,12 +142,16 @@ def outage(client, ctl, work):
             if "recovered" not in state and now - start >= 40:
                 os.unlink(flag)
                 state["recovered"] = now
-            return "recovered" in state and installed_when(install_dir, "data/big.bin", content)(lines)
+            if "recovered" in state and installed_when(install_dir, "data/big.bin", content)(lines):
+                state.setdefault("installed", now)
+                return True
+            return False
 
         install_dir = os.path.join(work, "install")
         _, lines = run_client(client, work, nginx.host(), until, timeout=200)
-        done = time.time()
+        done = state.get("installed", time.time())
         requests = [l.split() for l in nginx.log() if " /data/big.bin " in l]
+        print("outage: " + ", ".join(f"{float(r[0]) - start:.1f}s {r[1]} {r[3]}" for r in requests))
         during = [r for r in requests if float(r[0]) < state.get("recovered", done)]
         ok = installed_when(install_dir, "data/big.bin", content)(lines)
         errors = sorted({t for _, t in lines if t.startswith("error: ") and t != "error: "})

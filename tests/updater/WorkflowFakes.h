@@ -3,9 +3,11 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
+#include "tests/common/WaitFor.h"
 #include "tests/updater/InstallFolder.h"
 #include "tests/updater/SignedFolder.h"
 #include "updater/UpdateWorkflow.h"
@@ -52,7 +54,10 @@ struct FakeHost : WorkflowHost {
     ++gameOpened;
     return game;
   }
-  void post(std::function<void()> job) override { posted.push_back(job); }
+  void post(std::function<void()> job) override {
+    std::lock_guard<std::mutex> lock(postLock);
+    posted.push_back(job);
+  }
   void quit() override { ++quits; }
   int startProcess(const std::string& a, const std::string& c) override {
     started.emplace_back(a, c);
@@ -61,12 +66,29 @@ struct FakeHost : WorkflowHost {
   void terminateProcessesOf(const std::string& p) override { terminated.push_back(p); }
 
   void runPosted() {
-    while (!posted.empty()) {
-      auto job = posted.front();
-      posted.pop_front();
+    for (;;) {
+      std::function<void()> job;
+      {
+        std::lock_guard<std::mutex> lock(postLock);
+        if (posted.empty()) return;
+        job = posted.front();
+        posted.pop_front();
+      }
       job();
     }
   }
+  // Waits for the result of work done off the UI thread, then runs what was posted.
+  bool settle() {
+    const bool arrived = waitFor(
+        [this] {
+          std::lock_guard<std::mutex> lock(postLock);
+          return !posted.empty();
+        },
+        20000);
+    runPosted();
+    return arrived;
+  }
+  std::mutex postLock;
 };
 
 struct FakeDownload : WorkflowDownload {

@@ -212,6 +212,9 @@ TEST_F(WorkflowTest, ChangedClientIsRelaunched) {
   writeFile("download/other", "kept");
   UpdateWorkflow& w = start();
   net_.answer(0, line("a.txt", "a") + line("download/vornask.exe", "new build") + line("b.txt", "b"));
+  // The leftover process is ended off the UI thread; the summary follows.
+  EXPECT_EQ("Отмена", host_.caption);
+  ASSERT_TRUE(host_.settle());
   EXPECT_EQ("Необходимо обновить клиент.", host_.status);
   ASSERT_EQ(1u, host_.terminated.size());
   EXPECT_EQ((dir() / "new.Vornask").string(), host_.terminated[0]);
