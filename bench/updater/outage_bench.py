@@ -5,12 +5,13 @@
 
 CASE is one of:
   outage    a 3 MiB file whose GETs are answered 503 + Retry-After: 10 for 40 s (HEAD as
-            usual): the requests for the file in those 40 s, and the seconds from the
+            usual; OUTAGE_SECONDS changes the 40): the requests for the file in that time, the seconds from the
             server's recovery to a complete, byte-identical update;
   mirrors   the web host serves the list but answers every file 503; two mirrors, one with
             a wrong byte: the update's seconds, against one healthy server;
-  https     vornaskctl fetch of 256 MiB over HTTPS and over plain HTTP: the rate of each.
-The client runs in its console mode; "press" is typed whenever it offers "Запуск".
+  https     vornaskctl fetch of 128 MiB over HTTPS and over plain HTTP: the rate of each.
+The client runs in its console mode; "press" is typed whenever it offers "Запуск". The
+mirror with wrong bytes has one in every MiB.
 """
 import os, select, shutil, signal, socket, subprocess, sys, tempfile, time
 
@@ -86,14 +87,14 @@ def run_client(client, work, host, until, timeout=300):
                XDG_CONFIG_HOME=os.path.join(work, "config"), XDG_DATA_HOME=os.path.join(work, "data"),
                VORNASK_UPDATE_KEY="")
     proc = subprocess.Popen([os.path.join(install, "Vornask"), "noStupidPath"], cwd=install, env=env,
-                            stdin=subprocess.PIPE, stderr=subprocess.PIPE, stdout=subprocess.DEVNULL)
+                            stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
     lines, buf, deadline = [], b"", time.time() + timeout
     try:
         while time.time() < deadline and not until(lines):
-            ready, _, _ = select.select([proc.stderr], [], [], 0.1)
+            ready, _, _ = select.select([proc.stdout], [], [], 0.1)
             if not ready:
                 continue
-            chunk = os.read(proc.stderr.fileno(), 65536)
+            chunk = os.read(proc.stdout.fileno(), 65536)
             if not chunk:
                 break
             buf += chunk
@@ -121,6 +122,7 @@ def installed_when(install, name, content):
 
 
 def outage(client, ctl, work):
+    outage_seconds = float(os.environ.get("OUTAGE_SECONDS", "40"))
     flag = os.path.join(work, "down")
     open(flag, "w").close()
     nginx = Nginx(work, f"""location = /data/big.bin {{
@@ -139,7 +141,7 @@ def outage(client, ctl, work):
 
         def until(lines):
             now = time.time()
-            if "recovered" not in state and now - start >= 40:
+            if "recovered" not in state and now - start >= outage_seconds:
                 os.unlink(flag)
                 state["recovered"] = now
             if "recovered" in state and installed_when(install_dir, "data/big.bin", content)(lines):
@@ -151,11 +153,12 @@ def outage(client, ctl, work):
         _, lines = run_client(client, work, nginx.host(), until, timeout=200)
         done = state.get("installed", time.time())
         requests = [l.split() for l in nginx.log() if " /data/big.bin " in l]
-        print("outage: " + ", ".join(f"{float(r[0]) - start:.1f}s {r[1]} {r[3]}" for r in requests))
+        if os.environ.get("VERBOSE"):
+            print("outage: " + ", ".join(f"{float(r[0]) - start:.1f}s {r[1]} {r[3]}" for r in requests))
         during = [r for r in requests if float(r[0]) < state.get("recovered", done)]
         ok = installed_when(install_dir, "data/big.bin", content)(lines)
         errors = sorted({t for _, t in lines if t.startswith("error: ") and t != "error: "})
-        print(f"outage: requests for the file in 40 s of 503: {len(during)} "
+        print(f"outage: requests for the file in {outage_seconds:.0f} s of 503: {len(during)} "
               f"({sum(r[1] == 'GET' for r in during)} GET, {sum(r[1] == 'HEAD' for r in during)} HEAD); "
               f"error lines {errors}")
         print(f"outage: recovery to complete update: {done - state['recovered']:.1f} s, identical: {ok}"
@@ -165,7 +168,7 @@ def outage(client, ctl, work):
 
 
 def mirrors(client, ctl, work):
-    content = os.urandom(8 << 20)
+    content = os.urandom(64 << 20)
     small = os.urandom(200000)
     files = {"data/big.bin": content, "data/small.bin": small}
 
@@ -173,8 +176,10 @@ def mirrors(client, ctl, work):
         for name, data in files.items():
             os.makedirs(os.path.dirname(os.path.join(root, name)), exist_ok=True)
             if wrong:
+                # One wrong byte in every MiB: whatever range the mirror serves is wrong.
                 data = bytearray(data)
-                data[len(data) // 2] ^= 1
+                for at in range(len(data) // 2 % (1 << 20), len(data), 1 << 20):
+                    data[at] ^= 1
             open(os.path.join(root, name), "wb").write(bytes(data))
 
     good = Nginx(os.path.join(work, "good"), "")
@@ -199,7 +204,9 @@ def mirrors(client, ctl, work):
 
             _, lines = run_client(client, case, server.host(), until, timeout=180)
             ok = until(lines)
-            print(f"mirrors: {label}: {time.time() - start:.1f} s, complete and identical: {ok}")
+            named = any("mirror served a wrong file" in t for _, t in lines)
+            print(f"mirrors: {label}: {time.time() - start:.1f} s, complete and identical: {ok}, "
+                  f"bad mirror named: {named}")
     finally:
         for n in (good, bad, web, single):
             n.stop()
@@ -219,7 +226,7 @@ def https(client, ctl, work):
     plain = Nginx(os.path.join(work, "plain"), "access_log off;")
     tls = Nginx(os.path.join(work, "tls"), "access_log off;", ssl=(pki + "/s.pem", pki + "/s.key"))
     try:
-        data = os.urandom(256 << 20)
+        data = os.urandom(128 << 20)
         for n in (plain, tls):
             open(os.path.join(n.root, "f.bin"), "wb").write(data)
         rates = {}
