@@ -87,6 +87,10 @@ bool seedResume(const std::string& path, const ChunkList& pending, std::int64_t 
   return false;
 }
 
+bool resumable(const std::string& path) {
+  return ::access((path + ".meta").c_str(), F_OK) == 0;
+}
+
 void discardResume(const std::string& path) {
   ::unlink(path.c_str());
   forgetResume(path);

@@ -24,6 +24,9 @@ std::optional<ResumeState> readResumeFile(const std::string& path, std::int64_t 
 // written (through a temporary file and a rename); false when it cannot be.
 bool seedResume(const std::string& path, const ChunkList& pending, std::int64_t length);
 
+// Whether a download of `path` has left a companion to continue from.
+bool resumable(const std::string& path);
+
 // Removes `path` and its companion; the next download starts from nothing.
 void discardResume(const std::string& path);
 // Removes only the companion: `path` is complete as it is.

@@ -56,8 +56,7 @@ bool UpdateWorkflow::startDelta(size_t index, unsigned serial) {
   // A download under way resumes as it is; a delta is begun only from a local copy.
   // Signed updates use only signed indexes.
   if (entry.client || entry.size < blockIndexMinimum ||
-      (signing_.enabled() && !signing_.signsIndex(entry.name)) ||
-      std::filesystem::exists(temporaryPath(entry) + ".meta", ec) ||
+      (signing_.enabled() && !signing_.signsIndex(entry.name)) || mnet::resumable(temporaryPath(entry)) ||
       !std::filesystem::is_regular_file(entry.target, ec))
     return false;
   const std::weak_ptr<bool> alive = alive_;
