@@ -75,9 +75,7 @@ class ClientWorkflow : public shell::UpdateHandler, private updater::WorkflowHos
       launcher().hide();
   }
   void redraw() override { launcher().redraw(); }
-  void startRestartTimer() override {
-    launcher().setTimer(Launcher::Timer::Restart, Launcher::restartDelayMs);
-  }
+  void startRestartTimer(unsigned ms) override { launcher().setTimer(Launcher::Timer::Restart, ms); }
   void stopRestartTimer() override { launcher().killTimer(Launcher::Timer::Restart); }
 
   GameWindow openGameWindow() override {

@@ -27,8 +27,6 @@ class LauncherWindow {
   enum class Timer : unsigned { Progress = 1, Restart = 2 };
   // The progress poll while a file downloads.
   static constexpr unsigned progressPeriodMs = 300;
-  // The wait after a failed download or move before the cycle starts again.
-  static constexpr unsigned restartDelayMs = 3000;
   static constexpr int Width = 320;
   static constexpr int Height = 168;
 

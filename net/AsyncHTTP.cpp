@@ -3,6 +3,7 @@
 #include "base/Exception.h"
 #include "logging/Log.h"
 #include "net/Logs.h"
+#include "net/RetryPolicy.h"
 
 #include <algorithm>
 #include <atomic>
@@ -94,6 +95,7 @@ void AsyncHTTP::Impl::pass(CURLM* multi, std::vector<AsyncTaskPtr>& active) {
         << "done with code: " << status << ", result: " << result;
     const int code = completionCode(result, status);
     AsyncTaskPtr task(reinterpret_cast<AsyncTask*>(priv));
+    logCertificateFailure(httpLog(), msg->easy_handle, result, task->errorText());
     auto it = std::find(active.begin(), active.end(), task);
     if (it != active.end()) active.erase(it);
     guarded("finish", [&] { task->finish(code); });

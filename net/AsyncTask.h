@@ -24,6 +24,7 @@ class AsyncTask : public mstd::reference_counter<AsyncTask> {
   virtual void finish(int code) = 0;
   // Takes the easy handle out of the multi handle and cleans it up.
   virtual ~AsyncTask() = default;
+  const char* errorText() const noexcept { return handle_.errorText(); }
 
  protected:
   AttachedEasyHandle handle_;

@@ -32,6 +32,8 @@ class AttachedEasyHandle {
     reset();
     easy_ = std::move(easy);
     multi_ = multi;
+    error_[0] = 0;
+    if (easy_) curl_easy_setopt(easy_.get(), CURLOPT_ERRORBUFFER, error_);
   }
   CURLMcode add() { return curl_multi_add_handle(multi_, easy_.get()); }
   void reset() noexcept {
@@ -42,10 +44,13 @@ class AttachedEasyHandle {
   CURL* get() const noexcept { return easy_.get(); }
   CURLM* multi() const noexcept { return multi_; }
   explicit operator bool() const noexcept { return easy_ != nullptr; }
+  // curl's own words on the transfer's failure; empty when none.
+  const char* errorText() const noexcept { return error_; }
 
  private:
   EasyHandle easy_;
   CURLM* multi_ = nullptr;
+  char error_[CURL_ERROR_SIZE] = {};
 };
 
 }  // namespace mnet

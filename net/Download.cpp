@@ -6,13 +6,17 @@
 #include "net/DownloadResume.h"
 #include "net/HTTPContext.h"
 #include "net/Logs.h"
+#include "net/SyncRequest.h"
 #include "net/UniqueFd.h"
 #include "net/Worker.h"
 
 #include <fcntl.h>
 #include <unistd.h>
+#include <boost/exception/get_error_info.hpp>
 
+#include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <filesystem>
 #include <mutex>
 #include <thread>
@@ -22,29 +26,64 @@ namespace mnet {
 namespace {
 const std::int64_t SplitThreshold = 1048576;
 const int InitialWorkers = 5;
-const int RetryBudget = 100;
 typedef std::chrono::steady_clock Clock;
 }  // namespace
 
+// One server of the file's bytes.
+struct Source {
+  // As given; `url` moves with redirects.
+  std::string origin;
+  std::string url;
+  // Failures since an answer of this source last delivered bytes.
+  int attempt = 0;
+  // False from a failure until an answer delivers bytes: one transfer at a time meanwhile.
+  bool healthy = true;
+  // Failed for good in this download.
+  bool dropped = false;
+  // Delivered bytes in this download.
+  bool used = false;
+  // Counts the failures; a transfer started before the last one proves nothing by its bytes.
+  unsigned generation = 0;
+  int redirects = 0;
+  Clock::time_point restUntil{};
+};
+
 struct Download::Impl {
-  Impl(Download& owner, const std::string& url, const std::string& path, std::int64_t length,
+  Impl(Download& owner, const std::vector<std::string>& urls, const std::string& path, std::int64_t length,
        const Callback& callback);
 
   void start();
   void stop();
   void execute();
+  // False when no source gave the length (or the run was stopped).
+  bool probeSources();
   // Returns true when interrupted.
-  bool runTransfers(RunState& run, bool& notFound);
+  bool runTransfers(RunState& run);
   void addWorkers(RunState& run, int n);
-  void endWorker(RunState& run, Worker* worker, CURLcode result, int& retries, bool& notFound);
+  void endWorker(RunState& run, Worker* worker, CURLcode result);
+  void sourceFailed(size_t index, int code, const std::string& headers);
+  // A source that may take a new transfer now, in turn; -1 when none.
+  int nextSource(const RunState* run);
+  bool sourcesLeft() const;
+  // Waits for the first resting source; false when none is left or the run is stopped.
+  bool restUntilNext();
   void saveMeta(const RunState& run, int metaFd) const;
-  void finishRun(bool interrupted, bool notFound);
+  void finishRun(bool interrupted);
 
   Download& owner;
-  std::string url;
+  std::vector<Source> sources;
+  size_t nextPick = 0;
+  bool exclusive = false;
+  // Origins that delivered bytes, kept at the run's end under the mutex.
+  std::vector<std::string> used;
+  RetryPolicy policy;
+  // The last failure's code, what a failed run reports.
+  int lastCode = 0;
   const std::string path;
   Callback callback;
   std::mutex mutex;
+  // Wakes a run that rests when the download is destroyed.
+  std::condition_variable wake;
   std::thread thread;
   bool running = false;
   // Set by the destructor: a blocking probe gives up at once and the transfers stop.
@@ -63,11 +102,13 @@ struct Download::Impl {
   Clock::duration activeTime{0};
 };
 
-Download::Impl::Impl(Download& owner_, const std::string& url_, const std::string& path_,
+Download::Impl::Impl(Download& owner_, const std::vector<std::string>& urls, const std::string& path_,
                      std::int64_t expected, const Callback& callback_)
-    : owner(owner_), url(url_), path(path_), callback(callback_), expectedLength(expected), length(expected) {
-  MLOG(downloadLog(), mlog::Debug) << "Download::Impl(" << static_cast<const void*>(&owner) << ", " << url
-                                   << ", " << path << ", " << expected << ")";
+    : owner(owner_), path(path_), callback(callback_), expectedLength(expected), length(expected) {
+  for (const std::string& url : urls) sources.push_back(Source{url, url});
+  MLOG(downloadLog(), mlog::Debug) << "Download::Impl(" << static_cast<const void*>(&owner) << ", "
+                                   << (urls.empty() ? std::string() : urls.front()) << ", " << path << ", "
+                                   << expected << ")";
   std::optional<ResumeState> resumed = readResumeFile(path, expected);
   if (!resumed) return;
   chunks = std::move(resumed->pending);
@@ -89,45 +130,26 @@ void Download::Impl::stop() {
     std::lock_guard<std::mutex> lock(mutex);
     stopping = true;
   }
+  wake.notify_all();
   if (thread.joinable()) thread.join();
 }
 
 void Download::Impl::execute() {
-  MLOG(downloadLog(), mlog::Info) << "execute(" << url << ")";
-  bool notFound = false, interrupted = false;
+  MLOG(downloadLog(), mlog::Info) << "execute(" << (sources.empty() ? std::string() : sources.front().url)
+                                  << ")";
+  policy = HTTPContext::instance().retryPolicy();
+  lastCode = 0;
+  for (Source& source : sources) source = Source{source.origin, source.origin};
+  bool interrupted = false;
   try {
     std::filesystem::path parent = std::filesystem::path(path).parent_path();
     if (!parent.empty()) std::filesystem::create_directories(parent);
-    bool proceed = true;
-    if (chunks.empty()) {
-      std::int64_t probed = length;
-      std::string finalUrl = url;
-      const int result = HTTPContext::instance().probe(finalUrl, probed, &stopping);
-      // An answer without a length cannot be split into ranges.
-      if (result == 0 && probed >= 0) {
-        url = finalUrl;
-        serverLength = probed;
-        // Nothing past the caller's length is written: a longer file fails the caller's checks (0: unknown).
-        if (expectedLength > 0 && probed > expectedLength) {
-          MLOG(downloadLog(), mlog::Warning)
-              << url << " is " << probed << " bytes, more than the expected " << expectedLength;
-          probed = expectedLength;
-        }
-        length = probed;
-        lengthConfirmed = true;
-        downloaded = 0;
-        if (probed > 0) insertChunk(chunks, 0, probed);
-      } else {
-        notFound = result == 404;
-        proceed = false;
-      }
-    }
-    if (proceed) {
+    if (!chunks.empty() || probeSources()) {
       RunState run;
       run.downloaded = &downloaded;
       run.chunks = &chunks;
       run.length = serverLength >= 0 ? serverLength : length.load();
-      interrupted = runTransfers(run, notFound);
+      interrupted = runTransfers(run);
     }
   } catch (const boost::exception& e) {
     MLOG(downloadLog(), mlog::Warning) << "run failed: " << e;
@@ -135,10 +157,106 @@ void Download::Impl::execute() {
     MLOG(downloadLog(), mlog::Warning) << "run failed: " << e.what();
   }
   // A probe given up for the destructor ends the run like an interruption.
-  finishRun(interrupted || stopping, notFound);
+  finishRun(interrupted || stopping);
 }
 
-bool Download::Impl::runTransfers(RunState& run, bool& notFound) {
+bool Download::Impl::probeSources() {
+  while (!stopping) {
+    const int index = nextSource(nullptr);
+    if (index < 0) {
+      if (!restUntilNext()) return false;
+      continue;
+    }
+    Source& source = sources[static_cast<size_t>(index)];
+    std::string finalUrl = source.url, headers;
+    std::int64_t probed = length;
+    int code = 0;
+    try {
+      code = HTTPContext::instance().probe(finalUrl, probed, &stopping, &headers);
+    } catch (const HTTPError& e) {
+      const int* curl = boost::get_error_info<curl_code>(e);
+      code = FirstTransferCode + (curl ? *curl : 0);
+    }
+    if (stopping) return false;
+    if (code == 0 && probed >= 0) {
+      source.url = finalUrl;
+      serverLength = probed;
+      // Nothing past the caller's length is written: a longer file fails the caller's checks (0: unknown).
+      if (expectedLength > 0 && probed > expectedLength) {
+        MLOG(downloadLog(), mlog::Warning)
+            << source.url << " is " << probed << " bytes, more than the expected " << expectedLength;
+        probed = expectedLength;
+      }
+      length = probed;
+      lengthConfirmed = true;
+      downloaded = 0;
+      if (probed > 0) insertChunk(chunks, 0, probed);
+      return true;
+    }
+    // An answer without a length cannot be split into ranges.
+    sourceFailed(static_cast<size_t>(index), code == 0 ? 400 : code, headers);
+  }
+  return false;
+}
+
+int Download::Impl::nextSource(const RunState* run) {
+  const Clock::time_point now = Clock::now();
+  for (size_t k = 0; k < sources.size(); ++k) {
+    const size_t i = (nextPick + k) % sources.size();
+    const Source& source = sources[i];
+    if (source.dropped || now < source.restUntil) continue;
+    if (exclusive && run && std::any_of(run->workers.begin(), run->workers.end(), [i](const auto& worker) {
+          return worker->source() != static_cast<int>(i);
+        }))
+      continue;
+    if (!source.healthy && run) {
+      bool busy = false;
+      for (const auto& worker : run->workers) busy = busy || worker->source() == static_cast<int>(i);
+      if (busy) continue;
+    }
+    nextPick = i + 1;
+    return static_cast<int>(i);
+  }
+  return -1;
+}
+
+bool Download::Impl::sourcesLeft() const {
+  for (const Source& source : sources)
+    if (!source.dropped) return true;
+  return false;
+}
+
+bool Download::Impl::restUntilNext() {
+  Clock::time_point until = Clock::time_point::max();
+  for (const Source& source : sources)
+    if (!source.dropped) until = std::min(until, source.restUntil);
+  if (until == Clock::time_point::max()) return false;
+  std::unique_lock<std::mutex> lock(mutex);
+  wake.wait_until(lock, until, [this] { return stopping.load(); });
+  return !stopping;
+}
+
+void Download::Impl::sourceFailed(size_t index, int code, const std::string& headers) {
+  Source& source = sources[index];
+  lastCode = code;
+  const Clock::time_point now = Clock::now();
+  // Transfers that were under way when the source began to rest fail with it.
+  if (source.dropped || now < source.restUntil) return;
+  source.healthy = false;
+  ++source.generation;
+  const std::optional<std::chrono::milliseconds> wait = policy.next(code, headers, source.attempt);
+  if (!wait) {
+    source.dropped = true;
+    MLOG(downloadLog(), mlog::Warning) << "source left: " << source.url << ", code: " << code;
+    return;
+  }
+  ++source.attempt;
+  source.restUntil = now + *wait;
+  MLOG(downloadLog(), mlog::Warning) << "code " << code << " from " << source.url << ", retry "
+                                     << source.attempt << " in " << wait->count() << " ms";
+}
+
+bool Download::Impl::runTransfers(RunState& run) {
   const Clock::time_point runStart = Clock::now();
   Clock::time_point lastSave = runStart;
   UniqueFd meta(::open((path + ".meta").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
@@ -153,7 +271,6 @@ bool Download::Impl::runTransfers(RunState& run, bool& notFound) {
   // Blocks for the whole file up front; the visible size still grows with the writes.
   if (length > 0 && length == expectedLength) ::fallocate(run.fd, FALLOC_FL_KEEP_SIZE, 0, length);
   bool interrupted = false;
-  int retries = RetryBudget;
   try {
     addWorkers(run, InitialWorkers);
     saveMeta(run, meta.get());
@@ -170,10 +287,33 @@ bool Download::Impl::runTransfers(RunState& run, bool& notFound) {
         if (msg->msg != CURLMSG_DONE) continue;
         char* priv = nullptr;
         curl_easy_getinfo(msg->easy_handle, CURLINFO_PRIVATE, &priv);
-        endWorker(run, reinterpret_cast<Worker*>(priv), msg->data.result, retries, notFound);
-        if (retries > 0) lastSave = Clock::time_point::min();
+        endWorker(run, reinterpret_cast<Worker*>(priv), msg->data.result);
+        lastSave = Clock::time_point::min();
       }
-      if (notFound || run.workers.empty()) break;
+      if (!sourcesLeft()) break;
+      // A source whose answer delivers bytes again takes its share of the ranges back.
+      bool recovered = false;
+      for (const auto& worker : run.workers) {
+        Source& source = sources[static_cast<size_t>(worker->source())];
+        if (!worker->producing() || worker->generation() != source.generation) continue;
+        recovered = recovered || !source.healthy;
+        source.healthy = source.used = true;
+        source.attempt = 0;
+      }
+      if (recovered) addWorkers(run, InitialWorkers - static_cast<int>(run.workers.size()));
+      if (run.workers.empty()) {
+        if (chunks.empty()) break;
+        addWorkers(run, 1);
+        if (run.workers.empty()) {
+          saveMeta(run, meta.get());
+          if (!restUntilNext()) {
+            interrupted = stopping;
+            break;
+          }
+          addWorkers(run, 1);
+          continue;
+        }
+      }
       std::int64_t total = 0;
       for (const auto& worker : run.workers) {
         curl_off_t rate = 0;
@@ -207,12 +347,20 @@ bool Download::Impl::runTransfers(RunState& run, bool& notFound) {
   return interrupted;
 }
 
-void Download::Impl::endWorker(RunState& run, Worker* worker, CURLcode result, int& retries, bool& notFound) {
+void Download::Impl::endWorker(RunState& run, Worker* worker, CURLcode result) {
   long status = 0;
   curl_easy_getinfo(worker->easy(), CURLINFO_RESPONSE_CODE, &status);
   MLOG(downloadLog(), status < 300 ? mlog::Notice : mlog::Warning) << "done with code: " << status;
-  // A completed 206 is not a clean end: every ranged answer costs a retry.
-  const bool clean = worker->cleanStop() || (result == CURLE_OK && status == 200);
+  const bool whole = result == CURLE_OK && (status == 200 || (status == 206 && worker->chunk()->done()));
+  const bool clean = worker->cleanStop() || whole;
+  const size_t index = static_cast<size_t>(worker->source());
+  logCertificateFailure(downloadLog(), worker->easy(), result, worker->errorText());
+  if (worker->producing()) {
+    sources[index].used = true;
+    // Bytes arrived since the last failure: what fails next is a new trouble.
+    if (worker->generation() == sources[index].generation) sources[index].attempt = 0;
+  }
+  const std::string headers = clean ? std::string() : worker->headers();
   run.remove(worker);
   for (auto it = chunks.begin(); it != chunks.end();) {
     if (it->done() && !it->worker)
@@ -221,23 +369,53 @@ void Download::Impl::endWorker(RunState& run, Worker* worker, CURLcode result, i
       ++it;
   }
   if (!clean) {
-    if (status == 404) {
-      notFound = true;
-      retries = 0;
-    } else if (retries > 0) {
-      --retries;
-      if (status == 301 || status == 302) {
-        std::string finalUrl = url;
-        std::int64_t probed = length;
-        // The ranges stay as they are; only the address moves.
-        if (HTTPContext::instance().probe(finalUrl, probed, &stopping) == 0) url = finalUrl;
+    Source& source = sources[index];
+    if (status == 301 || status == 302) {
+      // Transfers that were under way when the source began to rest end with it.
+      if (source.dropped || Clock::now() < source.restUntil) {
+        addWorkers(run, 1);
+        return;
       }
+      std::string finalUrl = source.url, probeHeaders;
+      std::int64_t probed = length;
+      int code = 0;
+      try {
+        code = HTTPContext::instance().probe(finalUrl, probed, &stopping, &probeHeaders);
+      } catch (const HTTPError& e) {
+        const int* curl = boost::get_error_info<curl_code>(e);
+        code = FirstTransferCode + (curl ? *curl : 0);
+      }
+      // The ranges stay as they are; only the address moves. Endless moves count as failures.
+      if (code != 0)
+        sourceFailed(index, code, probeHeaders);
+      else if (++source.redirects > MaxRedirects)
+        sourceFailed(index, static_cast<int>(status), probeHeaders);
+      else
+        source.url = finalUrl;
+    } else {
+      const bool answered = status != 0 && status != 200 && status != 206;
+      sourceFailed(index, answered ? static_cast<int>(status) : FirstTransferCode + result, headers);
     }
   }
-  if (retries > 0) addWorkers(run, 1);
+  addWorkers(run, 1);
 }
 
 void Download::Impl::addWorkers(RunState& run, int n) {
+  // Ranges are split only for transfers that can start now.
+  int capacity = 0;
+  const Clock::time_point now = Clock::now();
+  for (size_t i = 0; i < sources.size(); ++i) {
+    const Source& source = sources[i];
+    if (source.dropped || now < source.restUntil) continue;
+    if (source.healthy) {
+      capacity = n;
+      break;
+    }
+    capacity += std::none_of(run.workers.begin(), run.workers.end(),
+                             [i](const auto& worker) { return worker->source() == static_cast<int>(i); });
+  }
+  n = std::min(n, capacity);
+  if (n <= 0) return;
   std::vector<Chunk*> collected;
   if (run.rangesIgnored) {
     // The server sends whole files: one transfer at a time walks the pending ranges.
@@ -277,7 +455,10 @@ void Download::Impl::addWorkers(RunState& run, int n) {
   }
   for (Chunk* chunk : collected)
     if (!chunk->worker) {
-      std::unique_ptr<Worker> worker(new Worker(run, *chunk, url));
+      const int source = nextSource(&run);
+      if (source < 0) break;
+      const Source& from = sources[static_cast<size_t>(source)];
+      std::unique_ptr<Worker> worker(new Worker(run, *chunk, from.url, source, from.generation));
       if (worker->easy()) run.workers.push_back(std::move(worker));
     }
 }
@@ -286,7 +467,7 @@ void Download::Impl::saveMeta(const RunState&, int metaFd) const {
   writeResumeFile(metaFd, chunks, length);
 }
 
-void Download::Impl::finishRun(bool interrupted, bool notFound) {
+void Download::Impl::finishRun(bool interrupted) {
   DownloadAction action = DownloadAction::Finished;
   int status = 200;
   // A run whose length was never confirmed has fetched nothing, even when the caller expected 0.
@@ -295,10 +476,16 @@ void Download::Impl::finishRun(bool interrupted, bool notFound) {
       action = DownloadAction::Stopped;
     else {
       action = DownloadAction::Failed;
-      status = notFound ? 404 : 400;
+      status = lastCode ? lastCode : 400;
     }
   }
   MLOG(downloadLog(), mlog::Debug) << "download done: " << static_cast<int>(action) << ", code: " << status;
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    used.clear();
+    for (const Source& source : sources)
+      if (source.used) used.push_back(source.origin);
+  }
   try {
     callback(owner, action, status);
   } catch (const std::exception& e) {
@@ -310,7 +497,11 @@ void Download::Impl::finishRun(bool interrupted, bool notFound) {
 
 Download::Download(const std::string& url, const std::string& path, std::int64_t expectedLength,
                    const Callback& callback)
-    : impl_(new Impl(*this, url, path, expectedLength, callback)) {}
+    : Download(std::vector<std::string>{url}, path, expectedLength, callback) {}
+
+Download::Download(const std::vector<std::string>& urls, const std::string& path, std::int64_t expectedLength,
+                   const Callback& callback)
+    : impl_(new Impl(*this, urls, path, expectedLength, callback)) {}
 
 Download::~Download() {
   impl_->stop();
@@ -318,6 +509,15 @@ Download::~Download() {
 
 void Download::start() {
   impl_->start();
+}
+
+void Download::oneSourceAtATime() {
+  impl_->exclusive = true;
+}
+
+std::vector<std::string> Download::sourcesUsed() const {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return impl_->used;
 }
 
 DownloadProgress Download::progress() const {

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <vector>
 
 #include "logging/Log.h"
@@ -61,6 +62,42 @@ void writeResumeFile(int fd, const ChunkList& chunks, std::int64_t length) {
   if (::ftruncate(fd, static_cast<off_t>(records.size())) != 0) {
     MLOG(downloadLog(), mlog::Error) << "meta save failed: truncate";
   }
+}
+
+bool seedResume(const std::string& path, const ChunkList& pending, std::int64_t length) {
+  const std::string meta = path + ".meta", temporary = meta + ".new";
+  const std::string records = resumeRecords(pending, length);
+  {
+    UniqueFd out(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    if (!out) return false;
+    size_t done = 0;
+    while (done < records.size()) {
+      const ssize_t put = ::write(out.get(), records.data() + done, records.size() - done);
+      if (put < 0 && errno == EINTR) continue;
+      if (put <= 0) break;
+      done += static_cast<size_t>(put);
+    }
+    if (done != records.size() || ::fsync(out.get()) != 0) {
+      ::unlink(temporary.c_str());
+      return false;
+    }
+  }
+  if (::rename(temporary.c_str(), meta.c_str()) == 0) return true;
+  ::unlink(temporary.c_str());
+  return false;
+}
+
+bool resumable(const std::string& path) {
+  return ::access((path + ".meta").c_str(), F_OK) == 0;
+}
+
+void discardResume(const std::string& path) {
+  ::unlink(path.c_str());
+  forgetResume(path);
+}
+
+void forgetResume(const std::string& path) {
+  ::unlink((path + ".meta").c_str());
 }
 
 }  // namespace mnet

@@ -20,6 +20,18 @@ struct ResumeState {
 // bytes it counts as written.
 std::optional<ResumeState> readResumeFile(const std::string& path, std::int64_t expected);
 
+// A download of `path` that fetches only `pending` of `length` bytes: its companion is
+// written (through a temporary file and a rename); false when it cannot be.
+bool seedResume(const std::string& path, const ChunkList& pending, std::int64_t length);
+
+// Whether a download of `path` has left a companion to continue from.
+bool resumable(const std::string& path);
+
+// Removes `path` and its companion; the next download starts from nothing.
+void discardResume(const std::string& path);
+// Removes only the companion: `path` is complete as it is.
+void forgetResume(const std::string& path);
+
 // Rewrites the open companion with the pending chunks.
 void writeResumeFile(int fd, const ChunkList& chunks, std::int64_t length);
 

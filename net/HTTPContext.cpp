@@ -3,6 +3,7 @@
 #include "base/Singleton.h"
 #include "net/AsyncHTTP.h"
 
+#include <cstdlib>
 #include <mutex>
 
 namespace mnet {
@@ -11,8 +12,16 @@ HTTPContext& HTTPContext::instance() {
   return mstd::singleton<HTTPContext>::instance();
 }
 
+namespace {
+
+// Debian's ca-certificates, one file per CA with hashed names.
+const char* const systemCaPath = "/etc/ssl/certs";
+
+}  // namespace
+
 HTTPContext::HTTPContext() {
   curl_global_init(CURL_GLOBAL_ALL);
+  if (const char* file = std::getenv("VORNASK_CA_FILE")) caFile_ = file;
   dispatcher_ = [](const Job& job) { job(); };
   engine_.reset(new AsyncHTTP);
 }
@@ -51,6 +60,21 @@ long HTTPContext::stallTimeout() const {
   return stallTimeout_;
 }
 
+void HTTPContext::setCaFile(const std::string& path) {
+  std::unique_lock<std::shared_mutex> lock(settingsLock_);
+  caFile_ = path;
+}
+
+void HTTPContext::setRetryPolicy(const RetryPolicy& policy) {
+  std::unique_lock<std::shared_mutex> lock(settingsLock_);
+  retryPolicy_ = policy;
+}
+
+RetryPolicy HTTPContext::retryPolicy() const {
+  std::shared_lock<std::shared_mutex> lock(settingsLock_);
+  return retryPolicy_;
+}
+
 Dispatcher HTTPContext::dispatcher() const {
   std::shared_lock<std::shared_mutex> lock(settingsLock_);
   return dispatcher_;
@@ -71,8 +95,14 @@ CURL* HTTPContext::createEasyHandle(const std::string& url, const std::string& c
   curl_easy_setopt(handle, CURLOPT_HTTP_CONTENT_DECODING, 1L);
   std::shared_lock<std::shared_mutex> lock(settingsLock_);
   curl_easy_setopt(handle, CURLOPT_USERAGENT, userAgent_.c_str());
-  curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, 0L);
-  curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, 0L);
+  // Certificates are checked against the system's store, host name included.
+  curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, 1L);
+  curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, 2L);
+  if (!caFile_.empty()) {
+    // The extra file is read besides the system's folder of CA certificates.
+    curl_easy_setopt(handle, CURLOPT_CAINFO, caFile_.c_str());
+    curl_easy_setopt(handle, CURLOPT_CAPATH, systemCaPath);
+  }
   curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, trickleLimit_);
   curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, stallTimeout_);
   // Several threads use curl at once; no signals for time-outs.

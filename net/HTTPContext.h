@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/Exception.h"
+#include "net/RetryPolicy.h"
 
 #include <curl/curl.h>
 
@@ -16,6 +17,9 @@ namespace mnet {
 struct HTTP;
 // Raised when curl itself fails a blocking request.
 typedef mstd::own_exception<HTTP, mstd::exception> HTTPError;
+struct tag_curl_code {};
+// The CURLcode an HTTPError was raised for.
+typedef boost::error_info<tag_curl_code, int> curl_code;
 
 class AsyncHTTP;
 struct SyncRequest;
@@ -49,6 +53,12 @@ class HTTPContext {
   void setStallTimeout(long seconds);
   long stallTimeout() const;
   void setTrickleLimit(long bytesPerSecond);
+  // A CA file trusted besides the system's store (VORNASK_CA_FILE at start); empty: none.
+  void setCaFile(const std::string& path);
+
+  // When and how often the segmented downloads try a failed transfer again.
+  void setRetryPolicy(const RetryPolicy& policy);
+  RetryPolicy retryPolicy() const;
   // Bodies gathered in memory stop at this size (curl's write error, 600 + 23).
   static constexpr size_t MaxBodySize = 64u << 20;
 
@@ -58,8 +68,10 @@ class HTTPContext {
   // Blocking request on the calling thread; follows 301/302 by hand (at most 10).
   void perform(SyncRequest& request) const;
   // HEAD request: 0 and the final url/length when the status is below 400, else the status.
-  // A true `abort` flag ends it early with an HTTPError.
-  int probe(std::string& url, std::int64_t& length, const std::atomic<bool>* abort = nullptr) const;
+  // A true `abort` flag ends it early with an HTTPError. `headers` receives the answers'
+  // header lines.
+  int probe(std::string& url, std::int64_t& length, const std::atomic<bool>* abort = nullptr,
+            std::string* headers = nullptr) const;
 
   AsyncHTTP& engine();
   // Ends every task in the engine at its next pass with code 642.
@@ -71,6 +83,9 @@ class HTTPContext {
   long stallTimeout_ = 30;
   // A server that keeps a transfer alive with a few bytes a second holds it as long as it likes.
   long trickleLimit_ = 1024;
+  // VORNASK_CA_FILE: a CA trusted besides the system's (a private server's).
+  std::string caFile_;
+  RetryPolicy retryPolicy_;
   Dispatcher dispatcher_;
   std::unique_ptr<AsyncHTTP> engine_;
 };

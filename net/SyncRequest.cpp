@@ -21,15 +21,16 @@ int checkAbort(void* flag, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
   return static_cast<const std::atomic<bool>*>(flag)->load() ? 1 : 0;
 }
 
-[[noreturn]] void raise(const std::string& text) {
-  throw HTTPError() << mstd::error_message(text);
+[[noreturn]] void raise(CURLcode code) {
+  throw HTTPError() << mstd::error_message("curl perform error: " + std::to_string(static_cast<int>(code)))
+                    << curl_code(static_cast<int>(code));
 }
 
 // One request without following redirects; returns the redirect target ("" for none).
 std::string performOnce(const HTTPContext& context, SyncRequest& request) {
   MLOG(httpLog(), mlog::Debug) << "http request: " << request.url;
   EasyHandle handle(context.createEasyHandle(request.url, request.cookies));
-  if (!handle) raise("curl perform error: 2");
+  if (!handle) raise(CURLE_FAILED_INIT);
   CURL* easy = handle.get();
   if (request.body) {
     request.body->clear();
@@ -38,6 +39,10 @@ std::string performOnce(const HTTPContext& context, SyncRequest& request) {
   } else {
     curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
   }
+  char errorText[CURL_ERROR_SIZE] = {};
+  curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, errorText);
+  curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &appendBody);
+  curl_easy_setopt(easy, CURLOPT_HEADERDATA, static_cast<void*>(&request.headers));
   if (request.abort) {
     curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &checkAbort);
@@ -47,7 +52,8 @@ std::string performOnce(const HTTPContext& context, SyncRequest& request) {
   MLOG(httpLog(), mlog::Debug) << "http result: " << result;
   if (result != CURLE_OK) {
     MLOG(httpLog(), mlog::Warning) << "perform error: " << result;
-    raise("curl perform error: " + std::to_string(static_cast<int>(result)));
+    logCertificateFailure(httpLog(), easy, result, errorText);
+    raise(result);
   }
   char* type = nullptr;
   if (curl_easy_getinfo(easy, CURLINFO_CONTENT_TYPE, &type) == CURLE_OK && type)
@@ -101,17 +107,19 @@ void HTTPContext::perform(SyncRequest& request) const {
     // A cycle or a long chain fails like curl's own "too many redirects".
     if (redirects == MaxRedirects || !seen.insert(target).second) {
       MLOG(httpLog(), mlog::Warning) << "too many redirects: " << target;
-      raise("curl perform error: " + std::to_string(static_cast<int>(CURLE_TOO_MANY_REDIRECTS)));
+      raise(CURLE_TOO_MANY_REDIRECTS);
     }
     request.url = target;
   }
 }
 
-int HTTPContext::probe(std::string& url, std::int64_t& length, const std::atomic<bool>* abort) const {
+int HTTPContext::probe(std::string& url, std::int64_t& length, const std::atomic<bool>* abort,
+                       std::string* headers) const {
   SyncRequest request;
   request.url = url;
   request.abort = abort;
   perform(request);
+  if (headers) *headers = request.headers;
   if (request.status >= 400) return request.status;
   url = request.url;
   length = request.length;

@@ -16,6 +16,8 @@ struct SyncRequest {
   // Content length of the last answer, -1 when it gave none.
   std::int64_t length = -1;
   std::string contentType;
+  // Header lines of the answers, each with its line end.
+  std::string headers;
   // When set and true, the transfer is aborted (curl error 42) within about a second.
   const std::atomic<bool>* abort = nullptr;
 };

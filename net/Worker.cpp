@@ -13,7 +13,8 @@
 
 namespace mnet {
 
-Worker::Worker(RunState& run, Chunk& chunk, const std::string& url) : run_(run), chunk_(&chunk) {
+Worker::Worker(RunState& run, Chunk& chunk, const std::string& url, int source, unsigned generation)
+    : run_(run), chunk_(&chunk), source_(source), generation_(generation) {
   chunk.worker = this;
   handle_.attach(EasyHandle(HTTPContext::instance().createEasyHandle(url, std::string())), run.multi);
   MLOG(downloadLog(), mlog::Debug) << "Worker(" << url << ")";

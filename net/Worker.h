@@ -36,15 +36,24 @@ struct RunState {
 // length (the file changed on the server), writes nothing.
 class Worker {
  public:
-  Worker(RunState& run, Chunk& chunk, const std::string& url);
+  // `source` is the caller's number for the server at `url`, `generation` the caller's
+  // count of that server's failures when the transfer starts.
+  Worker(RunState& run, Chunk& chunk, const std::string& url, int source = 0, unsigned generation = 0);
   Worker(const Worker&) = delete;
   Worker& operator=(const Worker&) = delete;
   ~Worker();
 
   CURL* easy() const noexcept { return handle_.get(); }
+  const char* errorText() const noexcept { return handle_.errorText(); }
   Chunk* chunk() const noexcept { return chunk_; }
   // The worker stopped on purpose (its range is written, or another worker serves it).
   bool cleanStop() const noexcept { return reachedEnd_ || superseded_; }
+  int source() const noexcept { return source_; }
+  unsigned generation() const noexcept { return generation_; }
+  // The answer is being written (a usable 206 or 200 arrived).
+  bool producing() const noexcept { return mode_ == Ranged || mode_ == Whole; }
+  // Header lines of the answers so far (for Retry-After).
+  const std::string& headers() const noexcept { return headerText_; }
 
  private:
   enum Mode { Unknown, Ranged, Whole, Rejected };
@@ -59,6 +68,8 @@ class Worker {
 
   RunState& run_;
   Chunk* chunk_;
+  const int source_;
+  const unsigned generation_;
   AttachedEasyHandle handle_;
   std::string headerText_;
   std::int64_t contentRangeStart_ = -1;

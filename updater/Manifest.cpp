@@ -20,6 +20,7 @@ std::string manifestBody(const Manifest& manifest) {
                      std::to_string(manifest.serial) + "\n";
   if (manifest.expires) body += "expires " + std::to_string(manifest.expires) + "\n";
   body += "list " + toHex(manifest.listDigest) + "\n";
+  if (!manifest.mirrorsDigest.empty()) body += "mirrors " + toHex(manifest.mirrorsDigest) + "\n";
   for (const auto& [name, digest] : manifest.files) body += "file " + toHex(digest) + " " + name + "\n";
   for (const auto& [name, digest] : manifest.indexes) body += "index " + toHex(digest) + " " + name + "\n";
   return body;
@@ -60,6 +61,8 @@ bool parseManifest(const std::string& text, Manifest& manifest, std::string& bod
     } else if (lineNumber == listLine) {
       if (!field(line, "list", rest) || !hexDigest(rest, out.listDigest))
         return bad(where + "no list digest");
+    } else if (lineNumber == listLine + 1 && field(line, "mirrors", rest)) {
+      if (!hexDigest(rest, out.mirrorsDigest)) return bad(where + "malformed mirrors line");
     } else if (field(line, "file", rest) || field(line, "index", rest)) {
       const bool index = line[0] == 'i';
       std::string digest;

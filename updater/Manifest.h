@@ -12,6 +12,7 @@ namespace updater {
 //   serial <decimal>
 //   expires <UTC seconds, decimal>        (version 2 only)
 //   list <SHA-256 of crc.txt, 64 lower-case hex digits>
+//   mirrors <SHA-256 of library/mirrors.txt>          (only when mirrors are published)
 //   file <SHA-256 of the file> <name as listed>      (one line per listed file)
 //   index <SHA-256 of its block index> <name as listed>  (one per indexed file)
 //   signature <Ed25519 signature, standard base64>
@@ -22,6 +23,7 @@ struct Manifest {
   uint64_t serial = 0;
   uint64_t expires = 0;                      // UTC seconds; 0: version 1, no expiry
   std::string listDigest;                    // raw 32 bytes
+  std::string mirrorsDigest;                 // raw 32 bytes; empty: no mirror list is bound
   std::map<std::string, std::string> files;  // listed name -> raw 32-byte digest
   // listed name -> raw 32-byte digest of its "library/blocks/" index
   std::map<std::string, std::string> indexes;

@@ -10,8 +10,9 @@ class MnetTransport : public WorkflowNet {
   void getData(const std::string& url, size_t limit, std::function<void(int)> onProgress,
                std::function<void(int, const std::string&)> onData) override;
   void cancelAll() override;
-  std::unique_ptr<WorkflowDownload> makeDownload(const std::string& url, const std::string& path,
-                                                 uint64_t size, DownloadEnd onEnd) override;
+  std::unique_ptr<WorkflowDownload> makeDownload(const std::vector<std::string>& urls,
+                                                 const std::string& path, uint64_t size,
+                                                 bool oneSourceAtATime, DownloadEnd onEnd) override;
 };
 
 }  // namespace updater

@@ -4,6 +4,7 @@
 #include "updater/FileCheck.h"
 #include "updater/FileList.h"
 #include "updater/Manifest.h"
+#include "updater/Mirrors.h"
 #include "updater/Signature.h"
 #include "updater/SignedList.h"
 #include "updater/Statements.h"
@@ -24,8 +25,9 @@ namespace {
 const char* const listName = "library/crc.txt";
 
 bool isPublishedFile(const std::string& name) {
-  for (const std::string& own : {std::string(listName), std::string(signatureListName),
-                                 std::string(endorsementName), std::string(rootStatementsName)})
+  for (const std::string& own :
+       {std::string(listName), std::string(signatureListName), std::string(endorsementName),
+        std::string(rootStatementsName), std::string(mirrorListName)})
     if (name == own || name == own + ".new") return true;
   return false;
 }
@@ -38,6 +40,16 @@ void writeReplacing(const fs::path& path, const std::string& text) {
     if (!(out << text) || !out.flush()) throw std::runtime_error("cannot write " + temporary.string());
   }
   fs::rename(temporary, path);
+}
+
+// The mirror list, or none when no mirror is given (a stale one would still be used).
+void writeMirrors(const std::string& folder, const std::vector<std::string>& mirrors) {
+  const fs::path path = fs::path(folder) / mirrorListName;
+  if (mirrors.empty()) {
+    fs::remove(path);
+    return;
+  }
+  writeReplacing(path, mirrorListText(mirrors));
 }
 
 }  // namespace
@@ -73,9 +85,10 @@ std::string fileListOf(const std::string& folder, PublishResult& result) {
   return text;
 }
 
-PublishResult publishFolder(const std::string& folder) {
+PublishResult publishFolder(const std::string& folder, const std::vector<std::string>& mirrors) {
   PublishResult result;
   const std::string text = fileListOf(folder, result);
+  writeMirrors(folder, mirrors);
   writeReplacing(fs::path(folder) / listName, text);
   result.indexes = publishBlockIndexes(folder, text);
   return result;
@@ -87,6 +100,10 @@ std::string signedManifestOf(const std::string& folder, const std::string& list,
   manifest.serial = serial;
   manifest.expires = expires;
   manifest.listDigest = sha256(list);
+  const fs::path mirrorList = fs::path(folder) / mirrorListName;
+  std::error_code missing;
+  if (fs::is_regular_file(mirrorList, missing) && !fileSha256(mirrorList.string(), manifest.mirrorsDigest))
+    throw std::runtime_error("cannot read " + mirrorList.string());
   for (const std::string& line : splitLines(list)) {
     ListLine parsed;
     if (!parseListLine(line, parsed)) continue;
@@ -109,9 +126,10 @@ std::string signedManifestOf(const std::string& folder, const std::string& list,
 }
 
 PublishResult publishSignedFolder(const std::string& folder, const SigningKey& key, uint64_t serial,
-                                  uint64_t expires) {
+                                  uint64_t expires, const std::vector<std::string>& mirrors) {
   PublishResult result;
   const std::string text = fileListOf(folder, result);
+  writeMirrors(folder, mirrors);
   // The indexes are signed with the files. A failure before the list is replaced leaves new
   // indexes beside the old list; clients refuse them by their size, CRC-32 or signed digest.
   result.indexes = publishBlockIndexes(folder, text);

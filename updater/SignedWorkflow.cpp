@@ -17,6 +17,10 @@ const int firstTransferCode = 600;
 }  // namespace
 
 void UpdateWorkflow::listArrived(int code, const std::string& body) {
+  if (code == 0 && !signing_.enabled() && !listAgain_) {
+    requestMirrors(body);
+    return;
+  }
   if (code != 0 || !signing_.enabled() || listAgain_) {
     fileListFinished(code, body);
     return;
@@ -57,7 +61,7 @@ void UpdateWorkflow::fetchTrustText(size_t step, const TrustInput& input) {
 void UpdateWorkflow::judgeTrust(const TrustInput& input) {
   switch (signing_.accept(input)) {
     case ListCheck::Accepted:
-      return fileListFinished(0, input.list);
+      return requestMirrors(input.list);
     case ListCheck::Expired:
       return fileListFinished(0, input.list, "Список файлов устарел");
     case ListCheck::NeedEndorsement:
@@ -76,9 +80,7 @@ bool UpdateWorkflow::temporaryVerified(const UpdateEntry& entry) const {
 void UpdateWorkflow::fileCorrupted(const UpdateEntry& entry) {
   std::error_code ignored;
   std::filesystem::remove(temporaryPath(entry), ignored);
-  setError("Файл повреждён: " + entry.target);
-  host_.redraw();
-  host_.startRestartTimer();
+  failRound("Файл повреждён: " + entry.target);
 }
 
 bool UpdateWorkflow::installedIntact(const std::string& name, const std::string& path) {
@@ -86,9 +88,7 @@ bool UpdateWorkflow::installedIntact(const std::string& name, const std::string&
   // Gone, it is planned again by the next list.
   std::error_code ignored;
   std::filesystem::remove(path, ignored);
-  setError("Файл повреждён: " + path);
-  host_.redraw();
-  host_.startRestartTimer();
+  failRound("Файл повреждён: " + path);
   return false;
 }
 

@@ -7,6 +7,7 @@
 #include "support/Text.h"
 
 #include <openssl/sha.h>
+#include <strings.h>
 #include <algorithm>
 #include <atomic>
 #include <boost/filesystem/operations.hpp>
@@ -14,6 +15,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <thread>
 
 namespace updater {
@@ -165,8 +167,18 @@ std::string webHost() {
 }
 
 std::string baseUrl(bool debug, const std::string& user, const std::string& password) {
-  if (debug) return "http://" + user + ":" + password + "@" + webHost() + "/vuvero/";
-  return "http://" + webHost() + "/";
+  std::string host = webHost(), scheme = "http://";
+  for (const char* prefix : {"https://", "http://"}) {
+    const size_t n = std::strlen(prefix);
+    if (host.size() >= n && ::strncasecmp(host.c_str(), prefix, n) == 0) {
+      scheme = prefix;
+      host.erase(0, n);
+      break;
+    }
+  }
+  while (!host.empty() && host.back() == '/') host.pop_back();
+  if (debug) return scheme + user + ":" + password + "@" + host + "/vuvero/";
+  return scheme + host + "/";
 }
 
 std::string fileUrl(const std::string& base, const std::string& name) {

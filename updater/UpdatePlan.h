@@ -46,7 +46,8 @@ std::string temporaryPath(const UpdateEntry& entry);
 
 // Base URL of the game's web host, plain or the "debug" form with credentials.
 std::string baseUrl(bool debug, const std::string& user, const std::string& password);
-// The web host: VORNASK_WEB_HOST or the compiled-in default.
+// The web host: VORNASK_WEB_HOST or the compiled-in default; "HOST[:PORT]" (plain HTTP) or
+// "https://HOST[:PORT]" (certificates verified).
 std::string webHost();
 // base + the listed name, with the bytes a URL cannot carry as they are
 // (controls, space, " # % < > ? \\ ^ ` { | }) written as %XX.

@@ -129,4 +129,8 @@ bool UpdateSigning::indexTrusted(const std::string& name, const std::string& byt
   return !enabled_ || indexMatchesManifest(manifest_, name, bytes);
 }
 
+bool UpdateSigning::mirrorsMatch(const std::string& bytes) const {
+  return !manifest_.mirrorsDigest.empty() && sha256(bytes) == manifest_.mirrorsDigest;
+}
+
 }  // namespace updater

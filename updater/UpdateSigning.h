@@ -65,6 +65,8 @@ class UpdateSigning {
   // Whether a block index for `name` may be fetched, and whether `bytes` may be used as it.
   bool indexUsable(const std::string& name) const;
   bool indexTrusted(const std::string& name, const std::string& bytes) const;
+  // Whether `bytes` are the mirror list the accepted manifest binds (none bound: false).
+  bool mirrorsMatch(const std::string& bytes) const;
 
  private:
   std::string storedValue(const std::string& name) const;

@@ -1,5 +1,6 @@
 #include "updater/UpdateWorkflow.h"
 
+#include "net/RetryPolicy.h"
 #include "updater/Settings.h"
 #include "updater/StartRecord.h"
 #include "updater/UpdatePlan.h"
@@ -8,6 +9,19 @@
 #include <climits>
 
 namespace updater {
+
+namespace {
+
+// The first wait is the launcher's classic 3 s; growth stops at 5 minutes, so a long outage
+// costs the server one request per player every few minutes.
+const std::chrono::milliseconds firstRestart{3000};
+const std::chrono::milliseconds longestRestart{300000};
+
+}  // namespace
+
+unsigned restartDelayMs(int failures, double random) {
+  return static_cast<unsigned>(mnet::backoff(firstRestart, longestRestart, failures - 1, random).count());
+}
 
 std::string UpdateWorkflow::loadError(int code) {
   return "Ошибка загрузки: " + std::to_string(code);
@@ -24,6 +38,19 @@ UpdateWorkflow::UpdateWorkflow(WorkflowHost& host, WorkflowNet& net, const Workf
 UpdateWorkflow::~UpdateWorkflow() {
   alive_.reset();
   download_.reset();
+  if (worker_.joinable()) worker_.join();
+}
+
+void UpdateWorkflow::offUiThread(std::function<std::function<void()>()> work) {
+  if (worker_.joinable()) worker_.join();
+  WorkflowHost& host = host_;
+  const std::weak_ptr<bool> alive = alive_;
+  worker_ = std::thread([&host, alive, work] {
+    std::function<void()> then = work();
+    host.post([alive, then] {
+      if (alive.lock()) then();
+    });
+  });
 }
 
 void UpdateWorkflow::launcherCreated() {
@@ -44,6 +71,14 @@ void UpdateWorkflow::setError(const std::string& text) {
   updateCaption();
 }
 
+void UpdateWorkflow::failRound(const std::string& error) {
+  setError(error);
+  host_.redraw();
+  ++failedRounds_;
+  host_.startRestartTimer(
+      restartDelayMs(failedRounds_, options_.random ? options_.random() : mnet::uniformRandom()));
+}
+
 void UpdateWorkflow::setBusy(bool busy) {
   busy_ = busy;
   host_.enableCheckBox(!busy);
@@ -54,6 +89,7 @@ void UpdateWorkflow::startFileList() {
   // The new plan replaces the one a running download belongs to, and a
   // restart still pending would stop the next download the player starts.
   stopDownload();
+  ++listSerial_;
   host_.stopRestartTimer();
   host_.setStatus("Получение списка файлов");
   setError("");
@@ -106,13 +142,29 @@ void UpdateWorkflow::fileListFinished(int code, const std::string& body, const s
   options.noClientUpdate = options_.noClientUpdate;
   options.executableFolder = options_.executableFolder;
   options.executableName = options_.executableName;
-  options.terminateLeftover = [this](const std::string& path) { host_.terminateProcessesOf(path); };
+  std::string leftover;
+  options.terminateLeftover = [&leftover](const std::string& path) { leftover = path; };
   StartRecord record = options_.verify ? StartRecord() : StartRecord::load(startRecordName);
   const StartRecord loaded = record;
   options.record = &record;
   plan_ = buildPlan(body, options);
   // A record that cannot be written only costs the next start a full read.
   if (!(record == loaded)) record.save(startRecordName);
+  const unsigned serial = listSerial_;
+  if (leftover.empty()) {
+    planReady(serial);
+    return;
+  }
+  // Ending a leftover process waits for it; the window stays responsive meanwhile.
+  WorkflowHost& host = host_;
+  offUiThread([&host, leftover, this, serial] {
+    host.terminateProcessesOf(leftover);
+    return std::function<void()>([this, serial] { planReady(serial); });
+  });
+}
+
+void UpdateWorkflow::planReady(unsigned serial) {
+  if (serial != listSerial_) return;  // the player asked for the list again meanwhile
   setBusy(false);
   host_.showProgress(false);
   planSummary();

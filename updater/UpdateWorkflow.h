@@ -6,8 +6,11 @@
 #include "updater/WorkflowHost.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace updater {
@@ -26,7 +29,13 @@ struct WorkflowOptions {
   platform::RegistryRoot registryRoot;
   std::string registryKey;
   bool verify = false;  // "verify": every file is read, whatever the start record holds
+  // Jitter of the restart's wait, uniform in [0, 1); empty: random.
+  std::function<double()> random;
 };
+
+// The wait before the cycle starts again after `failures` failed rounds in a row (from 1):
+// 3 s, then up to 6 s, 12 s … 5 min, jittered by `random` in [0, 1).
+unsigned restartDelayMs(int failures, double random);
 
 // The update cycle of the launcher window: file list, plan, downloads,
 // moving into place, self-replacement and launching the game. UI thread only.
@@ -62,6 +71,14 @@ class UpdateWorkflow {
   void fileListFinished(int code, const std::string& body, const std::string& failure = std::string());
   void fileListProgress(int percent);
   void requestFileList();
+  // The mirror list after an accepted file list, then the plan (UpdateWorkflowMirrors.cpp).
+  void requestMirrors(const std::string& list);
+  std::vector<std::string> sourcesOf(const UpdateEntry& entry) const;
+  // True when the download's only server was a mirror, which is then left for this update.
+  bool leaveMirrorThatServed(const std::vector<std::string>& used);
+  // After a file from the mirrors was checked: true when it is being fetched again because
+  // a mirror served it wrong.
+  bool judgeMirrors(size_t index, bool verified, const std::vector<std::string>& used);
   void planSummary();
   // The downloads, one file at a time (UpdateWorkflowDownloads.cpp).
   void processPlan(size_t index, bool acceptUnverified);
@@ -83,11 +100,20 @@ class UpdateWorkflow {
   bool temporaryVerified(const UpdateEntry& entry) const;
   void fileCorrupted(const UpdateEntry& entry);
   bool installedIntact(const std::string& name, const std::string& path);
+  // Runs `work` on a thread of its own; what it returns runs on the UI thread afterwards
+  // (not after the workflow is gone). One job at a time.
+  void offUiThread(std::function<std::function<void()>()> work);
+  // The list is in and the plan made: the summary (after any leftover process is gone).
+  void planReady(unsigned serial);
+  void deltaPrepared(unsigned serial, size_t index, bool prepared, bool complete, bool verified);
   void updateCaption();
   // Byte counts on the progress bar, scaled down so that the update's size fits an int.
   int progressValue(uint64_t bytes) const;
   static std::string loadError(int code);
   void setError(const std::string& text);
+  // The round failed: the error line says why, and the cycle starts again after a wait that
+  // grows with the failed rounds in a row.
+  void failRound(const std::string& error);
   void setBusy(bool busy);
   void readSettings();
   void writeSettings();
@@ -104,12 +130,19 @@ class UpdateWorkflow {
   bool acceptUnverified_ = false;  // the entry's second download: failing its check ends the update
   bool fullyDownloaded_ = false;
   std::string error_;
+  int failedRounds_ = 0;  // in a row; a file that arrives whole ends the run of failures
   std::unique_ptr<WorkflowDownload> download_;
-  unsigned downloadSerial_ = 0;  // completions of replaced downloads are dropped
+  std::vector<std::string> mirrors_;   // base URLs from the web host's mirror list
+  std::set<std::string> badMirrors_;   // served a wrong file in this update
+  bool oneSourceAtATime_ = false;      // after a file failed its check, until one passes
+  std::vector<std::string> suspects_;  // the servers of a wrong file, until one passes
+  unsigned downloadSerial_ = 0;        // completions of replaced downloads are dropped
   bool listInFlight_ = false;
   bool listAgain_ = false;  // fetch again once the running request reports back
   UpdateSigning signing_;
   std::shared_ptr<bool> alive_;
+  std::thread worker_;
+  unsigned listSerial_ = 0;  // a plan's summary waiting for a leftover process is dropped by a new fetch
 };
 
 }  // namespace updater

@@ -6,7 +6,7 @@
 #include "updater/UpdateWorkflow.h"
 
 #include "net/Chunk.h"
-#include "platform/files/Files.h"
+#include "net/DownloadResume.h"
 #include "updater/BlockIndex.h"
 #include "updater/Delta.h"
 #include "updater/UpdatePlan.h"
@@ -45,8 +45,7 @@ bool prepareTemporary(const DeltaPlan& plan, const std::string& copy, const std:
   mnet::ChunkList pending;
   for (const DeltaPlan::Range& range : plan.missing)
     mnet::insertChunk(pending, static_cast<int64_t>(range.begin), static_cast<int64_t>(range.end));
-  const std::string records = mnet::resumeRecords(pending, static_cast<int64_t>(size));
-  return platform::writeFileAtomically(temporary + ".meta", records, 0644) == 0;
+  return mnet::seedResume(temporary, pending, static_cast<int64_t>(size));
 }
 
 }  // namespace
@@ -57,8 +56,7 @@ bool UpdateWorkflow::startDelta(size_t index, unsigned serial) {
   // A download under way resumes as it is; a delta is begun only from a local copy.
   // Signed updates use only signed indexes.
   if (entry.client || entry.size < blockIndexMinimum || !signing_.indexUsable(entry.name) ||
-      std::filesystem::exists(temporaryPath(entry) + ".meta", ec) ||
-      !std::filesystem::is_regular_file(entry.target, ec))
+      mnet::resumable(temporaryPath(entry)) || !std::filesystem::is_regular_file(entry.target, ec))
     return false;
   const std::weak_ptr<bool> alive = alive_;
   net_.getData(
@@ -72,24 +70,40 @@ bool UpdateWorkflow::startDelta(size_t index, unsigned serial) {
 void UpdateWorkflow::blockIndexArrived(unsigned serial, size_t index, int code, const std::string& body) {
   if (serial != downloadSerial_) return;  // the player cancelled or a new list came
   const UpdateEntry& entry = plan_[index];
-  const std::string temporary = temporaryPath(entry);
   BlockIndex blocks;
-  DeltaPlan delta;
   const bool usable = code == 0 && signing_.indexTrusted(entry.name, body) && parseBlockIndex(body, blocks) &&
-                      blocks.fileSize == entry.size && blocks.crc == entry.crc &&
-                      planFromCopy(entry.target, blocks, delta);
-  const bool prepared = usable && prepareTemporary(delta, entry.target, temporary, entry.size);
-  std::error_code ignored;
-  if (prepared && delta.missing.empty()) {
-    // Every block was found: nothing to fetch, and the result is checked as a download's.
-    std::filesystem::remove(temporary + ".meta", ignored);
-    entryFinished(serial, index, mnet::DownloadAction::Finished, 200, temporaryVerified(entry));
+                      blocks.fileSize == entry.size && blocks.crc == entry.crc;
+  if (!usable) {
+    deltaPrepared(serial, index, false, false, false);
     return;
   }
-  if (!prepared) {
-    std::filesystem::remove(temporary + ".meta", ignored);
-    std::filesystem::remove(temporary, ignored);
+  // Scanning the old copy and copying its blocks take a while for a large file.
+  const std::string copy = entry.target, temporary = temporaryPath(entry);
+  const uint64_t size = entry.size;
+  const FileExpectation expected = signing_.expectation(entry.name, temporary, entry.size, entry.crc);
+  offUiThread([this, serial, index, blocks, copy, temporary, size, expected] {
+    DeltaPlan delta;
+    const bool prepared = planFromCopy(copy, blocks, delta) && prepareTemporary(delta, copy, temporary, size);
+    const bool complete = prepared && delta.missing.empty();
+    // A complete copy is checked as a download's result, here too off the UI thread.
+    const bool verified = complete && expected.holds();
+    return std::function<void()>([this, serial, index, prepared, complete, verified] {
+      deltaPrepared(serial, index, prepared, complete, verified);
+    });
+  });
+}
+
+void UpdateWorkflow::deltaPrepared(unsigned serial, size_t index, bool prepared, bool complete,
+                                   bool verified) {
+  if (serial != downloadSerial_) return;
+  const std::string temporary = temporaryPath(plan_[index]);
+  if (complete) {
+    // Every block was found: nothing to fetch, and the result is checked as a download's.
+    mnet::forgetResume(temporary);
+    entryFinished(serial, index, mnet::DownloadAction::Finished, 200, verified);
+    return;
   }
+  if (!prepared) mnet::discardResume(temporary);
   beginDownload(index, serial);
 }
 

@@ -2,6 +2,7 @@
 // into place, and the client's self-replacement.
 #include "updater/UpdateWorkflow.h"
 
+#include "net/DownloadResume.h"
 #include "updater/FileCheck.h"
 #include "updater/Install.h"
 #include "updater/UpdatePlan.h"
@@ -72,9 +73,7 @@ bool UpdateWorkflow::startEntry(size_t index, bool acceptUnverified) {
   const UpdateEntry& entry = plan_[index];
   const std::string temporary = temporaryPath(entry);
   if (acceptUnverified) {
-    std::error_code ignored;
-    std::filesystem::remove(temporary, ignored);
-    std::filesystem::remove(temporary + ".meta", ignored);  // nothing of the last run is kept
+    mnet::discardResume(temporary);  // nothing of the last run is kept
   } else if (temporaryVerified(entry)) {
     return false;
   }
@@ -92,7 +91,7 @@ void UpdateWorkflow::beginDownload(size_t index, unsigned serial) {
   // The finished file is checked on the download's thread, so the UI never waits for the read.
   const FileExpectation expected = signing_.expectation(entry.name, temporary, entry.size, entry.crc);
   download_ =
-      net_.makeDownload(fileUrl(baseUrl_, entry.name), temporary, entry.size,
+      net_.makeDownload(sourcesOf(entry), temporary, entry.size, oneSourceAtATime_,
                         [this, &host, alive, serial, index, expected](mnet::DownloadAction action, int code) {
                           const bool verified = action == mnet::DownloadAction::Finished && expected.holds();
                           host.post(guarded(alive, [this, serial, index, action, code, verified] {
@@ -105,16 +104,17 @@ void UpdateWorkflow::beginDownload(size_t index, unsigned serial) {
 void UpdateWorkflow::entryFinished(unsigned serial, size_t index, mnet::DownloadAction action, int code,
                                    bool verified) {
   if (serial != downloadSerial_) return;  // a download that was cancelled or replaced
+  const std::vector<std::string> used = download_ ? download_->sourcesUsed() : std::vector<std::string>();
   download_.reset();
   if (action != mnet::DownloadAction::Finished) {
-    setError(loadError(code));
-    host_.redraw();
-    host_.startRestartTimer();
+    failRound(loadError(code));
     return;
   }
   const UpdateEntry& entry = plan_[index];
+  if (!mirrors_.empty() && judgeMirrors(index, verified, used)) return;
   bool again = false;
   if (verified) {
+    failedRounds_ = 0;
     completedBytes_ += entry.size;
     ++index;
   } else if (acceptUnverified_) {
@@ -138,9 +138,7 @@ bool UpdateWorkflow::finishEntries() {
       continue;
     }
     host_.setStatus("Перемещаем: " + entry.target);
-    setError(failure);
-    host_.redraw();
-    host_.startRestartTimer();
+    failRound(failure);
     return false;
   }
   return true;

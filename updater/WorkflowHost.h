@@ -5,13 +5,14 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "net/Download.h"
 
 namespace updater {
 
 // What the update workflow needs from the launcher window and the application.
-// Everything is called on the UI thread.
+// Everything is called on the UI thread unless said otherwise.
 class WorkflowHost {
  public:
   virtual ~WorkflowHost() = default;
@@ -30,7 +31,7 @@ class WorkflowHost {
   virtual void showLauncher(bool shown) = 0;
   virtual void redraw() = 0;
   // The launcher window's one-shot restart timer; it reaches the workflow as onRestart().
-  virtual void startRestartTimer() = 0;
+  virtual void startRestartTimer(unsigned ms) = 0;
   virtual void stopRestartTimer() = 0;
 
   enum class GameWindow { Failed, Visible, Hidden };
@@ -42,7 +43,8 @@ class WorkflowHost {
   // Starts `application` with a Windows-style command line (quoted items);
   // 0 or the system's error number.
   virtual int startProcess(const std::string& application, const std::string& commandLine) = 0;
-  // Terminates running processes started from the executable at `path`.
+  // Terminates running processes started from the executable at `path`, waiting for them.
+  // Called off the UI thread.
   virtual void terminateProcessesOf(const std::string& path) = 0;
 };
 
@@ -52,6 +54,8 @@ class WorkflowDownload {
   virtual ~WorkflowDownload() = default;  // stops a running download
   virtual void start() = 0;
   virtual uint64_t downloaded() const = 0;
+  // The URLs given whose servers delivered bytes; after the end was reported.
+  virtual std::vector<std::string> sourcesUsed() const { return {}; }
 };
 
 // Bounds of fetched texts. The list and its signature file grow with the files listed (room for
@@ -68,10 +72,12 @@ class WorkflowNet {
   virtual void getData(const std::string& url, size_t limit, std::function<void(int)> onProgress,
                        std::function<void(int, const std::string&)> onData) = 0;
   virtual void cancelAll() = 0;
-  // `onEnd(action, code)` runs on a download thread once each run ends.
+  // `onEnd(action, code)` runs on a download thread once each run ends. `urls`: the web
+  // host's first, then the mirrors'; `oneSourceAtATime`: they take turns (mnet::Download).
   using DownloadEnd = std::function<void(mnet::DownloadAction action, int code)>;
-  virtual std::unique_ptr<WorkflowDownload> makeDownload(const std::string& url, const std::string& path,
-                                                         uint64_t size, DownloadEnd onEnd) = 0;
+  virtual std::unique_ptr<WorkflowDownload> makeDownload(const std::vector<std::string>& urls,
+                                                         const std::string& path, uint64_t size,
+                                                         bool oneSourceAtATime, DownloadEnd onEnd) = 0;
 };
 
 }  // namespace updater

@@ -39,8 +39,8 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
   posix_spawn_file_actions_init(&fa);
   posix_spawn_file_actions_adddup2(&fa, in[0], 0);
   posix_spawn_file_actions_adddup2(&fa, err[1], 2);
-  // Log records join the error lines with VORNASK_TEST_VERBOSE set.
-  if (std::getenv("VORNASK_TEST_VERBOSE"))
+  // Log records join the error lines with VORNASK_TEST_VERBOSE set (here or for the child).
+  if (std::getenv("VORNASK_TEST_VERBOSE") || env.count("VORNASK_TEST_VERBOSE"))
     posix_spawn_file_actions_adddup2(&fa, err[1], 1);
   else
     posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);

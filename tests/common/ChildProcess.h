@@ -14,8 +14,8 @@ namespace vtest {
 // A program run with a pipe on its standard input and one on its standard
 // error; a reader thread collects the error lines, so a chatty child never
 // blocks on a full pipe. Standard output is dropped (it joins standard error
-// when VORNASK_TEST_VERBOSE is set). Processes the child starts inherit both
-// pipes, so their lines are seen too.
+// when VORNASK_TEST_VERBOSE is set, in the test's environment or in `env`). Processes the child starts
+// inherit both pipes, so their lines are seen too.
 class ChildProcess {
  public:
   // The environment is the test's own with `env` laid over it.

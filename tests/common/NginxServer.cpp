@@ -95,7 +95,8 @@ NginxServer::~NginxServer() {
 }
 
 std::string NginxServer::url(const std::string& path) const {
-  return "http://" + options_.address + ":" + std::to_string(port_) + path;
+  return (options_.certificate.empty() ? "http://" : "https://") + options_.address + ":" +
+         std::to_string(port_) + path;
 }
 
 std::filesystem::path NginxServer::writeFile(const std::string& relative, const std::string& content) const {
@@ -148,9 +149,13 @@ void NginxServer::writeConfig() const {
        << "  sendfile on;\n"
        << "  keepalive_timeout 10;\n"
        << "  server {\n"
-       << "    listen " << options_.address << ":" << port_ << ";\n"
+       << "    listen " << options_.address << ":" << port_ << (options_.certificate.empty() ? "" : " ssl")
+       << ";\n"
        << "    server_name localhost;\n"
        << "    root " << root_.string() << ";\n";
+  if (!options_.certificate.empty())
+    conf << "    ssl_certificate " << options_.certificate << ";\n"
+         << "    ssl_certificate_key " << options_.certificateKey << ";\n";
   if (!options_.maxRanges.empty()) conf << "    max_ranges " << options_.maxRanges << ";\n";
   if (!options_.limitRate.empty()) conf << "    limit_rate " << options_.limitRate << ";\n";
   conf << options_.serverConfig << "\n"

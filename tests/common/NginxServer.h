@@ -22,6 +22,8 @@ struct NginxOptions {
   std::filesystem::path root;
   // Loopback address to listen on.
   std::string address = "127.0.0.1";
+  // PEM files of the server's certificate (chain) and key: HTTPS only; empty: plain HTTP.
+  std::string certificate, certificateKey;
 };
 
 // A real nginx on a free loopback port with its own prefix, configuration and web root.
@@ -37,7 +39,7 @@ class NginxServer {
 
   int port() const { return port_; }
   const std::string& address() const { return options_.address; }
-  // "http://address:port" + path (path starts with '/').
+  // "http://address:port" + path (path starts with '/'); "https://…" with a certificate.
   std::string url(const std::string& path) const;
   const std::filesystem::path& root() const { return root_; }
   // Writes a file below the web root, creating its folders.

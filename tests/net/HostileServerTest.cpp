@@ -92,10 +92,10 @@ TEST_F(HostileDownload, ServersThatAlwaysLieEndInFailureWithNothingWritten) {
   });
   const vtest::Outcome end = get(server, size_);
   EXPECT_EQ(mnet::DownloadAction::Failed, end.action);
-  EXPECT_EQ(400, end.status);
+  EXPECT_TRUE(end.status == 500 || end.status == 600 + CURLE_WRITE_ERROR) << end.status;
   EXPECT_EQ(0, targetSize());
 
-  // A failing probe, or a redirect to a port where nobody listens, fails at once.
+  // A failing probe, or a redirect to a port where nobody listens, fails after its retries.
   const std::string dead = "http://127.0.0.1:" + std::to_string(vtest::refusedPort()) + "/f.bin";
   HostileServer redirecting([&](Exchange& x) {
     if (x.method() == "HEAD" && x.serial() == 0) return x.send(HostileServer::answer(500, ""));
@@ -105,7 +105,7 @@ TEST_F(HostileDownload, ServersThatAlwaysLieEndInFailureWithNothingWritten) {
     const vtest::Outcome failed = vtest::download(redirecting.url("/f.bin"), path("g.tmp").string(), size_);
     EXPECT_EQ(1, failed.runs);
     EXPECT_EQ(mnet::DownloadAction::Failed, failed.action);
-    EXPECT_EQ(400, failed.status);
+    EXPECT_EQ(600 + CURLE_COULDNT_CONNECT, failed.status);
   }
 }
 
@@ -120,11 +120,12 @@ TEST_F(HostileDownload, ARedirectToADeadPortMidRunKeepsTheRangesForTheNextRun) {
   });
   const vtest::Outcome failed = get(server, size_);
   EXPECT_EQ(mnet::DownloadAction::Failed, failed.action);
-  EXPECT_EQ(400, failed.status);
+  EXPECT_EQ(600 + CURLE_COULDNT_CONNECT, failed.status);
   healthy = true;
+  const int probes = server.count("HEAD ");
   EXPECT_EQ(mnet::DownloadAction::Finished, get(server, size_).action);
   EXPECT_EQ(content_, readFile("f.tmp"));
-  EXPECT_EQ(2, server.count("HEAD "));  // the second run resumed without a probe
+  EXPECT_EQ(probes, server.count("HEAD "));  // the second run resumed without a probe
 }
 
 TEST_F(HostileDownload, StalledTransfersAreGivenUpAndRetried) {
@@ -211,16 +212,17 @@ TEST_F(HostileDownload, AFileLongerThanExpectedIsNeverWrittenPastTheExpectedLeng
 }
 
 TEST_F(HostileDownload, BurstsOfServerErrorsAreRiddenOut) {
-  // The first dozen answers to ranges are error pages; the pages never reach the file.
+  // The first eight answers to ranges are error pages; the pages never reach the file. The
+  // run backs off as a whole: one range at a time until answers deliver bytes again.
   HostileServer server([&](Exchange& x) {
     std::int64_t first = 0, last = 0;
-    if (x.range(first, last) && x.serial() <= 12)
+    if (x.range(first, last) && x.serial() <= 8)
       return x.send(HostileServer::answer(500, "<html>busy</html>"));
     HostileServer::serveFile(x, content_);
   });
   EXPECT_EQ(mnet::DownloadAction::Finished, get(server, size_).action);
   EXPECT_EQ(content_, readFile("f.tmp"));
-  EXPECT_GE(server.count("GET "), 17);
+  EXPECT_LE(server.count("GET "), 8 + 5);
 }
 
 TEST_F(HostileDownload, EndlessBodiesAreCutAtTheRangeOrTheCap) {

@@ -5,10 +5,32 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <memory>
 
 namespace vtest {
+
+namespace {
+
+// Back-off of a few milliseconds: the tests wait for outcomes, never for the real waits.
+class FastRetries : public ::testing::Environment {
+ public:
+  void SetUp() override { mnet::HTTPContext::instance().setRetryPolicy(fastRetryPolicy()); }
+};
+
+::testing::Environment* const fastRetries = ::testing::AddGlobalTestEnvironment(new FastRetries);
+
+}  // namespace
+
+mnet::RetryPolicy fastRetryPolicy() {
+  mnet::RetryPolicy policy;
+  policy.base = std::chrono::milliseconds(1);
+  policy.cap = std::chrono::milliseconds(8);
+  policy.retryAfterCap = std::chrono::seconds(0);
+  return policy;
+}
 
 Fetched fetch(mnet::Request request, bool withHeaders) {
   struct Shared {

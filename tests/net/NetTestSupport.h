@@ -30,6 +30,9 @@ inline Fetched fetch(const std::string& url) {
   return fetch(request);
 }
 
+// The policy every test of this binary runs with: waits of a few milliseconds.
+mnet::RetryPolicy fastRetryPolicy();
+
 // A loopback port on which nothing listens.
 int refusedPort();
 

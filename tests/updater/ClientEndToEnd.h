@@ -38,16 +38,13 @@ class ClientEndToEnd : public Sandbox {
 
   // The client in the console mode: commands on its input, the console's lines on its error output.
   std::unique_ptr<ChildProcess> run(std::vector<std::string> args = {"noStupidPath"}) {
-    const std::string host = "127.0.0.1:" + std::to_string(server_->port());
+    const std::string host = webHost_.empty() ? "127.0.0.1:" + std::to_string(server_->port()) : webHost_;
+    std::map<std::string, std::string> env{
+        {"VORNASK_UI", "headless"},      {"VORNASK_WEB_HOST", host}, {"XDG_CONFIG_HOME", path("config")},
+        {"XDG_DATA_HOME", path("data")}, {"HOME", dir().string()},   {"VORNASK_UPDATE_KEY", updateKey_}};
+    env.insert(env_.begin(), env_.end());
     auto client =
-        std::make_unique<ChildProcess>((install_ / "Vornask").string(), args,
-                                       std::map<std::string, std::string>{{"VORNASK_UI", "headless"},
-                                                                          {"VORNASK_WEB_HOST", host},
-                                                                          {"XDG_CONFIG_HOME", path("config")},
-                                                                          {"XDG_DATA_HOME", path("data")},
-                                                                          {"HOME", dir().string()},
-                                                                          {"VORNASK_UPDATE_KEY", updateKey_}},
-                                       install_.string());
+        std::make_unique<ChildProcess>((install_ / "Vornask").string(), args, env, install_.string());
     client->endGently(5000);
     return client;
   }
@@ -64,7 +61,9 @@ class ClientEndToEnd : public Sandbox {
   }
 
   fs::path client_, install_;
-  std::string updateKey_;  // the client's VORNASK_UPDATE_KEY; empty: unsigned
+  std::string updateKey_;                   // the client's VORNASK_UPDATE_KEY; empty: unsigned
+  std::string webHost_;                     // the client's VORNASK_WEB_HOST; empty: the server's address
+  std::map<std::string, std::string> env_;  // more of the client's environment
   std::unique_ptr<NginxServer> server_;
 };
 

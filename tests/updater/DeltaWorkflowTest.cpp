@@ -97,6 +97,7 @@ TEST_F(DeltaWorkflowTest, OnlyTheMissingRangesAreFetched) {
     EXPECT_TRUE(net_.downloads.empty());
     const int opened = host_.gameOpened;
     net_.answer(0, indexBytes(fresh_, crc_));
+    ASSERT_TRUE(host_.settle());
     ASSERT_EQ(c.mostFetched ? 1u : 0u, net_.downloads.size());
     if (c.mostFetched) {
       EXPECT_EQ("http://host.test/big.bin", net_.downloads[0]);
@@ -151,6 +152,7 @@ TEST_F(DeltaWorkflowTest, WrongBlocksEndInAFreshWholeDownload) {
   const uint32_t block = blockSizeFor(fresh_.size());
   other.replace(block * 100, block, old_.substr(0, block));
   net_.answer(0, indexBytes(other, crc_));
+  ASSERT_TRUE(host_.settle());
   fetchPending();
   ASSERT_EQ(2u, net_.downloads.size());
   EXPECT_FALSE(std::filesystem::exists(net_.current->path + ".meta"));
@@ -161,6 +163,7 @@ TEST_F(DeltaWorkflowTest, WrongBlocksEndInAFreshWholeDownload) {
 TEST_F(DeltaWorkflowTest, InterruptedDeltaResumesWithoutAskingAgain) {
   startUpdate();
   net_.answer(0, indexBytes(fresh_, crc_));
+  ASSERT_TRUE(host_.settle());
   const size_t asked = net_.urls.size();
   workflow_->buttonPressed();  // cancel: the companion stays
   EXPECT_TRUE(net_.currentGone);

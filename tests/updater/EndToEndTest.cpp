@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "tests/common/Certificates.h"
 #include "tests/common/RandomBytes.h"
 #include "tests/common/WaitFor.h"
 #include "tests/updater/ClientEndToEnd.h"
@@ -282,6 +283,65 @@ TEST_F(EndToEnd, NewClientThatCannotStartKeepsTheOldOneRunning) {
   ASSERT_TRUE(c->waitForLine("error: " + std::generic_category().message(ENOENT), timeoutMs))
       << c->errorOutput();
   EXPECT_EQ(-1, c->wait(500));  // still running
+  c->send("close\n");
+  EXPECT_TRUE(c->waitForEnd(timeoutMs));
+}
+
+TEST_F(EndToEnd, FilesComeFromTheMirrorsWhenTheWebHostFailsThemAndAWrongMirrorIsLeft) {
+  vtest::NginxOptions failing;
+  failing.serverConfig = "location /data/ { return 503; }";
+  serve(failing);
+  vtest::NginxServer good, bad;
+  for (const vtest::NginxServer* site : {server_.get(), &good, &bad}) {
+    site->writeRandomFile("data/big.bin", 3 << 20, 5);
+    site->writeFile("data/small.txt", "small file\n");
+  }
+  // Every range the bad mirror serves is wrong; it serves some of the five at the start.
+  bad.writeRandomFile("data/big.bin", 3 << 20, 6);
+  bad.writeFile("data/small.txt", "small fila\n");
+  updater::publishFolder(server_->root().string(), {bad.url("/"), good.url("/")});
+  env_["VORNASK_TEST_VERBOSE"] = "1";  // the log records are checked
+
+  auto c = run();
+  ASSERT_TRUE(c->waitForLine("button: Запуск", timeoutMs));
+  c->send("press\n");
+  ASSERT_TRUE(waitIni("downloadSounds=0\nfullyDownloaded=1\n")) << c->errorOutput();
+  EXPECT_EQ(served("data/big.bin"), installed("data/big.bin"));
+  EXPECT_EQ("small file\n", installed("data/small.txt"));
+  EXPECT_NE(std::string::npos,
+            c->errorOutput().find("mirror served a wrong file, not used again: " + bad.url("/")))
+      << c->errorOutput();
+  // The list and the mirror list come from the web host only.
+  for (const std::string& l : good.accessLog()) EXPECT_FALSE(startsWith(l, "GET /library/")) << l;
+  c->send("close\n");
+  EXPECT_TRUE(c->waitForEnd(timeoutMs));
+}
+
+TEST_F(EndToEnd, HttpsWebHostIsVerifiedAgainstTheCaFile) {
+  const vtest::Certificates pki = vtest::makeCertificates(path("pki"), "IP:127.0.0.1");
+  vtest::NginxOptions tls;
+  tls.certificate = pki.certificate;
+  tls.certificateKey = pki.key;
+  serve(tls);
+  server_->writeFile("main.swf", "movie\n");
+  publish();
+  webHost_ = "https://127.0.0.1:" + std::to_string(server_->port());
+  env_["VORNASK_TEST_VERBOSE"] = "1";  // the log records are checked
+  {
+    // Not trusted: an error line, an ERR record with the cause, and nothing fetched.
+    auto c = run();
+    ASSERT_TRUE(c->waitForLine("error: Ошибка загрузки: " + std::to_string(600 + 60), timeoutMs));
+    EXPECT_NE(std::string::npos, c->errorOutput().find("unable to get local issuer certificate"));
+    EXPECT_TRUE(server_->accessLog().empty());
+    c->send("close\n");
+    EXPECT_TRUE(c->waitForEnd(timeoutMs));
+  }
+  env_["VORNASK_CA_FILE"] = pki.caFile;
+  auto c = run();
+  ASSERT_TRUE(c->waitForLine("button: Запуск", timeoutMs));
+  c->send("press\n");
+  ASSERT_TRUE(waitIni("downloadSounds=0\nfullyDownloaded=1\n")) << c->errorOutput();
+  EXPECT_EQ("movie\n", installed("main.swf"));
   c->send("close\n");
   EXPECT_TRUE(c->waitForEnd(timeoutMs));
 }

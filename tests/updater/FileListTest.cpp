@@ -112,6 +112,12 @@ TEST(BaseUrl, PlainAndDebugForms) {
   // A space, '#', '?' or '%' in a listed name would cut or change the path.
   EXPECT_EQ("http://h/data/a%20b%231%3F%25.txt", fileUrl("http://h/", "data/a b#1?%.txt"));
   EXPECT_EQ("http://h/music/тема.mp3", fileUrl("http://h/", "music/тема.mp3"));
+  // A scheme picks HTTPS (or spells plain HTTP); the credentials go after it.
+  ::setenv("VORNASK_WEB_HOST", "https://cdn.example:8443/", 1);
+  EXPECT_EQ("https://cdn.example:8443/", baseUrl(false, "u", "p"));
+  EXPECT_EQ("https://u:p@cdn.example:8443/vuvero/", baseUrl(true, "u", "p"));
+  ::setenv("VORNASK_WEB_HOST", "HTTP://h", 1);
+  EXPECT_EQ("http://h/", baseUrl(false, "", ""));
   ::unsetenv("VORNASK_WEB_HOST");
   EXPECT_NE(std::string::npos, baseUrl(false, "", "").find("http://"));
   EXPECT_NE("http:///", baseUrl(false, "", ""));

@@ -3,9 +3,11 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
+#include "tests/common/WaitFor.h"
 #include "tests/updater/InstallFolder.h"
 #include "tests/updater/SignedFolder.h"
 #include "updater/UpdateWorkflow.h"
@@ -28,6 +30,7 @@ struct FakeHost : WorkflowHost {
   std::deque<std::function<void()>> posted;
   std::vector<std::pair<std::string, std::string>> started;
   std::vector<std::string> terminated;
+  std::vector<unsigned> restartDelays;
 
   void setStatus(const std::string& t) override { status = t; }
   void setError(const std::string& t) override { error = t; }
@@ -41,8 +44,9 @@ struct FakeHost : WorkflowHost {
   void showProgress(bool s) override { progressShown = s; }
   void showLauncher(bool s) override { launcherShown = s; }
   void redraw() override {}
-  void startRestartTimer() override {
+  void startRestartTimer(unsigned ms) override {
     ++restartTimers;
+    restartDelays.push_back(ms);
     restartPending = true;
   }
   void stopRestartTimer() override { restartPending = false; }
@@ -50,7 +54,10 @@ struct FakeHost : WorkflowHost {
     ++gameOpened;
     return game;
   }
-  void post(std::function<void()> job) override { posted.push_back(job); }
+  void post(std::function<void()> job) override {
+    std::lock_guard<std::mutex> lock(postLock);
+    posted.push_back(job);
+  }
   void quit() override { ++quits; }
   int startProcess(const std::string& a, const std::string& c) override {
     started.emplace_back(a, c);
@@ -59,16 +66,35 @@ struct FakeHost : WorkflowHost {
   void terminateProcessesOf(const std::string& p) override { terminated.push_back(p); }
 
   void runPosted() {
-    while (!posted.empty()) {
-      auto job = posted.front();
-      posted.pop_front();
+    for (;;) {
+      std::function<void()> job;
+      {
+        std::lock_guard<std::mutex> lock(postLock);
+        if (posted.empty()) return;
+        job = posted.front();
+        posted.pop_front();
+      }
       job();
     }
   }
+  // Waits for the result of work done off the UI thread, then runs what was posted.
+  bool settle() {
+    const bool arrived = waitFor(
+        [this] {
+          std::lock_guard<std::mutex> lock(postLock);
+          return !posted.empty();
+        },
+        20000);
+    runPosted();
+    return arrived;
+  }
+  std::mutex postLock;
 };
 
 struct FakeDownload : WorkflowDownload {
   std::string url, path;
+  std::vector<std::string> sources, used;
+  bool oneAtATime = false;
   uint64_t size = 0, count = 0;
   WorkflowNet::DownloadEnd onEnd;
   bool running = false;
@@ -79,6 +105,7 @@ struct FakeDownload : WorkflowDownload {
   }
   void start() override { running = true; }
   uint64_t downloaded() const override { return count; }
+  std::vector<std::string> sourcesUsed() const override { return used; }
 };
 
 struct FakeNet : WorkflowNet {
@@ -89,18 +116,26 @@ struct FakeNet : WorkflowNet {
   FakeDownload* current = nullptr;
   bool currentGone = true;
   std::vector<std::string> downloads;
+  std::string mirrorList;
 
   void getData(const std::string& url, size_t limit, std::function<void(int)>,
                std::function<void(int, const std::string&)> done) override {
+    // No mirror list unless a test serves one.
+    if (url.find("library/mirrors.txt") != std::string::npos)
+      return mirrorList.empty() ? done(404, std::string()) : done(0, mirrorList);
     urls.push_back(url);
     limits.push_back(limit);
     onData = done;
   }
   void cancelAll() override { ++cancels; }
-  std::unique_ptr<WorkflowDownload> makeDownload(const std::string& url, const std::string& path,
-                                                 uint64_t size, DownloadEnd onEnd) override {
+  std::unique_ptr<WorkflowDownload> makeDownload(const std::vector<std::string>& sources,
+                                                 const std::string& path, uint64_t size, bool oneAtATime,
+                                                 DownloadEnd onEnd) override {
+    const std::string& url = sources.front();
     auto d = std::make_unique<FakeDownload>();
     d->url = url;
+    d->sources = sources;
+    d->oneAtATime = oneAtATime;
     d->path = path;
     d->size = size;
     d->onEnd = onEnd;

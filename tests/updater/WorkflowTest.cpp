@@ -227,6 +227,9 @@ TEST_F(WorkflowTest, ChangedClientIsRelaunched) {
   writeFile("download/other", "kept");
   UpdateWorkflow& w = start();
   net_.answer(0, line("a.txt", "a") + line("download/vornask.exe", "new build") + line("b.txt", "b"));
+  // The leftover process is ended off the UI thread; the summary follows.
+  EXPECT_EQ("Отмена", host_.caption);
+  ASSERT_TRUE(host_.settle());
   EXPECT_EQ("Необходимо обновить клиент.", host_.status);
   ASSERT_EQ(1u, host_.terminated.size());
   EXPECT_EQ((dir() / "new.Vornask").string(), host_.terminated[0]);
@@ -453,4 +456,43 @@ TEST_F(WorkflowTest, VerifyReadsFilesTheStartRecordVouchesFor) {
   }
   // The verifying start wrote down what it found: the damaged file is no longer vouched for.
   EXPECT_TRUE(StartRecord::load(startRecordName).entries().empty());
+}
+
+TEST(RestartDelay, GrowsWithTheFailuresInARowUpToFiveMinutes) {
+  struct Row {
+    const char* name;
+    int failures;
+    double random;
+    unsigned ms;
+  };
+  const Row rows[] = {
+      {"the first restart keeps the launcher's 3 s", 1, 0.99, 3000},
+      {"the second is drawn up to 6 s", 2, 0.5, 4500},
+      {"the third up to 12 s", 3, 1.0, 12000},
+      {"never sooner than 3 s", 7, 0.0, 3000},
+      {"at most five minutes", 40, 1.0, 300000},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(row.ms, restartDelayMs(row.failures, row.random));
+  }
+}
+
+TEST_F(WorkflowTest, RestartWaitGrowsUntilAFileArrives) {
+  options_.random = [] { return 1.0; };
+  UpdateWorkflow& w = start();
+  const std::string list = line("a.txt", "aaa") + line("b.txt", "bbb");
+  for (int round = 0; round < 3; ++round) {
+    if (round) w.onRestart();
+    net_.answer(0, list);
+    w.buttonPressed();
+    deliver("", mnet::DownloadAction::Failed, 503);
+  }
+  w.onRestart();
+  net_.answer(0, list);
+  w.buttonPressed();
+  deliver("aaa");
+  deliver("", mnet::DownloadAction::Failed, 503);
+  EXPECT_EQ("Ошибка загрузки: 503", host_.error);
+  EXPECT_EQ((std::vector<unsigned>{3000, 6000, 12000, 3000}), host_.restartDelays);
 }

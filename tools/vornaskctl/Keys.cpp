@@ -86,7 +86,9 @@ bool parseSignOptions(const std::vector<std::string>& args, SignOptions& options
   uint64_t lifetime = defaultLifetime;
   for (size_t i = 0; i < args.size(); ++i) {
     const bool valued = i + 1 < args.size();
-    if (args[i] == "--sign" && valued && options.keyFile.empty()) {
+    if (args[i] == "--mirror" && valued) {
+      options.mirrors.push_back(args[++i]);
+    } else if (args[i] == "--sign" && valued && options.keyFile.empty()) {
       options.keyFile = args[++i];
     } else if (args[i] == "--endorsement" && valued && options.endorsementFile.empty()) {
       options.endorsementFile = args[++i];

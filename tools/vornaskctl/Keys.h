@@ -28,6 +28,7 @@ struct SignOptions {
   std::string folder, keyFile, endorsementFile;
   bool serialGiven = false, expiresGiven = false;
   uint64_t serial = 0, expires = 0;
+  std::vector<std::string> mirrors;  // --mirror URL, repeatable
 };
 // False with a message on `error` for an unknown, repeated or malformed option.
 bool parseSignOptions(const std::vector<std::string>& args, SignOptions& options, std::string& error);

@@ -9,8 +9,13 @@
 static int runResign(const std::vector<std::string>& args) {
   vornaskctl::SignOptions options;
   std::string error;
-  if (!vornaskctl::parseSignOptions(args, options, error) || options.keyFile.empty()) {
-    std::cerr << "vornaskctl resign: " << (error.empty() ? "--sign is required" : error) << "\n"
+  if (!vornaskctl::parseSignOptions(args, options, error) || options.keyFile.empty() ||
+      !options.mirrors.empty()) {
+    std::cerr << "vornaskctl resign: "
+              << (!error.empty()            ? error
+                  : options.keyFile.empty() ? "--sign is required"
+                                            : "mirrors are published by publish")
+              << "\n"
               << "usage: vornaskctl resign DIR --sign KEYFILE [--serial N] [--expires DURATION] "
                  "[--endorsement FILE]\n";
     return 2;

@@ -1,0 +1,59 @@
+// HTTPS against nginx with a CA and a server certificate made for the test.
+#include "net/Download.h"
+#include "net/HTTPContext.h"
+#include "tests/common/Certificates.h"
+#include "tests/common/NginxServer.h"
+#include "tests/common/Sandbox.h"
+#include "tests/net/NetTestSupport.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class Tls : public vtest::Sandbox {
+ protected:
+  void TearDown() override {
+    mnet::HTTPContext::instance().setCaFile(std::string());
+    Sandbox::TearDown();
+  }
+};
+
+TEST_F(Tls, CertificatesAreVerifiedWithTheHostName) {
+  const vtest::Certificates ours = vtest::makeCertificates(path("pki"), "DNS:localhost,IP:127.0.0.1");
+  const vtest::Certificates other = vtest::makeCertificates(path("other"), "DNS:localhost,IP:127.0.0.1");
+  const vtest::Certificates elsewhere = vtest::makeCertificates(path("elsewhere"), "DNS:vornask.example");
+  struct Row {
+    const char* name;
+    const vtest::Certificates& served;
+    std::string caFile;
+    int code;
+  };
+  const Row rows[] = {
+      {"a CA of the system's store only: refused", ours, "", 600 + CURLE_PEER_FAILED_VERIFICATION},
+      {"the private CA from the CA file: accepted", ours, ours.caFile, 0},
+      {"another CA's certificate: refused", other, ours.caFile, 600 + CURLE_PEER_FAILED_VERIFICATION},
+      {"a certificate for another name: refused", elsewhere, elsewhere.caFile,
+       600 + CURLE_PEER_FAILED_VERIFICATION},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    vtest::NginxOptions options;
+    options.certificate = row.served.certificate;
+    options.certificateKey = row.served.key;
+    vtest::NginxServer nginx(options);
+    nginx.writeFile("f.txt", "secret\n");
+    mnet::HTTPContext::instance().setCaFile(row.caFile);
+    const vtest::Fetched fetched = vtest::fetch(nginx.url("/f.txt"));
+    EXPECT_EQ(row.code, fetched.code);
+    EXPECT_EQ(row.code == 0 ? "secret\n" : "", fetched.body);
+    // The segmented download fails the same way, with nothing fetched, and is not retried.
+    const vtest::Outcome end = vtest::download(nginx.url("/f.txt"), path("f.tmp").string(), 7);
+    EXPECT_EQ(row.code == 0 ? 200 : row.code, end.status);
+    if (row.code == 0)
+      EXPECT_EQ("secret\n", readFile("f.tmp"));
+    else
+      EXPECT_TRUE(nginx.accessLog().empty());
+  }
+}
+
+}  // namespace
