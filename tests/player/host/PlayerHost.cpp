@@ -38,10 +38,13 @@ PlayerLibrary& PlayerLibrary::get() {
     ::unsetenv("WAYLAND_DISPLAY");
     // The client's web processes run JavaScriptCore so (app/main.cpp).
     ::setenv("JSC_useOMGJIT", "0", 0);
-    if (!gtk_init_check(nullptr, nullptr)) return lib->problem = "GTK cannot open the display", lib;
     char folder[] = "/tmp/player-lib-XXXXXX";
     if (!::mkdtemp(folder)) return lib->problem = "no temporary folder", lib;
     unpacked.path = lib->folder = folder;
+    // The movies' saved data stays out of the user's own data folder.
+    const char* data = std::getenv("VORNASK_TEST_DATA_HOME");
+    ::setenv("XDG_DATA_HOME", data ? data : (lib->folder + "/data").c_str(), 1);
+    if (!gtk_init_check(nullptr, nullptr)) return lib->problem = "GTK cannot open the display", lib;
     const char* build = std::getenv("VORNASK_BUILD_DIR");
     const std::string cab = build ? std::string(build) + "/player/flash.cab" : std::string(VORNASK_FLASH_CAB);
     const std::string command = "gcab -x -C '" + lib->folder + "' '" + cab + "' >/dev/null";
