@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <iostream>
 
+#include "support/Text.h"
 #include "tests/common/ChildProcess.h"
 #include "tests/common/WaitFor.h"
 #include "tests/player/MovieFixture.h"
@@ -113,6 +114,105 @@ TEST_F(PlayRuns, SavedDataIsKeptFromStartToStartAndADamagedStoreIsSetAside) {
                 readFile(fs::relative(entry.path(), dir()).string()) == "damaged, not SQLite";
   EXPECT_EQ(setAside, static_cast<int>(databases.size()));
   EXPECT_EQ(oneStart(), started(2));
+}
+
+class PlayView : public MovieFixture {
+ protected:
+  void SetUp() override {
+    MovieFixture::SetUp();
+    if (!IsSkipped()) useMovie("play");
+  }
+  std::string callMovie(const std::string& name, const std::string& arguments, const std::string& answer) {
+    const std::size_t from = control->calls().size();
+    control->callFunction(mstd::utf8ToUtf16(invoke(name, arguments), mstd::Malformed::Replace));
+    const int at = control->waitForCall(answer, 30000, from);
+    return at < 0 ? std::string() : control->calls()[at];
+  }
+};
+
+// Past the store's quota SharedObject.flush fails in the movie, which plays on.
+TEST_F(PlayView, ASharedObjectPastTheQuotaFailsToFlush) {
+  play();
+  const struct {
+    int chars;
+    const char* result;
+  } cases[] = {{100000, "flushed"}, {6000000, "failed"}, {1000, "flushed"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.chars);
+    EXPECT_EQ(callMovie("hoard", "<number>" + std::to_string(c.chars) + "</number>", "hoarded"),
+              invoke("hoarded", std::string("<string>") + c.result + "</string>"));
+  }
+}
+
+// parec's raw sound of a PulseAudio sink's monitor, read from a pipe.
+class Recorder {
+ public:
+  Recorder(const std::string& runtime, const std::string& source) {
+    int fds[2];
+    if (::pipe(fds) != 0) return;
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      ::dup2(fds[1], 1);
+      ::close(fds[0]);
+      ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+      ::execlp("parec", "parec", "-d", source.c_str(), "--raw", "--format=s16le", "--rate=44100", "--channels=1",
+               static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    ::close(fds[1]);
+    fd_ = fds[0];
+  }
+  ~Recorder() {
+    if (pid_ > 0) ::kill(pid_, SIGTERM), ::waitpid(pid_, nullptr, 0);
+    if (fd_ >= 0) ::close(fd_);
+  }
+  // The RMS of the next tenth of a second, or -1 when parec ended.
+  double nextLoudness() {
+    std::int16_t samples[4410];
+    std::size_t got = 0;
+    while (got < sizeof samples) {
+      const ssize_t n = ::read(fd_, reinterpret_cast<char*>(samples) + got, sizeof samples - got);
+      if (n <= 0) return -1;
+      got += static_cast<std::size_t>(n);
+    }
+    double sum = 0;
+    for (std::int16_t s : samples) sum += double(s) * s;
+    return std::sqrt(sum / 4410);
+  }
+
+ private:
+  pid_t pid_ = -1;
+  int fd_ = -1;
+};
+
+// The movie's tone, read back from a null sink, plays with no click into it.
+TEST_F(PlayRuns, TheMovieSoundsFromItsFirstFrame) {
+  if (::access("/usr/bin/pulseaudio", X_OK) != 0) GTEST_SKIP() << "pulseaudio is not installed";
+  // A short folder: the server's socket path must fit a sockaddr_un.
+  char folder[] = "/tmp/vp-XXXXXX";
+  ASSERT_TRUE(::mkdtemp(folder));
+  const std::string runtime = folder;
+  struct Removed {
+    std::string path;
+    ~Removed() { fs::remove_all(path); }
+  } removed{runtime};
+  ChildProcess pulse("/usr/bin/pulseaudio",
+                     {"-n", "--daemonize=no", "--exit-idle-time=-1", "-L", "module-null-sink sink_name=bar", "-L",
+                      "module-native-protocol-unix"},
+                     {{"XDG_RUNTIME_DIR", runtime}, {"HOME", dir().string()}}, dir().string());
+  const std::string info = "XDG_RUNTIME_DIR='" + runtime + "' pactl info >/dev/null 2>&1";
+  ASSERT_TRUE(waitFor([&] { return std::system(info.c_str()) == 0; }, 20000)) << pulse.errorOutput();
+  Recorder recorder(runtime, "bar.monitor");
+  auto run = start({{"XDG_RUNTIME_DIR", runtime}});
+  ASSERT_TRUE(run->waitLine([](const std::string& l) { return l == "call: " + invoke("ready", ""); }, 60000))
+      << run->errorOutput();
+  // A 0.5 volume sine gives an RMS near 11,600; silence gives 0.
+  double loudness = 0;
+  for (int tenths = 0; tenths < 300 && loudness >= 0 && loudness < 5000; ++tenths)
+    loudness = recorder.nextLoudness();
+  EXPECT_GT(loudness, 5000);
+  run->closeInput();
+  EXPECT_EQ(run->wait(30000), 0);
 }
 
 }  // namespace
