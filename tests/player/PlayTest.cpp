@@ -7,9 +7,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <iostream>
 
 #include "support/Text.h"
@@ -141,6 +143,129 @@ TEST_F(PlayView, ASharedObjectPastTheQuotaFailsToFlush) {
     SCOPED_TRACE(c.chars);
     EXPECT_EQ(callMovie("hoard", "<number>" + std::to_string(c.chars) + "</number>", "hoarded"),
               invoke("hoarded", std::string("<string>") + c.result + "</string>"));
+  }
+}
+
+// A window manager on the player's display for the life of the object.
+class WindowManager {
+ public:
+  explicit WindowManager(const std::string& folder)
+      : process_("/usr/bin/openbox", {"--sm-disable"}, {{"DISPLAY", std::getenv("DISPLAY")}}, folder) {}
+  bool ready() {
+    return pumpUntil(
+        [] {
+          return gdk_x11_screen_supports_net_wm_hint(gdk_screen_get_default(),
+                                                     gdk_atom_intern_static_string("_NET_WM_STATE_FULLSCREEN"));
+        },
+        20000);
+  }
+
+ private:
+  ChildProcess process_;
+};
+
+// The colour at (x, y) of the screen, 0xRRGGBB, or -1.
+long rootPixel(int x, int y) {
+  GdkPixbuf* shot = gdk_pixbuf_get_from_window(gdk_get_default_root_window(), x, y, 1, 1);
+  if (!shot) return -1;
+  const guchar* p = gdk_pixbuf_get_pixels(shot);
+  const long colour = (long(p[0]) << 16) | (p[1] << 8) | p[2];
+  g_object_unref(shot);
+  return colour;
+}
+
+class FullScreen : public PlayView {
+ protected:
+  GdkWindow* window() { return gtk_widget_get_window(control->window()); }
+  Display* display() { return GDK_WINDOW_XDISPLAY(window()); }
+  bool fullScreen() { return gdk_window_get_state(window()) & GDK_WINDOW_STATE_FULLSCREEN; }
+  bool sized(int width, int height) {
+    return pumpUntil([&] { return gdk_window_get_width(window()) == width && gdk_window_get_height(window()) == height; }, 20000);
+  }
+  // Waits for the movie's fullScreen event after `from`; its argument or "".
+  std::string fullScreenEvent(std::size_t from) {
+    const int at = control->waitForCall("fullScreen", 30000, from);
+    return at < 0 ? std::string() : control->calls()[at];
+  }
+  bool sawCallAfter(std::size_t from, const std::string& wanted) {
+    return pumpUntil(
+        [&] {
+          const auto& calls = control->calls();
+          return std::find(calls.begin() + static_cast<long>(from), calls.end(), wanted) != calls.end();
+        },
+        20000);
+  }
+  void clickStage() {
+    int x = 0, y = 0;
+    gdk_window_get_origin(window(), &x, &y);
+    XTestFakeMotionEvent(display(), -1, x + 300, y + 300, CurrentTime);
+    XTestFakeButtonEvent(display(), 1, True, CurrentTime);
+    XTestFakeButtonEvent(display(), 1, False, CurrentTime);
+    XFlush(display());
+  }
+  void pressKey(KeySym key) {
+    const KeyCode code = XKeysymToKeycode(display(), key);
+    XTestFakeKeyEvent(display(), code, True, CurrentTime);
+    XTestFakeKeyEvent(display(), code, False, CurrentTime);
+    XFlush(display());
+  }
+  // What a window manager's full-screen key does: the state taken away by the manager.
+  void managerLeavesFullScreen() {
+    XEvent e{};
+    e.xclient.type = ClientMessage;
+    e.xclient.window = GDK_WINDOW_XID(window());
+    e.xclient.message_type = XInternAtom(display(), "_NET_WM_STATE", False);
+    e.xclient.format = 32;
+    e.xclient.data.l[0] = 0;  // remove
+    e.xclient.data.l[1] = static_cast<long>(XInternAtom(display(), "_NET_WM_STATE_FULLSCREEN", False));
+    e.xclient.data.l[3] = 2;  // a pager or the manager's own key, not the program
+    XSendEvent(display(), DefaultRootWindow(display()), False, SubstructureRedirectMask | SubstructureNotifyMask, &e);
+    XFlush(display());
+  }
+};
+
+TEST_F(FullScreen, AClickIntoTheStageFillsTheScreenAndEscOrTheManagerReturns) {
+  if (::access("/usr/bin/openbox", X_OK) != 0) GTEST_SKIP() << "openbox is not installed";
+  WindowManager manager(dir().string());
+  ASSERT_TRUE(manager.ready());
+  play(640, 480);
+  ASSERT_TRUE(sized(640, 480));
+  // The view follows its window, as the game window keeps it.
+  g_signal_connect(control->window(), "configure-event", G_CALLBACK(+[](GtkWidget*, GdkEventConfigure* e, gpointer flash) {
+    void* attach = nullptr;
+    auto* control = static_cast<platform::com::IShockwaveFlash*>(flash);
+    if (platform::com::SUCCEEDED(control->QueryInterface(platform::com::IID_IControlAttach, &attach))) {
+      static_cast<platform::com::IControlAttach*>(attach)->SetExtent(e->width, e->height);
+      static_cast<platform::com::IControlAttach*>(attach)->Release();
+    }
+    return FALSE;
+  }), control->flash());
+  ASSERT_TRUE(pumpUntil([&] { return gtk_window_is_active(GTK_WINDOW(control->window())); }, 20000));
+  const struct {
+    const char* name;
+    std::function<void()> leave;
+  } ways[] = {{"Esc", [&] { pressKey(XK_Escape); }}, {"window manager", [&] { managerLeavesFullScreen(); }}};
+  for (const auto& way : ways) {
+    SCOPED_TRACE(way.name);
+    std::size_t from = control->calls().size();
+    clickStage();
+    EXPECT_EQ(fullScreenEvent(from), invoke("fullScreen", "<true/>"));
+    EXPECT_TRUE(sized(1920, 1040));
+    EXPECT_TRUE(fullScreen());
+    EXPECT_TRUE(sawCallAfter(from, invoke("stageSize", "<number>1920</number><number>1040</number>")));
+    // The stage, green, fills the screen to its far corner.
+    EXPECT_TRUE(pumpUntil([] { return rootPixel(1900, 1020) == 0x208040; }, 20000)) << std::hex << rootPixel(1900, 1020);
+    GdkPixbuf* shot = gdk_pixbuf_get_from_window(gdk_get_default_root_window(), 0, 0, 1920, 1040);
+    ASSERT_NE(shot, nullptr);
+    EXPECT_TRUE(gdk_pixbuf_save(shot, (buildDir() / "tests" / "player" / ("play-full-screen-" + std::string(way.name[0] == 'E' ? "esc" : "wm") + ".png")).c_str(), "png", nullptr, nullptr));
+    g_object_unref(shot);
+
+    from = control->calls().size();
+    way.leave();
+    EXPECT_EQ(fullScreenEvent(from), invoke("fullScreen", "<false/>"));
+    EXPECT_TRUE(sized(640, 480));
+    EXPECT_FALSE(fullScreen());
+    EXPECT_TRUE(sawCallAfter(from, invoke("stageSize", "<number>640</number><number>480</number>")));
   }
 }
 

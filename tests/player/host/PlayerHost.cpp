@@ -26,6 +26,19 @@ struct Folder {
   }
 };
 
+// A GtkFixed that asks for no size, as the game window's client area: the
+// window may shrink below the view, which follows the window.
+GtkWidget* newHostArea() {
+  static const GType type = g_type_register_static_simple(
+      GTK_TYPE_FIXED, "VornaskTestHostArea", sizeof(GtkFixedClass),
+      [](gpointer cls, gpointer) {
+        GTK_WIDGET_CLASS(cls)->get_preferred_width = [](GtkWidget*, gint* min, gint* nat) { *min = *nat = 1; };
+        GTK_WIDGET_CLASS(cls)->get_preferred_height = [](GtkWidget*, gint* min, gint* nat) { *min = *nat = 1; };
+      },
+      sizeof(GtkFixed), nullptr, GTypeFlags(0));
+  return GTK_WIDGET(g_object_new(type, nullptr));
+}
+
 }  // namespace
 
 PlayerLibrary& PlayerLibrary::get() {
@@ -114,7 +127,7 @@ HostedControl::HostedControl(int width, int height) : sink_(new Sink) {
   if (!lib.ready()) return;
   window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
   gtk_window_set_default_size(GTK_WINDOW(window_), width, height);
-  fixed_ = gtk_fixed_new();
+  fixed_ = newHostArea();
   gtk_container_add(GTK_CONTAINER(window_), fixed_);
   gtk_widget_show_all(window_);
   void* object = nullptr;
