@@ -167,10 +167,11 @@ PlayerView::PlayerView(std::string libraryFolder, CallHandler onCall) : impl_(st
   webkit_user_script_unref(names);
   WebKitSettings* settings = playerSettings();
   // Sound from the movie's first frame, as a Flash Player gave it: no click first.
-  WebKitWebsitePolicies* policies = webkit_website_policies_new_with_policies("autoplay", WEBKIT_AUTOPLAY_ALLOW, nullptr);
-  impl_->view = GTK_WIDGET(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", sharedWebContext(), "settings",
-                                        settings, "user-content-manager", impl_->content, "website-policies",
-                                        policies, nullptr));
+  WebKitWebsitePolicies* policies =
+      webkit_website_policies_new_with_policies("autoplay", WEBKIT_AUTOPLAY_ALLOW, nullptr);
+  impl_->view =
+      GTK_WIDGET(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", sharedWebContext(), "settings", settings,
+                              "user-content-manager", impl_->content, "website-policies", policies, nullptr));
   g_object_unref(policies);
   g_object_unref(settings);
   g_object_ref_sink(impl_->view);

@@ -61,8 +61,8 @@ bool prepareSavedData(const std::string& folder, std::vector<SetAside>& setAside
   if (folder.empty() || (!fs::create_directories(folder, ec) && !fs::is_directory(folder, ec))) return false;
   fs::permissions(folder, fs::perms::owner_all, ec);
   std::vector<fs::path> damaged;
-  for (auto it = fs::recursive_directory_iterator(folder, ec); !ec && it != fs::recursive_directory_iterator();
-       it.increment(ec))
+  for (auto it = fs::recursive_directory_iterator(folder, ec);
+       !ec && it != fs::recursive_directory_iterator(); it.increment(ec))
     if (it->is_regular_file(ec) && isDatabase(it->path()) && !databaseIsSound(it->path().string()))
       damaged.push_back(it->path());
   const fs::path aside = fs::path(folder).parent_path() / ("damaged-" + utcStamp());
@@ -70,7 +70,8 @@ bool prepareSavedData(const std::string& folder, std::vector<SetAside>& setAside
     const fs::path to = aside / fs::relative(file, folder, ec);
     fs::create_directories(to.parent_path(), ec);
     for (const char* suffix : {"-wal", "-shm", "-journal"})
-      if (fs::exists(file.string() + suffix, ec)) fs::rename(file.string() + suffix, to.string() + suffix, ec);
+      if (fs::exists(file.string() + suffix, ec))
+        fs::rename(file.string() + suffix, to.string() + suffix, ec);
     fs::rename(file, to, ec);
     if (ec) fs::remove(file, ec);  // it must not stay where WebKit opens it
     setAside.push_back({file.string(), ec ? std::string() : to.string()});

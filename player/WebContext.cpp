@@ -115,8 +115,9 @@ WebKitWebsiteDataManager* dataManager() {
     return webkit_website_data_manager_new_ephemeral();
   }
   for (const SetAside& store : damaged)
-    logRecord(mlog::Level::Warning, "a damaged store of the movies' saved data is set aside: \"" + store.from +
-                                        "\" -> \"" + (store.to.empty() ? "(removed)" : store.to) + "\"");
+    logRecord(mlog::Level::Warning, "a damaged store of the movies' saved data is set aside: \"" +
+                                        store.from + "\" -> \"" +
+                                        (store.to.empty() ? "(removed)" : store.to) + "\"");
   const std::string cache = folder + "/cache";
   return webkit_website_data_manager_new("base-data-directory", folder.c_str(), "base-cache-directory",
                                          cache.c_str(), "origin-storage-ratio",

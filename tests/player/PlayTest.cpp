@@ -50,7 +50,8 @@ TEST(PlayOnce, Plays) {
   std::size_t told = 0;
   pumpUntil(
       [&] {
-        for (; told < control.calls().size(); ++told) std::cerr << "call: " << control.calls()[told] << std::endl;
+        for (; told < control.calls().size(); ++told)
+          std::cerr << "call: " << control.calls()[told] << std::endl;
         return inputEnded();
       },
       300000);
@@ -105,7 +106,11 @@ TEST_F(PlayRuns, SavedDataIsKeptFromStartToStartAndADamagedStoreIsSetAside) {
 
   for (const fs::path& db : databases) writeFile(fs::relative(db, dir()).string(), "damaged, not SQLite");
   auto run = start();
-  EXPECT_TRUE(run->waitLine([](const std::string& l) { return l.find("WRN") != std::string::npos && l.find("set aside") != std::string::npos; }, 60000));
+  EXPECT_TRUE(run->waitLine(
+      [](const std::string& l) {
+        return l.find("WRN") != std::string::npos && l.find("set aside") != std::string::npos;
+      },
+      60000));
   EXPECT_TRUE(run->waitLine([](const std::string& l) { return l == "call: " + started(1); }, 60000))
       << run->errorOutput();
   run->closeInput();
@@ -154,8 +159,8 @@ class WindowManager {
   bool ready() {
     return pumpUntil(
         [] {
-          return gdk_x11_screen_supports_net_wm_hint(gdk_screen_get_default(),
-                                                     gdk_atom_intern_static_string("_NET_WM_STATE_FULLSCREEN"));
+          return gdk_x11_screen_supports_net_wm_hint(
+              gdk_screen_get_default(), gdk_atom_intern_static_string("_NET_WM_STATE_FULLSCREEN"));
         },
         20000);
   }
@@ -180,7 +185,9 @@ class FullScreen : public PlayView {
   Display* display() { return GDK_WINDOW_XDISPLAY(window()); }
   bool fullScreen() { return gdk_window_get_state(window()) & GDK_WINDOW_STATE_FULLSCREEN; }
   bool sized(int width, int height) {
-    return pumpUntil([&] { return gdk_window_get_width(window()) == width && gdk_window_get_height(window()) == height; }, 20000);
+    return pumpUntil(
+        [&] { return gdk_window_get_width(window()) == width && gdk_window_get_height(window()) == height; },
+        20000);
   }
   // Waits for the movie's fullScreen event after `from`; its argument or "".
   std::string fullScreenEvent(std::size_t from) {
@@ -195,10 +202,10 @@ class FullScreen : public PlayView {
         },
         20000);
   }
-  void clickStage() {
+  void click(int stageX, int stageY) {
     int x = 0, y = 0;
     gdk_window_get_origin(window(), &x, &y);
-    XTestFakeMotionEvent(display(), -1, x + 300, y + 300, CurrentTime);
+    XTestFakeMotionEvent(display(), -1, x + stageX, y + stageY, CurrentTime);
     XTestFakeButtonEvent(display(), 1, True, CurrentTime);
     XTestFakeButtonEvent(display(), 1, False, CurrentTime);
     XFlush(display());
@@ -219,7 +226,8 @@ class FullScreen : public PlayView {
     e.xclient.data.l[0] = 0;  // remove
     e.xclient.data.l[1] = static_cast<long>(XInternAtom(display(), "_NET_WM_STATE_FULLSCREEN", False));
     e.xclient.data.l[3] = 2;  // a pager or the manager's own key, not the program
-    XSendEvent(display(), DefaultRootWindow(display()), False, SubstructureRedirectMask | SubstructureNotifyMask, &e);
+    XSendEvent(display(), DefaultRootWindow(display()), False,
+               SubstructureRedirectMask | SubstructureNotifyMask, &e);
     XFlush(display());
   }
 };
@@ -231,15 +239,17 @@ TEST_F(FullScreen, AClickIntoTheStageFillsTheScreenAndEscOrTheManagerReturns) {
   play(640, 480);
   ASSERT_TRUE(sized(640, 480));
   // The view follows its window, as the game window keeps it.
-  g_signal_connect(control->window(), "configure-event", G_CALLBACK(+[](GtkWidget*, GdkEventConfigure* e, gpointer flash) {
-    void* attach = nullptr;
-    auto* control = static_cast<platform::com::IShockwaveFlash*>(flash);
-    if (platform::com::SUCCEEDED(control->QueryInterface(platform::com::IID_IControlAttach, &attach))) {
-      static_cast<platform::com::IControlAttach*>(attach)->SetExtent(e->width, e->height);
-      static_cast<platform::com::IControlAttach*>(attach)->Release();
-    }
-    return FALSE;
-  }), control->flash());
+  g_signal_connect(
+      control->window(), "configure-event", G_CALLBACK(+[](GtkWidget*, GdkEventConfigure* e, gpointer flash) {
+        void* attach = nullptr;
+        auto* control = static_cast<platform::com::IShockwaveFlash*>(flash);
+        if (platform::com::SUCCEEDED(control->QueryInterface(platform::com::IID_IControlAttach, &attach))) {
+          static_cast<platform::com::IControlAttach*>(attach)->SetExtent(e->width, e->height);
+          static_cast<platform::com::IControlAttach*>(attach)->Release();
+        }
+        return FALSE;
+      }),
+      control->flash());
   ASSERT_TRUE(pumpUntil([&] { return gtk_window_is_active(GTK_WINDOW(control->window())); }, 20000));
   const struct {
     const char* name;
@@ -248,16 +258,22 @@ TEST_F(FullScreen, AClickIntoTheStageFillsTheScreenAndEscOrTheManagerReturns) {
   for (const auto& way : ways) {
     SCOPED_TRACE(way.name);
     std::size_t from = control->calls().size();
-    clickStage();
+    click(300, 300);
     EXPECT_EQ(fullScreenEvent(from), invoke("fullScreen", "<true/>"));
     EXPECT_TRUE(sized(1920, 1040));
     EXPECT_TRUE(fullScreen());
     EXPECT_TRUE(sawCallAfter(from, invoke("stageSize", "<number>1920</number><number>1040</number>")));
     // The stage, green, fills the screen to its far corner.
-    EXPECT_TRUE(pumpUntil([] { return rootPixel(1900, 1020) == 0x208040; }, 20000)) << std::hex << rootPixel(1900, 1020);
+    EXPECT_TRUE(pumpUntil([] { return rootPixel(1900, 1020) == 0x208040; }, 20000))
+        << std::hex << rootPixel(1900, 1020);
     GdkPixbuf* shot = gdk_pixbuf_get_from_window(gdk_get_default_root_window(), 0, 0, 1920, 1040);
     ASSERT_NE(shot, nullptr);
-    EXPECT_TRUE(gdk_pixbuf_save(shot, (buildDir() / "tests" / "player" / ("play-full-screen-" + std::string(way.name[0] == 'E' ? "esc" : "wm") + ".png")).c_str(), "png", nullptr, nullptr));
+    EXPECT_TRUE(
+        gdk_pixbuf_save(shot,
+                        (buildDir() / "tests" / "player" /
+                         ("play-full-screen-" + std::string(way.name[0] == 'E' ? "esc" : "wm") + ".png"))
+                            .c_str(),
+                        "png", nullptr, nullptr));
     g_object_unref(shot);
 
     from = control->calls().size();
@@ -266,6 +282,57 @@ TEST_F(FullScreen, AClickIntoTheStageFillsTheScreenAndEscOrTheManagerReturns) {
     EXPECT_TRUE(sized(640, 480));
     EXPECT_FALSE(fullScreen());
     EXPECT_TRUE(sawCallAfter(from, invoke("stageSize", "<number>640</number><number>480</number>")));
+  }
+}
+
+class Clipboard : public FullScreen {
+ protected:
+  void pressWithControl(KeySym key) {
+    const KeyCode control = XKeysymToKeycode(display(), XK_Control_L);
+    XTestFakeKeyEvent(display(), control, True, CurrentTime);
+    pressKey(key);
+    XTestFakeKeyEvent(display(), control, False, CurrentTime);
+    XFlush(display());
+  }
+  std::string clipboardText() {
+    gchar* text = gtk_clipboard_wait_for_text(gtk_clipboard_get(GDK_SELECTION_CLIPBOARD));
+    std::string out = text ? text : "";
+    g_free(text);
+    return out;
+  }
+};
+
+// Ctrl+C and Ctrl+X take a selection of the movie's text field to the
+// desktop's clipboard; Ctrl+V brings the clipboard's text in.
+TEST_F(Clipboard, CopyCutAndPasteReachTheDesktopClipboard) {
+  play();
+  click(100, 38);  // into the field, as a player does
+  const struct {
+    const char* name;
+    int begin, end;
+    KeySym key;
+    const char* clipboard;
+    const char* field;
+  } cases[] = {
+      {"copy", 0, 6, XK_c, "привет", nullptr},
+      {"cut", 6, 10, XK_x, " мир", "привет"},
+      {"paste", 6, 6, XK_v, "ёжик", "приветёжик"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    gtk_clipboard_set_text(gtk_clipboard_get(GDK_SELECTION_CLIPBOARD), c.key == XK_v ? c.clipboard : "-", -1);
+    EXPECT_EQ(callMovie("select",
+                        "<number>" + std::to_string(c.begin) + "</number><number>" + std::to_string(c.end) +
+                            "</number>",
+                        "selected"),
+              invoke("selected", "<number>" + std::to_string(c.begin) + "</number><number>" +
+                                     std::to_string(c.end) + "</number>"));
+    const std::size_t from = control->calls().size();
+    pressWithControl(c.key);
+    EXPECT_TRUE(pumpUntil([&] { return clipboardText() == c.clipboard; }, 10000)) << clipboardText();
+    if (c.field) {
+      EXPECT_TRUE(sawCallAfter(from, invoke("text", std::string("<string>") + c.field + "</string>")));
+    }
   }
 }
 
@@ -280,8 +347,8 @@ class Recorder {
       ::dup2(fds[1], 1);
       ::close(fds[0]);
       ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
-      ::execlp("parec", "parec", "-d", source.c_str(), "--raw", "--format=s16le", "--rate=44100", "--channels=1",
-               static_cast<char*>(nullptr));
+      ::execlp("parec", "parec", "-d", source.c_str(), "--raw", "--format=s16le", "--rate=44100",
+               "--channels=1", static_cast<char*>(nullptr));
       ::_exit(127);
     }
     ::close(fds[1]);
@@ -322,8 +389,8 @@ TEST_F(PlayRuns, TheMovieSoundsFromItsFirstFrame) {
     ~Removed() { fs::remove_all(path); }
   } removed{runtime};
   ChildProcess pulse("/usr/bin/pulseaudio",
-                     {"-n", "--daemonize=no", "--exit-idle-time=-1", "-L", "module-null-sink sink_name=bar", "-L",
-                      "module-native-protocol-unix"},
+                     {"-n", "--daemonize=no", "--exit-idle-time=-1", "-L", "module-null-sink sink_name=bar",
+                      "-L", "module-native-protocol-unix"},
                      {{"XDG_RUNTIME_DIR", runtime}, {"HOME", dir().string()}}, dir().string());
   const std::string info = "XDG_RUNTIME_DIR='" + runtime + "' pactl info >/dev/null 2>&1";
   ASSERT_TRUE(waitFor([&] { return std::system(info.c_str()) == 0; }, 20000)) << pulse.errorOutput();

@@ -32,8 +32,12 @@ GtkWidget* newHostArea() {
   static const GType type = g_type_register_static_simple(
       GTK_TYPE_FIXED, "VornaskTestHostArea", sizeof(GtkFixedClass),
       [](gpointer cls, gpointer) {
-        GTK_WIDGET_CLASS(cls)->get_preferred_width = [](GtkWidget*, gint* min, gint* nat) { *min = *nat = 1; };
-        GTK_WIDGET_CLASS(cls)->get_preferred_height = [](GtkWidget*, gint* min, gint* nat) { *min = *nat = 1; };
+        GTK_WIDGET_CLASS(cls)->get_preferred_width = [](GtkWidget*, gint* min, gint* nat) {
+          *min = *nat = 1;
+        };
+        GTK_WIDGET_CLASS(cls)->get_preferred_height = [](GtkWidget*, gint* min, gint* nat) {
+          *min = *nat = 1;
+        };
       },
       sizeof(GtkFixed), nullptr, GTypeFlags(0));
   return GTK_WIDGET(g_object_new(type, nullptr));
