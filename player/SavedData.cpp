@@ -38,20 +38,21 @@ std::string savedDataFolder() {
 bool databaseIsSound(const std::string& path) {
   std::error_code ec;
   if (fs::file_size(path, ec) == 0 && !ec) return true;  // WebKit makes it on first use
+  // Damaged is what SQLite itself calls so; a store it cannot open now (busy,
+  // locked by another client, no journal index) is left to WebKit. Read-only:
+  // nothing of a damaged store, its journal included, changes before it is set aside.
+  const auto damaged = [](int code) { return code == SQLITE_NOTADB || code == SQLITE_CORRUPT; };
   sqlite3* db = nullptr;
-  bool sound = false;
-  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
-    sqlite3_stmt* check = nullptr;
-    if (sqlite3_prepare_v2(db, "PRAGMA quick_check", -1, &check, nullptr) == SQLITE_OK) {
-      const int step = sqlite3_step(check);
-      const auto* first = step == SQLITE_ROW ? sqlite3_column_text(check, 0) : nullptr;
-      // A store another client holds locked is not damaged.
-      sound = (first && std::string(reinterpret_cast<const char*>(first)) == "ok") || step == SQLITE_BUSY;
-    } else {
-      sound = sqlite3_errcode(db) == SQLITE_BUSY;
-    }
-    sqlite3_finalize(check);
+  int code = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+  sqlite3_stmt* check = nullptr;
+  if (code == SQLITE_OK) code = sqlite3_prepare_v2(db, "PRAGMA quick_check", -1, &check, nullptr);
+  bool sound = !damaged(code);
+  if (code == SQLITE_OK) {
+    const int step = sqlite3_step(check);
+    const auto* first = step == SQLITE_ROW ? sqlite3_column_text(check, 0) : nullptr;
+    sound = first ? std::string(reinterpret_cast<const char*>(first)) == "ok" : !damaged(step);
   }
+  sqlite3_finalize(check);
   sqlite3_close(db);
   return sound;
 }

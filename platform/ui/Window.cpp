@@ -225,7 +225,10 @@ bool setWindowPos(WindowHandle window, int x, int y, int width, int height) {
   WindowObject* w = find(window);
   if (!w) return false;
   w->rect = Rect{x, y, x + width, y + height};
-  if (!w->maximized && !w->fullScreen) w->normal = w->rect, w->movedTo.reset();
+  if (!w->maximized && !w->fullScreen) {
+    w->normal = w->rect;
+    w->movedTo.reset();
+  }
   detail::backend().geometryChanged(*w);
   if (w->topLevel || w->proc) detail::callHandler(*w, WmSize, 0, 0);
   return true;

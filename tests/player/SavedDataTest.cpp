@@ -19,7 +19,8 @@ TEST_F(SavedData, OnlyDamagedDatabasesAreSetAsideWithTheirJournals) {
   fs::create_directories(store);
   sqlite3* db = nullptr;
   ASSERT_EQ(sqlite3_open((store + "/sound.localstorage").c_str(), &db), SQLITE_OK);
-  EXPECT_EQ(sqlite3_exec(db, "create table t(x); insert into t values(1);", nullptr, nullptr, nullptr), SQLITE_OK);
+  EXPECT_EQ(sqlite3_exec(db, "create table t(x); insert into t values(1);", nullptr, nullptr, nullptr),
+            SQLITE_OK);
   sqlite3_close(db);
   const struct {
     std::string name, content;
