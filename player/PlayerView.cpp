@@ -45,7 +45,7 @@ WebKitSettings* playerSettings() {
       "enable-smooth-scrolling", FALSE, "enable-media-stream", FALSE, "enable-webrtc", FALSE,
       "javascript-can-open-windows-automatically", FALSE, "enable-write-console-messages-to-stdout", FALSE,
       "media-playback-requires-user-gesture", FALSE, "enable-back-forward-navigation-gestures", FALSE,
-      "enable-spatial-navigation", FALSE, "enable-site-specific-quirks", FALSE,
+      "enable-spatial-navigation", FALSE, "enable-site-specific-quirks", FALSE, "enable-fullscreen", TRUE,
       "hardware-acceleration-policy", WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER, nullptr);
 }
 
@@ -173,8 +173,13 @@ PlayerView::PlayerView(std::string libraryFolder, CallHandler onCall) : impl_(st
   webkit_user_content_manager_add_script(impl_->content, names);
   webkit_user_script_unref(names);
   WebKitSettings* settings = playerSettings();
-  impl_->view = GTK_WIDGET(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", sharedWebContext(), "settings",
-                                        settings, "user-content-manager", impl_->content, nullptr));
+  // Sound from the movie's first frame, as a Flash Player gave it: no click first.
+  WebKitWebsitePolicies* policies =
+      webkit_website_policies_new_with_policies("autoplay", WEBKIT_AUTOPLAY_ALLOW, nullptr);
+  impl_->view =
+      GTK_WIDGET(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", sharedWebContext(), "settings", settings,
+                              "user-content-manager", impl_->content, "website-policies", policies, nullptr));
+  g_object_unref(policies);
   g_object_unref(settings);
   g_object_ref_sink(impl_->view);
   gtk_widget_set_can_focus(impl_->view, TRUE);

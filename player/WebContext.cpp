@@ -3,9 +3,11 @@
 #include <webkit2/webkit2.h>
 
 #include <string>
+#include <vector>
 
 #include "player/PageFiles.h"
 #include "player/PlayerLog.h"
+#include "player/SavedData.h"
 #include "player/WebSandbox.h"
 
 namespace player {
@@ -96,11 +98,39 @@ void enableSandbox(WebKitWebContext* context) {
   webkit_web_context_set_sandbox_enabled(context, TRUE);
 }
 
+// Storage each origin may fill (IndexedDB and the like); WebKit bounds local
+// storage, where Ruffle keeps shared objects, to 5 MB of its own. A movie past
+// either gets a failed SharedObject.flush.
+constexpr double originQuotaBytes = 64.0 * 1024 * 1024;
+
+// The movies' saved data persists in the user's data folder, damaged stores
+// set aside; cache and cookies stay in memory. Without a usable folder the
+// data lives as long as the process.
+WebKitWebsiteDataManager* dataManager() {
+  const std::string folder = savedDataFolder();
+  std::vector<SetAside> damaged;
+  if (!prepareSavedData(folder, damaged)) {
+    logRecord(mlog::Level::Warning,
+              "the movies' saved data is kept only until the client ends: cannot use \"" + folder + "\"");
+    return webkit_website_data_manager_new_ephemeral();
+  }
+  for (const SetAside& store : damaged)
+    logRecord(mlog::Level::Warning, "a damaged store of the movies' saved data is set aside: \"" +
+                                        store.from + "\" -> \"" +
+                                        (store.to.empty() ? "(removed)" : store.to) + "\"");
+  const std::string cache = folder + "/cache";
+  return webkit_website_data_manager_new("base-data-directory", folder.c_str(), "base-cache-directory",
+                                         cache.c_str(), "origin-storage-ratio",
+                                         volumeShare(folder, originQuotaBytes), nullptr);
+}
+
 }  // namespace
 
 WebKitWebContext* sharedWebContext() {
   static WebKitWebContext* const context = [] {
-    WebKitWebContext* c = webkit_web_context_new_ephemeral();
+    WebKitWebsiteDataManager* data = dataManager();
+    WebKitWebContext* c = webkit_web_context_new_with_website_data_manager(data);
+    g_object_unref(data);
     enableSandbox(c);
     webkit_web_context_set_cache_model(c, WEBKIT_CACHE_MODEL_DOCUMENT_VIEWER);
     // ruffle.js fails on the language tag WebKit reports under the C locale.

@@ -25,6 +25,12 @@ struct WindowObject {
   Rect rect;  // top-level: outer, on the screen; control: in the parent's client area
   Rect normal;
   bool visible = false, enabled = true, checked = false, maximized = false;
+  bool fullScreen = false;  // top-level, shown full screen: `normal` keeps the windowed place
+  // A window manager moves a window on its way to full screen or maximised
+  // before it says so: a place it reports becomes `normal` only when no such
+  // change follows at once.
+  std::optional<Rect> movedTo;
+  std::chrono::steady_clock::time_point movedAt;
   int textLimit = 0;
   ProgressState progress;
   FontHandle font = nullptr;

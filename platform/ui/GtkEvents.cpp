@@ -1,3 +1,5 @@
+#include <chrono>
+
 #include "platform/ui/GtkNative.h"
 #include "platform/ui/MessageLoop.h"
 
@@ -30,6 +32,10 @@ gboolean onDelete(GtkWidget*, GdkEvent*, gpointer p) {
   return TRUE;
 }
 
+// A window manager's moves on the way to full screen or maximised come in one
+// burst of events with the state change.
+constexpr auto onTheWay = std::chrono::milliseconds(500);
+
 gboolean onConfigure(GtkWidget* widget, GdkEventConfigure*, gpointer p) {
   WindowObject* w = fromTag(p);
   if (!w) return FALSE;
@@ -40,13 +46,26 @@ gboolean onConfigure(GtkWidget* widget, GdkEventConfigure*, gpointer p) {
   if (r == w->rect) return FALSE;
   const bool resized = r.width() != w->rect.width() || r.height() != w->rect.height();
   w->rect = r;
-  if (!w->maximized) w->normal = r;
+  if (!w->maximized && !w->fullScreen) {
+    const auto now = std::chrono::steady_clock::now();
+    if (w->movedTo && now - w->movedAt >= onTheWay) w->normal = *w->movedTo;
+    w->movedTo = r;
+    w->movedAt = now;
+  }
   if (resized) detail::callHandler(*w, WmSize, 0, 0);
   return FALSE;
 }
 
 gboolean onWindowState(GtkWidget*, GdkEventWindowState* e, gpointer p) {
-  if (WindowObject* w = fromTag(p)) w->maximized = (e->new_window_state & GDK_WINDOW_STATE_MAXIMIZED) != 0;
+  WindowObject* w = fromTag(p);
+  if (!w) return FALSE;
+  constexpr auto large = GDK_WINDOW_STATE_MAXIMIZED | GDK_WINDOW_STATE_FULLSCREEN;
+  const bool growing = (e->changed_mask & large) && (e->new_window_state & large);
+  if (w->movedTo && !(growing && std::chrono::steady_clock::now() - w->movedAt < onTheWay))
+    w->normal = *w->movedTo;
+  if (growing || w->movedTo) w->movedTo.reset();
+  w->maximized = (e->new_window_state & GDK_WINDOW_STATE_MAXIMIZED) != 0;
+  w->fullScreen = (e->new_window_state & GDK_WINDOW_STATE_FULLSCREEN) != 0;
   return FALSE;
 }
 

@@ -225,7 +225,10 @@ bool setWindowPos(WindowHandle window, int x, int y, int width, int height) {
   WindowObject* w = find(window);
   if (!w) return false;
   w->rect = Rect{x, y, x + width, y + height};
-  if (!w->maximized) w->normal = w->rect;
+  if (!w->maximized && !w->fullScreen) {
+    w->normal = w->rect;
+    w->movedTo.reset();
+  }
   detail::backend().geometryChanged(*w);
   if (w->topLevel || w->proc) detail::callHandler(*w, WmSize, 0, 0);
   return true;
@@ -263,7 +266,10 @@ Rect clientRect(WindowHandle window) {
 
 Placement windowPlacement(WindowHandle window) {
   WindowObject* w = find(window);
-  return w ? Placement{w->normal, w->maximized} : Placement{};
+  if (!w) return Placement{};
+  if (w->movedTo) w->normal = *w->movedTo;
+  w->movedTo.reset();
+  return Placement{w->normal, w->maximized};
 }
 
 Rect workArea(WindowHandle window) {

@@ -145,6 +145,8 @@
       allowScriptAccess: true,
       autoplay: "on",
       unmuteOverlay: "hidden",
+      // A movie's full screen on a click or key, as a Flash Player granted it.
+      allowFullscreen: true,
       splashScreen: false,
       contextMenu: "off",
       polyfills: false,

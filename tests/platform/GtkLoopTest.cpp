@@ -4,13 +4,23 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
+#include <functional>
 #include <memory>
 #include <thread>
 
+#include <unistd.h>
+
 #include "platform/ui/MessageLoop.h"
 #include "platform/ui/Window.h"
+#include "tests/common/ChildProcess.h"
+#include "tests/common/Sandbox.h"
 #include "tests/common/WaitFor.h"
 #include "tests/platform/Xvfb.h"
+
+// X11 last: its macros (None, Bool) clash with the headers above.
+#include <gdk/gdkx.h>
+#include <gtk/gtk.h>
 
 namespace ui = platform::ui;
 using namespace std::chrono_literals;
@@ -102,4 +112,59 @@ TEST_F(GtkLoop, SizableWindowKeepsItsGeometryAndPlacement) {
   EXPECT_EQ(p.normal, (ui::Rect{240, 130, 1680, 910}));
   EXPECT_GE(sizes, 1);
   ui::destroyWindow(w);
+}
+
+// Full screen, asked for by the program or the window manager, keeps the
+// windowed place as the one a close stores.
+TEST_F(GtkLoop, FullScreenKeepsTheWindowedPlacement) {
+  if (::access("/usr/bin/openbox", X_OK) != 0) GTEST_SKIP() << "openbox is not installed";
+  char folder[] = "/tmp/openbox-XXXXXX";
+  ASSERT_TRUE(::mkdtemp(folder));
+  vtest::ChildProcess manager("/usr/bin/openbox", {"--sm-disable"}, {{"HOME", folder}}, folder);
+  const auto pumpUntil = [](const std::function<bool()>& pred) {
+    ui::Message msg;
+    const auto until = std::chrono::steady_clock::now() + 20s;
+    while (!pred() && std::chrono::steady_clock::now() < until) {
+      while (ui::peekMessage(msg)) ui::dispatchMessage(msg);
+      std::this_thread::sleep_for(10ms);
+    }
+    return pred();
+  };
+  const auto managed = [] {
+    return gdk_x11_screen_supports_net_wm_hint(gdk_screen_get_default(),
+                                               gdk_atom_intern_static_string("_NET_WM_STATE_FULLSCREEN"));
+  };
+  ASSERT_TRUE(pumpUntil(managed));
+  ui::WindowHandle w =
+      ui::createWindow("Vornask", ui::style::OverlappedWindow, ui::Rect{0, 0, 1920, 1040},
+                       [](ui::WindowHandle, unsigned, ui::WParam, ui::LParam) { return ui::LResult{0}; });
+  ui::setWindowPos(w, 240, 130, 800, 600);
+  ui::showWindow(w, ui::ShowCommand::ShowNormal);
+  GtkWindow* top = nullptr;
+  GList* all = gtk_window_list_toplevels();
+  for (GList* i = all; i; i = i->next)
+    if (gtk_window_get_title(GTK_WINDOW(i->data)) &&
+        std::string(gtk_window_get_title(GTK_WINDOW(i->data))) == "Vornask")
+      top = GTK_WINDOW(i->data);
+  g_list_free(all);
+  ASSERT_NE(top, nullptr);
+  ASSERT_TRUE(pumpUntil([&] {
+    GdkWindow* window = gtk_widget_get_window(GTK_WIDGET(top));
+    return window && (gdk_window_get_state(window) & GDK_WINDOW_STATE_FOCUSED);
+  }));
+  const ui::Placement windowed = ui::windowPlacement(w);
+
+  // A manager that has only just taken the window may let the first request pass.
+  EXPECT_TRUE(pumpUntil([&] {
+    if (!(gdk_window_get_state(gtk_widget_get_window(GTK_WIDGET(top))) & GDK_WINDOW_STATE_FULLSCREEN))
+      gtk_window_fullscreen(top);
+    return ui::clientRect(w) == ui::Rect{0, 0, 1920, 1040};
+  }));
+  EXPECT_EQ(ui::windowPlacement(w).normal, windowed.normal);
+  gtk_window_unfullscreen(top);
+  EXPECT_TRUE(pumpUntil([&] { return ui::clientRect(w) == ui::Rect{0, 0, 800, 600}; }));
+  EXPECT_EQ(ui::windowPlacement(w).normal, windowed.normal);
+  EXPECT_FALSE(ui::windowPlacement(w).maximized);
+  ui::destroyWindow(w);
+  std::filesystem::remove_all(folder);
 }

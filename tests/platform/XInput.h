@@ -51,4 +51,13 @@ inline void closeWindow(Display* d, Window w) {
   XFlush(d);
 }
 
+// Whether a window manager has taken `w` into a frame of its own.
+inline bool managed(Display* d, Window w) {
+  Window root = 0, parent = 0, *children = nullptr;
+  unsigned n = 0;
+  if (!XQueryTree(d, w, &root, &parent, &children, &n)) return false;
+  if (children) XFree(children);
+  return parent != root;
+}
+
 }  // namespace vtest

@@ -26,6 +26,23 @@ struct Folder {
   }
 };
 
+// A GtkFixed that asks for no size, as the game window's client area: the
+// window may shrink below the view, which follows the window.
+GtkWidget* newHostArea() {
+  static const GType type = g_type_register_static_simple(
+      GTK_TYPE_FIXED, "VornaskTestHostArea", sizeof(GtkFixedClass),
+      [](gpointer cls, gpointer) {
+        GTK_WIDGET_CLASS(cls)->get_preferred_width = [](GtkWidget*, gint* min, gint* nat) {
+          *min = *nat = 1;
+        };
+        GTK_WIDGET_CLASS(cls)->get_preferred_height = [](GtkWidget*, gint* min, gint* nat) {
+          *min = *nat = 1;
+        };
+      },
+      sizeof(GtkFixed), nullptr, GTypeFlags(0));
+  return GTK_WIDGET(g_object_new(type, nullptr));
+}
+
 }  // namespace
 
 PlayerLibrary& PlayerLibrary::get() {
@@ -38,10 +55,13 @@ PlayerLibrary& PlayerLibrary::get() {
     ::unsetenv("WAYLAND_DISPLAY");
     // The client's web processes run JavaScriptCore so (app/main.cpp).
     ::setenv("JSC_useOMGJIT", "0", 0);
-    if (!gtk_init_check(nullptr, nullptr)) return lib->problem = "GTK cannot open the display", lib;
     char folder[] = "/tmp/player-lib-XXXXXX";
     if (!::mkdtemp(folder)) return lib->problem = "no temporary folder", lib;
     unpacked.path = lib->folder = folder;
+    // The movies' saved data stays out of the user's own data folder.
+    const char* data = std::getenv("VORNASK_TEST_DATA_HOME");
+    ::setenv("XDG_DATA_HOME", data ? data : (lib->folder + "/data").c_str(), 1);
+    if (!gtk_init_check(nullptr, nullptr)) return lib->problem = "GTK cannot open the display", lib;
     const char* build = std::getenv("VORNASK_BUILD_DIR");
     const std::string cab = build ? std::string(build) + "/player/flash.cab" : std::string(VORNASK_FLASH_CAB);
     const std::string command = "gcab -x -C '" + lib->folder + "' '" + cab + "' >/dev/null";
@@ -111,7 +131,7 @@ HostedControl::HostedControl(int width, int height) : sink_(new Sink) {
   if (!lib.ready()) return;
   window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
   gtk_window_set_default_size(GTK_WINDOW(window_), width, height);
-  fixed_ = gtk_fixed_new();
+  fixed_ = newHostArea();
   gtk_container_add(GTK_CONTAINER(window_), fixed_);
   gtk_widget_show_all(window_);
   void* object = nullptr;
