@@ -273,7 +273,8 @@
   };
 
   // Follows the held calls of a frame through the state: the painting calls
-  // as {key, box}, or null when the frame leaves the state it found unbalanced.
+  // as {key, box} (`ownPath` when it builds the canvas's own path), or null
+  // when the frame leaves the state it found unbalanced.
   const follow = (s, calls, signature) => {
     const ops = [];
     const depth = s.stack.length;
@@ -297,6 +298,7 @@
       } else if (name === "beginPath") {
         s.path = "";
         s.pathBox = undefined;
+        ops.ownPath = true;
       } else if (name === "clip") {
         const path = args[0] instanceof NativePath ? "" : s.path;
         s.clips += "/" + key + path + "@" + (s.m ? s.m.join(",") : "?");
@@ -307,8 +309,10 @@
       } else if (Object.hasOwn(points, name)) {
         s.path += key;
         s.pathBox = boxAfter(s.pathBox, name, args);
+        ops.ownPath = true;
       } else {
         s.path += key;
+        ops.ownPath = true;
       }
     }
     return s.stack.length === depth ? ops : null;
@@ -471,7 +475,8 @@
     const end = ops && wholeKey(state);
     if (!ops) state = null;
     if (!ended.played) {
-      const rect = ops && comparable ? damage(painted.ops, ops, canvas) : null;
+      // The canvas's own path would be built twice by a clipped play and its state calls.
+      const rect = ops && comparable && !ops.ownPath ? damage(painted.ops, ops, canvas) : null;
       const still = rect && rect[2] === 0;
       // A frame that paints nothing new and leaves the state as it was is dropped.
       if (still && end === painted.end) return;
