@@ -53,6 +53,10 @@ bool GameHostImpl::gameWindowVisible() const {
   return browser_ && platform::ui::isWindowVisible(browser_->window());
 }
 
+bool GameHostImpl::bringToFront(const std::string& activationToken) {
+  return browser_ && platform::ui::bringToFront(browser_->window(), activationToken);
+}
+
 void GameHostImpl::sendClientReply(std::uint16_t port) {
   if (browser_) callMovie(browser_->control(), clientReplyRequest(port));
 }

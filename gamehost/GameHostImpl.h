@@ -25,6 +25,7 @@ class GameHostImpl : public shell::GameHost {
   void closeGameWindow() override;
   bool gameWindowExists() const override { return browser_ != nullptr; }
   bool gameWindowVisible() const override;
+  bool bringToFront(const std::string& activationToken) override;
   void sendClientReply(std::uint16_t port) override;
   void sendBugReport(const std::string& text) override;
   void closeMovieFile() override { file_.close(); }

@@ -41,7 +41,10 @@ std::string desktopEntryText(const std::string& executable, const std::string& i
          quoteExecArgument(executable) +
          "\n"
          "Icon=" +
-         escapeEntryValue(icon) + "\n";
+         escapeEntryValue(icon) +
+         "\n"
+         // The class of the client's windows: a dock shows them under this entry's icon.
+         "StartupWMClass=Vornask\n";
 }
 
 }  // namespace installer

@@ -6,8 +6,7 @@
 
 namespace player {
 
-// One log record of the participant "flash" on standard output, in the
-// client's record format.
+// One log record of the participant "flash", written when its level (VORNASK_LOG) admits it.
 void logRecord(mlog::Level level, const std::string& text);
 
 }  // namespace player

@@ -6,6 +6,7 @@
 
 #include "logging/Log.h"
 #include "platform/ui/MessageLoop.h"
+#include "platform/ui/Window.h"
 #include "shell/GameHost.h"
 #include "shell/Log.h"
 #include "shell/UpdateHandler.h"
@@ -58,6 +59,11 @@ bool Client::gameWindowExists() const {
 
 bool Client::gameWindowVisible() const {
   return gameHost_ && gameHost_->gameWindowVisible();
+}
+
+void Client::bringToFront(const std::string& activationToken) {
+  if (gameHost_ && gameHost_->bringToFront(activationToken)) return;
+  if (launcher_.exists()) ui::bringToFront(launcher_.window(), activationToken);
 }
 
 void Client::onLauncherDestroyed() {

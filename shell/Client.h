@@ -60,6 +60,9 @@ class Client : private launcher::LauncherEvents {
   bool gameWindowExists() const;
   bool gameWindowVisible() const;
   GameHost* gameHost() { return gameHost_.get(); }
+  // A later start in the folder asked for the client: the game window when shown, else the
+  // launcher, comes to the front.
+  void bringToFront(const std::string& activationToken);
 
   std::int32_t movieVersion() const { return movieVersion_; }
   void setMovieVersion(std::int32_t version) { movieVersion_ = version; }

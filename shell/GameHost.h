@@ -17,6 +17,8 @@ class GameHost {
   virtual void closeGameWindow() = 0;
   virtual bool gameWindowExists() const = 0;
   virtual bool gameWindowVisible() const = 0;
+  // Brings a shown game window to the front (see platform::ui::bringToFront); false without one.
+  virtual bool bringToFront(const std::string& activationToken) = 0;
   // Calls into the movie; nothing happens without a game window. port 0: no port.
   virtual void sendClientReply(std::uint16_t port) = 0;
   virtual void sendBugReport(const std::string& text) = 0;

@@ -7,6 +7,8 @@ namespace shell {
 
 // The file in a client's working folder whose lock the running client holds.
 constexpr const char* folderLockName = ".vornask.lock";
+// The socket in that folder through which a later start asks the running client for its window.
+constexpr const char* startSignalName = ".vornask.sock";
 
 struct ReplacementTiming {
   std::chrono::milliseconds retryWait{1000};

@@ -8,6 +8,7 @@
 #include "logging/Log.h"
 #include "logging/LogParticipant.h"
 #include "platform/files/FolderLock.h"
+#include "platform/files/StartSignal.h"
 #include "platform/ui/Console.h"
 #include "platform/ui/MessageLoop.h"
 #include "shell/Client.h"
@@ -55,7 +56,13 @@ int runClient(const StartOptions& options, ClientParts parts) {
   platform::FolderLock lock;
   if (const int error = lock.take(folderLockName)) {
     if (error == EWOULDBLOCK) {
-      MLOG(clientLog(), mlog::Info) << "another client runs in " << workingFolder() << "; this one ends";
+      const int signalled = platform::signalStart(startSignalName, platform::startToken());
+      MLOG(clientLog(), mlog::Info) << "another client runs in " << workingFolder()
+                                    << (signalled ? "; this one ends"
+                                                  : "; its window comes to the front, this one ends");
+      if (signalled) {
+        MLOG(clientLog(), mlog::Debug) << "the running client was not reached: " << std::strerror(signalled);
+      }
       return 0;
     }
     MLOG(clientLog(), mlog::Warning) << "the folder " << workingFolder()
@@ -68,6 +75,16 @@ int runClient(const StartOptions& options, ClientParts parts) {
   ui::startConsole(STDIN_FILENO, stderr);
   {
     Client client(options, uiThread, std::move(parts));
+    platform::StartSignalListener startSignal;
+    if (lock.held()) {
+      const int error = startSignal.listen(startSignalName, [&client, uiThread](const std::string& token) {
+        post(uiThread, InvokeMessage{[&client, token] { client.bringToFront(token); }});
+      });
+      if (error) {
+        MLOG(clientLog(), mlog::Warning) << "a later start in " << workingFolder()
+                                         << " cannot reach this client: " << std::strerror(error);
+      }
+    }
     client.startFileList();
     client.runMessageLoop();
   }

@@ -1,5 +1,6 @@
 // flash.ocx idling: the web processes' CPU while the demo movie sits in a
-// full-screen window, and the frame rate the probe movie keeps meanwhile.
+// full-screen window, and the frame rate the probe movie keeps meanwhile, on a
+// still stage and on one whose small text changes once a second.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -55,13 +56,16 @@ void BM_IdleDemoMovie(benchmark::State& state) {
 }
 BENCHMARK(BM_IdleDemoMovie)->Iterations(1)->Repetitions(1)->Unit(benchmark::kMillisecond);
 
-// The probe movie's frames per second over the sample, in the same window.
-void BM_IdleFrameRate(benchmark::State& state) {
+// The probe movie's frames per second over the sample, in the same window; with
+// `ticking` its label changes every second.
+void probeFrameRate(benchmark::State& state, bool ticking) {
   for (auto _ : state) {
     HostedControl control(windowWidth, windowHeight);
     if (!control.created()) return state.SkipWithError("no control");
     control.load(VORNASK_PROBE_SWF);
     if (control.waitForCall("ready", 60000) < 0) return state.SkipWithError("the probe movie did not start");
+    if (ticking)
+      control.callFunction(u"<invoke name=\"ticker\" returntype=\"xml\"><arguments></arguments></invoke>");
     vtest::pumpFor(settleMs);
     const auto frames = [&]() -> double {
       const std::size_t from = control.calls().size();
@@ -82,6 +86,15 @@ void BM_IdleFrameRate(benchmark::State& state) {
     state.counters["web_cpu_pct"] = 100 * (web1 - web0) / seconds;
   }
 }
+
+void BM_IdleFrameRate(benchmark::State& state) {
+  probeFrameRate(state, false);
+}
 BENCHMARK(BM_IdleFrameRate)->Iterations(1)->Repetitions(1)->Unit(benchmark::kMillisecond);
+
+void BM_TickingTextFrameRate(benchmark::State& state) {
+  probeFrameRate(state, true);
+}
+BENCHMARK(BM_TickingTextFrameRate)->Iterations(1)->Repetitions(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -65,6 +65,7 @@ class Backend {
   virtual void fontChanged(WindowObject& w) = 0;
   virtual void redraw(WindowObject& w) = 0;
   virtual void focus(WindowObject& w) = 0;
+  virtual void bringToFront(WindowObject& w, const std::string& activationToken) = 0;
   virtual void setIcon(WindowObject& w, const unsigned char* png, std::size_t size) = 0;
   virtual void* nativeContainer(WindowObject& w) = 0;
 
@@ -93,6 +94,8 @@ LResult callHandler(WindowObject& w, unsigned msg, WParam wp, LParam lp);
 // Console hooks, called by the window functions on every change.
 void consoleChanged(WindowObject& w);
 void consoleForget(WindowObject& w);
+// "front: " and the window's line, when a window was brought to the front.
+void consoleFront(WindowObject& w);
 // Applies a console command (posted as a thread message) on the UI thread.
 bool consoleDispatch(const Message& msg);
 

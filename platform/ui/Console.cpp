@@ -205,6 +205,11 @@ void consoleLine(const std::string& line) {
   writeLine(s, line);
 }
 
+void detail::consoleFront(detail::WindowObject& w) {
+  const std::string line = lineOf(w);
+  if (!line.empty()) consoleLine("front: " + line);
+}
+
 void consoleReport(WindowHandle window) {
   detail::WindowObject* w = detail::find(window);
   ConsoleState& s = state();

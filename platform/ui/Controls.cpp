@@ -46,6 +46,13 @@ bool setFocus(WindowHandle window) {
   return true;
 }
 
+bool bringToFront(WindowHandle window, const std::string& activationToken) {
+  WindowObject* w = find(window);
+  if (!w || !w->topLevel || !w->visible) return false;
+  detail::backend().bringToFront(*w, activationToken);
+  return true;
+}
+
 void redrawWindow(WindowHandle window) {
   if (WindowObject* w = find(window)) detail::backend().redraw(*w);
 }

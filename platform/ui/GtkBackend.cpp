@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "platform/ui/Backend.h"
 #include "platform/ui/GtkNative.h"
@@ -22,6 +23,19 @@ const char* const controlCss =
     "entry.vornask-control { padding: 0 4px; }"
     "progressbar.vornask-control trough { min-width: 0; }"
     "progressbar.vornask-control trough, progressbar.vornask-control progress { min-height: 20px; }";
+
+// The windows' class (X11 WM_CLASS) and Wayland app id, whatever the executable is called: the
+// desktop entries name it in StartupWMClass, so a dock groups the windows under the game's icon.
+const char* const windowClass = "Vornask";
+
+// The X server time a startup id ends with ("…_TIME1234"), or GDK_CURRENT_TIME.
+guint32 timeOfStartup(const std::string& id) {
+  const std::size_t at = id.rfind("_TIME");
+  if (at == std::string::npos) return GDK_CURRENT_TIME;
+  char* end = nullptr;
+  const unsigned long time = std::strtoul(id.c_str() + at + 5, &end, 10);
+  return end && *end == '\0' && end != id.c_str() + at + 5 ? static_cast<guint32>(time) : GDK_CURRENT_TIME;
+}
 
 gboolean onTimeout(gpointer) {
   return G_SOURCE_REMOVE;
@@ -246,6 +260,13 @@ class GtkBackend : public detail::Backend {
       gtk_widget_grab_focus(n->widget);
   }
 
+  void bringToFront(WindowObject& w, const std::string& activationToken) override {
+    GtkWindow* window = GTK_WINDOW(native(w)->widget);
+    // The token names the start the user made; the desktop lets the window take the focus for it.
+    if (!activationToken.empty()) gtk_window_set_startup_id(window, activationToken.c_str());
+    gtk_window_present_with_time(window, timeOfStartup(activationToken));
+  }
+
   void setIcon(WindowObject& w, const unsigned char* png, std::size_t size) override {
     GdkPixbufLoader* loader = gdk_pixbuf_loader_new();
     if (gdk_pixbuf_loader_write(loader, png, size, nullptr) && gdk_pixbuf_loader_close(loader, nullptr)) {
@@ -308,6 +329,8 @@ class GtkBackend : public detail::Backend {
 
 namespace detail {
 std::unique_ptr<Backend> makeGtkBackend() {
+  g_set_prgname(windowClass);
+  gdk_set_program_class(windowClass);
   if (!gtk_init_check(nullptr, nullptr)) return nullptr;
   return std::make_unique<GtkBackend>();
 }

@@ -52,6 +52,7 @@ class HeadlessBackend : public detail::Backend {
     if (ctx.color) painted[w.handle] = *ctx.color;
   }
   void focus(detail::WindowObject&) override {}
+  void bringToFront(detail::WindowObject& w, const std::string&) override { detail::consoleFront(w); }
   void setIcon(detail::WindowObject&, const unsigned char*, std::size_t) override {}
   void* nativeContainer(detail::WindowObject&) override { return nullptr; }
 

@@ -36,6 +36,9 @@ bool setWindowText(WindowHandle window, const std::string& text);
 std::string windowText(WindowHandle window);
 void setTextLimit(WindowHandle edit, int characters);
 bool setFocus(WindowHandle window);
+// Raises a shown top-level window above the others and gives it the focus, as the desktop
+// allows for `activationToken` (a later start's startup id, or ""). False for any other window.
+bool bringToFront(WindowHandle window, const std::string& activationToken);
 void redrawWindow(WindowHandle window);
 bool setWindowIcon(WindowHandle window, const unsigned char* png, std::size_t size);
 

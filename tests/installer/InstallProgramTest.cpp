@@ -46,16 +46,18 @@ TEST_F(Install, InstallationRecordsCopiesAddsBothEntriesAndStartsTheCopy) {
   EXPECT_EQ(fs::file_size(target), fs::file_size(downloaded()));
   EXPECT_EQ(fs::status(target).permissions(), fs::status(downloaded()).permissions());
   EXPECT_EQ(vtest::readWholeFile(target), vtest::readWholeFile(downloaded()));
-  // Only the executable and its icon, no temporary copy (the started copy may have made its lock).
+  // Only the executable and its icon, no temporary copy (the started copy may have made its lock
+  // and socket).
   std::vector<std::string> names;
   for (const auto& e : fs::directory_iterator(folder))
-    if (e.path().filename() != ".vornask.lock") names.push_back(e.path().filename().string());
+    if (e.path().filename() != ".vornask.lock" && e.path().filename() != ".vornask.sock")
+      names.push_back(e.path().filename().string());
   std::sort(names.begin(), names.end());
   EXPECT_EQ(names, (std::vector<std::string>{"Vornask", "Vornask.png"}));
   EXPECT_EQ(vtest::readWholeFile(folder / "Vornask.png").substr(0, 8), "\x89PNG\r\n\x1a\n");
 
   const std::string entry = "[Desktop Entry]\nType=Application\nName=Vornask\nExec=\"" + target.string() +
-                            "\"\nIcon=" + (folder / "Vornask.png").string() + "\n";
+                            "\"\nIcon=" + (folder / "Vornask.png").string() + "\nStartupWMClass=Vornask\n";
   for (const fs::path& file : {desktopEntry(), menuEntry()}) {
     SCOPED_TRACE(file.string());
     EXPECT_EQ(vtest::readWholeFile(file), entry);

@@ -44,7 +44,8 @@ TEST(DesktopEntry, ExecArgumentIsQuotedThenEscapedAsAString) {
   EXPECT_EQ(escapeEntryValue(" /a\tb\\c"), "\\s/a\\tb\\\\c");
   const std::string text = desktopEntryText("/g/Vornask", "/g/Vornask.png");
   EXPECT_EQ(text,
-            "[Desktop Entry]\nType=Application\nName=Vornask\nExec=\"/g/Vornask\"\nIcon=/g/Vornask.png\n");
+            "[Desktop Entry]\nType=Application\nName=Vornask\nExec=\"/g/Vornask\"\nIcon=/g/Vornask.png\n"
+            "StartupWMClass=Vornask\n");
 }
 
 TEST(ErrorBox, TextIsTheMessageWithTheSystemTextOrTheCode) {

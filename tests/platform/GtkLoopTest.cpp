@@ -7,7 +7,9 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include <unistd.h>
 
@@ -18,7 +20,9 @@
 #include "tests/common/WaitFor.h"
 #include "tests/platform/Xvfb.h"
 
-// X11 last: its macros (None, Bool) clash with the headers above.
+// X11 last: its macros (None, Bool, Status) clash with the headers above.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
 #include <gdk/gdkx.h>
 #include <gtk/gtk.h>
 
@@ -167,4 +171,63 @@ TEST_F(GtkLoop, FullScreenKeepsTheWindowedPlacement) {
   EXPECT_FALSE(ui::windowPlacement(w).maximized);
   ui::destroyWindow(w);
   std::filesystem::remove_all(folder);
+}
+
+// The titles of the shown top-level windows, bottom to top, each with its class ("title:name/class").
+static std::vector<std::string> stacking(Display* x) {
+  std::vector<std::string> out;
+  Window root, parent, *children = nullptr;
+  unsigned count = 0;
+  if (!XQueryTree(x, DefaultRootWindow(x), &root, &parent, &children, &count)) return out;
+  for (unsigned i = 0; i < count; ++i) {
+    XWindowAttributes a;
+    char* name = nullptr;
+    XClassHint hint{};
+    if (!XGetWindowAttributes(x, children[i], &a) || a.map_state != IsViewable ||
+        !XFetchName(x, children[i], &name))
+      continue;
+    std::string line = std::string(name) + ":";
+    XFree(name);
+    if (XGetClassHint(x, children[i], &hint)) {
+      line += std::string(hint.res_name) + "/" + hint.res_class;
+      XFree(hint.res_name);
+      XFree(hint.res_class);
+    }
+    out.push_back(line);
+  }
+  if (children) XFree(children);
+  return out;
+}
+
+TEST_F(GtkLoop, AWindowOfTheGameClassComesToTheFront) {
+  const auto make = [](const char* title) {
+    ui::WindowHandle w =
+        ui::createWindow(title, ui::style::OverlappedWindow, ui::Rect{100, 100, 500, 400},
+                         [](ui::WindowHandle, unsigned, ui::WParam, ui::LParam) { return ui::LResult{0}; });
+    ui::showWindow(w, ui::ShowCommand::ShowNormal);
+    return w;
+  };
+  ui::WindowHandle first = make("first"), second = make("second");
+  Display* x = XOpenDisplay(server->display().c_str());
+  ASSERT_NE(x, nullptr);
+  const auto stackedAs = [&](const std::vector<std::string>& order) {
+    return vtest::waitFor(
+        [&] {
+          ui::Message msg;
+          while (ui::peekMessage(msg)) ui::dispatchMessage(msg);
+          return stacking(x) == order;
+        },
+        10000);
+  };
+  EXPECT_TRUE(stackedAs({"first:Vornask/Vornask", "second:Vornask/Vornask"}))
+      << ::testing::PrintToString(stacking(x));
+  EXPECT_TRUE(ui::bringToFront(first, "vornask-test-1_TIME0"));
+  EXPECT_TRUE(stackedAs({"second:Vornask/Vornask", "first:Vornask/Vornask"}))
+      << ::testing::PrintToString(stacking(x));
+  ui::showWindow(second, ui::ShowCommand::Hide);
+  EXPECT_FALSE(ui::bringToFront(second, ""));  // a hidden window stays hidden
+  EXPECT_TRUE(stackedAs({"first:Vornask/Vornask"})) << ::testing::PrintToString(stacking(x));
+  XCloseDisplay(x);
+  ui::destroyWindow(first);
+  ui::destroyWindow(second);
 }

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <string>
+#include <utility>
+
 #include "support/Text.h"
 #include "tests/player/MovieFixture.h"
 
@@ -25,6 +28,32 @@ class ViewTest : public MovieFixture {
   }
   bool showsColour(int x, int y, long colour) {
     return pumpUntil([&] { return pixel(x, y) == colour; }, 30000);
+  }
+  // The window's pixels (RGB rows) once two looks in a row agree.
+  std::string settledShot(int width, int height) {
+    std::string last = shot(width, height), now;
+    pumpUntil(
+        [&] {
+          now = shot(width, height);
+          return std::exchange(last, now) == now;
+        },
+        10000);
+    return now;
+  }
+  std::string shot(int width, int height) {
+    GdkPixbuf* pixbuf =
+        gdk_pixbuf_get_from_window(gtk_widget_get_window(control->window()), 0, 0, width, height);
+    if (!pixbuf) return {};
+    std::string rows;
+    for (int y = 0; y < height; ++y)
+      rows.append(
+          reinterpret_cast<const char*>(gdk_pixbuf_get_pixels(pixbuf)) + y * gdk_pixbuf_get_rowstride(pixbuf),
+          static_cast<std::size_t>(width) * gdk_pixbuf_get_n_channels(pixbuf));
+    g_object_unref(pixbuf);
+    return rows;
+  }
+  void call(const std::string& name, const std::string& arguments) {
+    control->callFunction(mstd::utf8ToUtf16(invoke(name, arguments), mstd::Malformed::Replace));
   }
   GtkWidget* view() {
     GtkWidget* fixed = gtk_bin_get_child(GTK_BIN(control->window()));
@@ -82,6 +111,26 @@ TEST_F(ViewTest, AChangeAfterStillFramesIsPainted) {
     EXPECT_TRUE(showsColour(100, 150, colour));
     EXPECT_TRUE(showsColour(300, 200, background));
   }
+}
+
+// A text that changes is painted again only around itself; the stage then is what painting all
+// of it gives.
+TEST_F(ViewTest, AChangedTextLeavesTheStageAsAWholePaintingDoes) {
+  play();
+  ASSERT_TRUE(showsColour(100, 150, box));
+  std::string before = settledShot(640, 480);
+  for (const char* text : {"Пинг: 1234 мс", "Пинг: 7 мс", "ёЁ", "Пинг: 7 мс"}) {
+    SCOPED_TRACE(text);
+    call("label", "<string>" + std::string(text) + "</string>");
+    ASSERT_TRUE(pumpUntil([&] { return shot(640, 480) != before; }, 10000));
+    before = settledShot(640, 480);
+  }
+  // A cover over all of the stage, taken away again: the whole stage is painted anew.
+  call("cover", "<true/>");
+  ASSERT_TRUE(showsColour(300, 200, 0x30A050));
+  call("cover", "<false/>");
+  ASSERT_TRUE(showsColour(300, 200, background));
+  EXPECT_TRUE(pumpUntil([&] { return shot(640, 480) == before; }, 10000));
 }
 
 TEST_F(ViewTest, TheViewTakesKeyboardFocusAndTheMovieGetsMouseAndKeys) {

@@ -51,6 +51,7 @@ class FakeGameHost : public shell::GameHost {
   void closeGameWindow() override { exists = visible = false; }
   bool gameWindowExists() const override { return exists; }
   bool gameWindowVisible() const override { return visible; }
+  bool bringToFront(const std::string&) override { return visible; }
   void sendClientReply(std::uint16_t port) override { j_.events.push_back("reply " + std::to_string(port)); }
   void sendBugReport(const std::string& text) override { j_.events.push_back("bugreport " + text); }
   void closeMovieFile() override { j_.events.push_back("movie file closed"); }

@@ -42,7 +42,7 @@ TEST_F(Program, EndOfInputLeavesTheLauncherRunning) {
 }
 
 // Two clients in one folder would resume into each other's downloads: the
-// second says so and ends with 0, the first goes on.
+// second says so and ends with 0, the first goes on and shows its window.
 TEST_F(Program, ASecondClientInTheSameFolderEndsAtOnce) {
   vtest::ChildProcess first(VORNASK_EXE, {"noStupidPath"}, env(), dir().string());
   ASSERT_TRUE(first.waitForLine("window: shown", 10000)) << first.errorOutput();
@@ -57,6 +57,8 @@ TEST_F(Program, ASecondClientInTheSameFolderEndsAtOnce) {
   EXPECT_NE(second.errorOutput().find("another client runs in " + dir().string()), std::string::npos)
       << second.errorOutput();
   EXPECT_EQ(second.errorOutput().find("window: shown"), std::string::npos);
+  // The running one brings its window to the front instead.
+  EXPECT_TRUE(first.waitForLine("front: window: shown", 10000)) << first.errorOutput();
   EXPECT_EQ(first.wait(500), -1);  // still running
   first.send("close\n");
   ASSERT_TRUE(first.waitForLine("window: hidden", 10000)) << first.errorOutput();

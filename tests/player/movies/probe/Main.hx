@@ -62,6 +62,20 @@ class Main extends Sprite {
       boxColour = colour;
       draw();
     });
+    // A small text changed once a second, as a game's ping line.
+    var ticks = 0;
+    var ticker = new flash.utils.Timer(1000);
+    ticker.addEventListener(flash.events.TimerEvent.TIMER, function(_) label.text = "Пинг: " + (++ticks) + " мс");
+    ExternalInterface.addCallback("ticker", function() ticker.start());
+    ExternalInterface.addCallback("label", function(text:String) label.text = text);
+    // A cover over the whole stage, shown or taken away.
+    var cover = new Sprite();
+    cover.graphics.beginFill(0x30A050);
+    cover.graphics.drawRect(0, 0, 4000, 4000);
+    cover.graphics.endFill();
+    cover.visible = false;
+    addChild(cover);
+    ExternalInterface.addCallback("cover", function(shown:Bool) cover.visible = shown);
     var frames = 0;
     addEventListener(Event.ENTER_FRAME, function(_) frames++);
     ExternalInterface.addCallback("frames", function() call("frames", [frames]));
