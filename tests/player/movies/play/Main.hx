@@ -71,6 +71,7 @@ class Main extends Sprite {
       field.setSelection(begin, end);
       call("selected", [field.selectionBeginIndex, field.selectionEndIndex]);
     });
+    ExternalInterface.addCallback("report", function() call("text", [field.text]));
 
     var saved = SharedObject.getLocal("play");
     ExternalInterface.addCallback("hoard", function(chars:Int) {
