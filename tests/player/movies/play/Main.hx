@@ -56,7 +56,10 @@ class Main extends Sprite {
     field.addEventListener(Event.CHANGE, function(_) call("text", [field.text]));
 
     stage.addEventListener(MouseEvent.CLICK, function(e:MouseEvent) {
-      if (e.target == field) return;
+      if (e.target == field) {
+        call("fieldClicked", []);
+        return;
+      }
       try {
         stage.displayState = StageDisplayState.FULL_SCREEN;
       } catch (error:Dynamic) {
