@@ -7,12 +7,15 @@
 #include "shell/Startup.h"
 #include "support/Clock.h"
 
-// The web processes of the game window inherit this: JavaScriptCore without
-// its top compiler tier starts the player's wasm about twice as fast. Set
-// before static initialisation (and so before any thread); a value the user
-// set stays.
+// The web processes of the game window inherit these: JavaScriptCore without
+// its top compiler tier starts the player's wasm about twice as fast, and its
+// collector sized as for a 256 MiB machine keeps the live demo's web process
+// about 50 MB smaller at the same CPU (sized for the machine's RAM it
+// collects later). Set before static initialisation (and so before any
+// thread); a value the user set stays.
 __attribute__((constructor(101))) static void tuneJavaScriptEngine() {
   ::setenv("JSC_useOMGJIT", "0", 0);
+  ::setenv("JSC_forceRAMSize", "268435456", 0);
 }
 
 int main(int argc, char** argv) {

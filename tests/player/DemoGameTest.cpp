@@ -150,9 +150,13 @@ TEST_F(DemoGame, PlaysThroughTheRelayWritesTheSessionTracesReloadsAndClosesClean
   // movie's "writestring" leaves them: a BOM, lines ended by CR LF.
   ASSERT_TRUE(sessionHas("Первый пинг: ", 15000)) << session();
   const std::string text = session();
-  // The client's own JavaScript engine setting reaches its web process.
-  if (!std::getenv("JSC_useOMGJIT")) {
-    EXPECT_NE(webProcessEnvironment(p.pid()).find(std::string("\0JSC_useOMGJIT=0\0", 17)), std::string::npos);
+  // The client's own JavaScript engine settings reach its web process.
+  const std::string environment = webProcessEnvironment(p.pid());
+  for (const char* setting : {"JSC_useOMGJIT=0", "JSC_forceRAMSize=268435456"}) {
+    const std::string name = std::string(setting).substr(0, std::string(setting).find('='));
+    if (!std::getenv(name.c_str())) {
+      EXPECT_NE(environment.find('\0' + std::string(setting) + '\0'), std::string::npos) << setting;
+    }
   }
   EXPECT_EQ(text.rfind(bom + "Сеанс ", 0), 0u) << text;
   EXPECT_NE(text.find("; сервер " + gameServer + "; порт "), std::string::npos) << text;

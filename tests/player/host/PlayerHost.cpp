@@ -55,6 +55,7 @@ PlayerLibrary& PlayerLibrary::get() {
     ::unsetenv("WAYLAND_DISPLAY");
     // The client's web processes run JavaScriptCore so (app/main.cpp).
     ::setenv("JSC_useOMGJIT", "0", 0);
+    ::setenv("JSC_forceRAMSize", "268435456", 0);
     char folder[] = "/tmp/player-lib-XXXXXX";
     if (!::mkdtemp(folder)) return lib->problem = "no temporary folder", lib;
     unpacked.path = lib->folder = folder;
