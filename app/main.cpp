@@ -9,10 +9,9 @@
 
 // The web processes of the game window inherit these: JavaScriptCore without
 // its top compiler tier starts the player's wasm about twice as fast, and its
-// collector sized as for a 256 MiB machine keeps the live demo's web process
-// about 50 MB smaller at the same CPU (sized for the machine's RAM it
-// collects later). Set before static initialisation (and so before any
-// thread); a value the user set stays.
+// collector sized as for a 256 MiB machine (not for all of its RAM) keeps the
+// live demo's web process about 40 MB smaller. Set before static
+// initialisation (and so before any thread); a value the user set stays.
 __attribute__((constructor(101))) static void tuneJavaScriptEngine() {
   ::setenv("JSC_useOMGJIT", "0", 0);
   ::setenv("JSC_forceRAMSize", "268435456", 0);
