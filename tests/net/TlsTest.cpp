@@ -56,4 +56,22 @@ TEST_F(Tls, CertificatesAreVerifiedWithTheHostName) {
   }
 }
 
+TEST_F(Tls, SegmentsResumeTheVerifiedSession) {
+  const vtest::Certificates ours = vtest::makeCertificates(path("pki"), "IP:127.0.0.1");
+  vtest::NginxOptions options;
+  options.certificate = ours.certificate;
+  options.certificateKey = ours.key;
+  vtest::NginxServer nginx(options);
+  const std::string content = vtest::randomBytes(3 << 20, 7);
+  nginx.writeFile("big.bin", content);
+  mnet::HTTPContext::instance().setCaFile(ours.caFile);
+  const vtest::Outcome end = vtest::download(nginx.url("/big.bin"), path("big.tmp").string(), 3 << 20);
+  ASSERT_EQ(200, end.status);
+  EXPECT_EQ(content, readFile("big.tmp"));
+  // The probe's handshake is the only full one; every range's connection resumes its session.
+  const std::vector<std::string> lines = nginx.accessLog(6);
+  ASSERT_GE(lines.size(), 6u);
+  for (size_t i = 1; i < lines.size(); ++i) EXPECT_EQ('r', lines[i].back()) << lines[i];
+}
+
 }  // namespace
