@@ -12,6 +12,9 @@ struct EasyHandleDeleter {
 struct MultiHandleDeleter {
   void operator()(CURLM* handle) const noexcept { curl_multi_cleanup(handle); }
 };
+struct ShareHandleDeleter {
+  void operator()(CURLSH* handle) const noexcept { curl_share_cleanup(handle); }
+};
 struct HeaderListDeleter {
   void operator()(curl_slist* list) const noexcept { curl_slist_free_all(list); }
 };
@@ -19,6 +22,7 @@ struct HeaderListDeleter {
 typedef std::unique_ptr<CURL, EasyHandleDeleter> EasyHandle;
 typedef std::unique_ptr<CURLM, MultiHandleDeleter> MultiHandle;
 typedef std::unique_ptr<curl_slist, HeaderListDeleter> HeaderList;
+typedef std::unique_ptr<CURLSH, ShareHandleDeleter> ShareHandle;
 
 // An easy handle that belongs to a multi handle: leaves it, then is cleaned up.
 class AttachedEasyHandle {

@@ -61,7 +61,8 @@ struct Download::Impl {
   bool runTransfers(RunState& run);
   void addWorkers(RunState& run, int n);
   void endWorker(RunState& run, Worker* worker, CURLcode result);
-  void sourceFailed(size_t index, int code, const std::string& headers);
+  // `generation`: the source's generation when the failed transfer started; -1 for a probe.
+  void sourceFailed(size_t index, int code, const std::string& headers, long long generation = -1);
   // A source that may take a new transfer now, in turn; -1 when none.
   int nextSource(const RunState* run);
   bool sourcesLeft() const;
@@ -236,12 +237,13 @@ bool Download::Impl::restUntilNext() {
   return !stopping;
 }
 
-void Download::Impl::sourceFailed(size_t index, int code, const std::string& headers) {
+void Download::Impl::sourceFailed(size_t index, int code, const std::string& headers, long long generation) {
   Source& source = sources[index];
   lastCode = code;
   const Clock::time_point now = Clock::now();
-  // Transfers that were under way when the source began to rest fail with it.
+  // Transfers that were under way when the source last failed fail with it, however late.
   if (source.dropped || now < source.restUntil) return;
+  if (generation >= 0 && static_cast<unsigned>(generation) != source.generation) return;
   source.healthy = false;
   ++source.generation;
   const std::optional<std::chrono::milliseconds> wait = policy.next(code, headers, source.attempt);
@@ -361,6 +363,7 @@ void Download::Impl::endWorker(RunState& run, Worker* worker, CURLcode result) {
     if (worker->generation() == sources[index].generation) sources[index].attempt = 0;
   }
   const std::string headers = clean ? std::string() : worker->headers();
+  const unsigned generation = worker->generation();
   run.remove(worker);
   for (auto it = chunks.begin(); it != chunks.end();) {
     if (it->done() && !it->worker)
@@ -394,7 +397,8 @@ void Download::Impl::endWorker(RunState& run, Worker* worker, CURLcode result) {
         source.url = finalUrl;
     } else {
       const bool answered = status != 0 && status != 200 && status != 206;
-      sourceFailed(index, answered ? static_cast<int>(status) : FirstTransferCode + result, headers);
+      sourceFailed(index, answered ? static_cast<int>(status) : FirstTransferCode + result, headers,
+                   generation);
     }
   }
   addWorkers(run, 1);

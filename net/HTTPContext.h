@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/Exception.h"
+#include "net/CurlHandles.h"
 #include "net/RetryPolicy.h"
 
 #include <curl/curl.h>
@@ -87,6 +88,10 @@ class HTTPContext {
   std::string caFile_;
   RetryPolicy retryPolicy_;
   Dispatcher dispatcher_;
+  // TLS sessions of verified handshakes, shared by every transfer: a new connection to a server
+  // resumes one instead of a full handshake (the segmented downloads open several per file).
+  // Outlives the engine's handles.
+  ShareHandle share_;
   std::unique_ptr<AsyncHTTP> engine_;
 };
 

@@ -9,11 +9,14 @@ CASE is one of:
             server's recovery to a complete, byte-identical update;
   mirrors   the web host serves the list but answers every file 503; two mirrors, one with
             a wrong byte: the update's seconds, against one healthy server;
-  https     vornaskctl fetch of 128 MiB over HTTPS and over plain HTTP: the rate of each.
+  https     vornaskctl fetch over HTTPS and over plain HTTP, taking turns (HTTPS_ROUNDS each, 3):
+            the median rate of each and the CPU time of client and nginx per GiB, on unlimited
+            loopback and over links of 1 Gbit/s and 100 Mbit/s (as root: the shaped loopback of
+            a network namespace; otherwise nginx's limit_rate).
 The client runs in its console mode; "press" is typed whenever it offers "Запуск". The
 mirror with wrong bytes has one in every MiB.
 """
-import os, select, shutil, signal, socket, subprocess, sys, tempfile, time
+import os, resource, select, shutil, signal, socket, statistics, subprocess, sys, tempfile, time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 
@@ -212,8 +215,25 @@ def mirrors(client, ctl, work):
             n.stop()
 
 
-def https(client, ctl, work):
-    pki = os.path.join(work, "pki")
+def cpu_seconds(nginx):
+    """CPU time of nginx's worker processes so far."""
+    total = 0
+    for child in open(f"/proc/{nginx.proc.pid}/task/{nginx.proc.pid}/children").read().split():
+        fields = open(f"/proc/{child}/stat").read().rsplit(")", 1)[1].split()
+        total += int(fields[11]) + int(fields[12])
+    return total / os.sysconf("SC_CLK_TCK")
+
+
+# Link rates: name, bits per second (None: unlimited loopback), file size.
+HTTPS_RATES = (("loopback", None, 128 << 20), ("1 Gbit/s", 10**9, 128 << 20), ("100 Mbit/s", 10**8, 32 << 20))
+# As a production server: TLS 1.3 besides 1.2 (nginx's default from 1.23.4), and kernel TLS with
+# sendfile where the kernel offers it (OpenSSL falls back to its own otherwise). Without sendfile
+# nginx reads the file through output buffers (2 x 32 KiB by default); larger ones mean fewer
+# passes, and a connection throttled by limit_rate pauses after each pass.
+TLS_CONF = "ssl_protocols TLSv1.2 TLSv1.3; ssl_conf_command Options KTLS; output_buffers 2 512k;"
+
+
+def make_pki(pki):
     os.makedirs(pki)
     q = lambda *a: subprocess.run(list(a), check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     q("openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes", "-days",
@@ -223,36 +243,81 @@ def https(client, ctl, work):
     open(pki + "/ext", "w").write("subjectAltName=IP:127.0.0.1\n")
     q("openssl", "x509", "-req", "-in", pki + "/s.csr", "-CA", pki + "/ca.pem", "-CAkey", pki + "/ca.key",
       "-CAcreateserial", "-days", "2", "-extfile", pki + "/ext", "-out", pki + "/s.pem")
-    plain = Nginx(os.path.join(work, "plain"), "access_log off;")
-    tls = Nginx(os.path.join(work, "tls"), "access_log off;", ssl=(pki + "/s.pem", pki + "/s.key"))
+
+
+def compare_https(ctl, work, name, size, server_conf=""):
+    """Fetches one file over HTTP and HTTPS by turns and prints the median rates."""
+    pki = os.path.join(work, "pki")
+    make_pki(pki)
+    rounds = int(os.environ.get("HTTPS_ROUNDS", "3"))
+    plain = Nginx(os.path.join(work, "plain"), "access_log off;" + server_conf)
+    tls = Nginx(os.path.join(work, "tls"), "access_log off;" + server_conf + TLS_CONF,
+                ssl=(pki + "/s.pem", pki + "/s.key"))
     try:
-        data = os.urandom(128 << 20)
+        data = os.urandom(size)
         for n in (plain, tls):
             open(os.path.join(n.root, "f.bin"), "wb").write(data)
-        rates = {}
-        for rnd in range(3):
+        rates, client_cpu, server_cpu = {}, {}, {}
+        per_gib = (1 << 30) / len(data) * 1000
+        # HTTP and HTTPS take turns: a build on the shared machine slows both alike.
+        for rnd in range(rounds):
             for label, n, scheme in (("http", plain, "http://"), ("https", tls, "https://")):
                 out = os.path.join(work, "out.bin")
                 for p in (out, out + ".meta"):
                     if os.path.exists(p):
                         os.unlink(p)
                 env = dict(os.environ, VORNASK_CA_FILE=pki + "/ca.pem")
+                before = resource.getrusage(resource.RUSAGE_CHILDREN)
+                server_before = cpu_seconds(n)
                 t = time.time()
-                subprocess.run([ctl, "fetch", f"{scheme}{n.host()}/f.bin", out, "--size", str(len(data))], env=env,
-                               check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                subprocess.run([ctl, "fetch", f"{scheme}{n.host()}/f.bin", out, "--size", str(len(data))],
+                               env=env, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
                 elapsed = time.time() - t
+                after = resource.getrusage(resource.RUSAGE_CHILDREN)
                 assert open(out, "rb").read() == data, label
                 rates.setdefault(label, []).append(len(data) / elapsed / (1 << 20))
-        best = {k: max(v) for k, v in rates.items()}
-        print(f"https: best of 3, MiB/s: http {best['http']:.0f}, https {best['https']:.0f}, "
-              f"ratio {best['https'] / best['http']:.2f}")
+                client_cpu.setdefault(label, []).append(
+                    (after.ru_utime + after.ru_stime - before.ru_utime - before.ru_stime) * per_gib)
+                server_cpu.setdefault(label, []).append((cpu_seconds(n) - server_before) * per_gib)
+        med = {k: statistics.median(v) for k, v in rates.items()}
+        cpu = lambda d, k: statistics.median(d[k])
+        samples = lambda k: ", ".join(f"{r:.0f}" for r in rates[k])
+        print(f"https: {name}: median of {rounds}, MiB/s: http {med['http']:.1f}, https {med['https']:.1f}, "
+              f"ratio {med['https'] / med['http']:.2f} (http {samples('http')}; https {samples('https')}); "
+              f"CPU ms per GiB, http / https: client {cpu(client_cpu, 'http'):.0f} / "
+              f"{cpu(client_cpu, 'https'):.0f}, nginx {cpu(server_cpu, 'http'):.0f} / "
+              f"{cpu(server_cpu, 'https'):.0f}; load {os.getloadavg()[0]:.1f}", flush=True)
     finally:
         plain.stop()
         tls.stop()
 
 
+def https(client, ctl, work):
+    for case, (name, bits, size) in enumerate(HTTPS_RATES):
+        case_work = os.path.join(work, f"rate{case}")
+        if not bits:
+            compare_https(ctl, case_work, name, size)
+            continue
+        # A link of that rate: the loopback of a network namespace of its own, shaped by a token
+        # bucket (root only; nothing outside the namespace is touched).
+        shape = (f"ip link set lo up && tc qdisc add dev lo root tbf rate {bits}bit burst 512kb latency 50ms"
+                 ' && exec "$@"')
+        linked = os.getuid() == 0 and shutil.which("unshare") and shutil.which("tc")
+        if linked and subprocess.run(["unshare", "-n", "sh", "-c", shape, "sh", sys.executable, __file__, client,
+                                      ctl, "https_link", case_work, name, str(size)]).returncode == 0:
+            continue
+        # Else nginx throttles each of the client's five connections to a fifth of the rate.
+        compare_https(ctl, case_work, name + " (nginx limit_rate)", size, f"limit_rate {bits // 8 // 5};")
+
+
+def https_link(client, ctl, work, name, size):
+    compare_https(ctl, work, name + " (shaped link)", int(size))
+
+
 def main():
     client, ctl = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
+    if sys.argv[3:4] == ["https_link"]:
+        return https_link(client, ctl, *sys.argv[4:])
     cases = sys.argv[3:] or ["outage", "mirrors", "https"]
     for case in cases:
         work = tempfile.mkdtemp(prefix="vornask-outage-bench.")

@@ -137,7 +137,8 @@ void NginxServer::writeConfig() const {
        << "error_log " << p << "/logs/error.log warn;\n"
        << "events { worker_connections 1024; }\n"
        << "http {\n"
-       << "  log_format plain '$request_method $uri $status [$http_range]';\n"
+       << "  log_format plain '$request_method $uri $status [$http_range]"
+       << (options_.certificate.empty() ? "" : " $ssl_session_reused") << "';\n"
        << "  access_log " << p << "/logs/access.log plain;\n"
        << "  client_body_temp_path " << p << "/tmp/body;\n"
        << "  proxy_temp_path " << p << "/tmp/proxy;\n"
@@ -154,7 +155,8 @@ void NginxServer::writeConfig() const {
        << "    server_name localhost;\n"
        << "    root " << root_.string() << ";\n";
   if (!options_.certificate.empty())
-    conf << "    ssl_certificate " << options_.certificate << ";\n"
+    conf << "    ssl_protocols TLSv1.2 TLSv1.3;\n"
+         << "    ssl_certificate " << options_.certificate << ";\n"
          << "    ssl_certificate_key " << options_.certificateKey << ";\n";
   if (!options_.maxRanges.empty()) conf << "    max_ranges " << options_.maxRanges << ";\n";
   if (!options_.limitRate.empty()) conf << "    limit_rate " << options_.limitRate << ";\n";

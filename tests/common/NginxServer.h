@@ -29,7 +29,7 @@ struct NginxOptions {
 // A real nginx on a free loopback port with its own prefix, configuration and web root.
 // Started by the constructor (throws std::runtime_error when it does not come up) and
 // stopped by the destructor. The access log records "$request_method $uri $status
-// [$http_range]" per line.
+// [$http_range]" per line, over HTTPS followed by "r" for a resumed TLS session, else ".".
 class NginxServer {
  public:
   explicit NginxServer(const NginxOptions& options = NginxOptions());
