@@ -365,6 +365,7 @@ void Download::Impl::endWorker(RunState& run, Worker* worker, CURLcode result) {
   const bool whole = result == CURLE_OK && (status == 200 || (status == 206 && worker->chunk()->done()));
   const bool clean = worker->cleanStop() || whole;
   const size_t index = static_cast<size_t>(worker->source());
+  const unsigned began = worker->generation();
   logCertificateFailure(downloadLog(), worker->easy(), result, worker->errorText());
   if (worker->producing()) {
     sources[index].used = true;
@@ -407,7 +408,12 @@ void Download::Impl::endWorker(RunState& run, Worker* worker, CURLcode result) {
         source.url = finalUrl;
     } else {
       const bool answered = status != 0 && status != 200 && status != 206;
-      sourceFailed(index, answered ? static_cast<int>(status) : FirstTransferCode + result, headers);
+      const int code = answered ? static_cast<int>(status) : FirstTransferCode + result;
+      // A transfer begun before the source's last failure fails with it, however late its answer.
+      if (began == source.generation)
+        sourceFailed(index, code, headers);
+      else
+        lastCode = code;
     }
   }
   addWorkers(run, 1);
