@@ -27,6 +27,17 @@ namespace {
 const std::int64_t SplitThreshold = 1048576;
 const int InitialWorkers = 5;
 typedef std::chrono::steady_clock Clock;
+
+// The answer brought more than a trickle can before it is dropped (the trickle limit over the
+// stall time). A trickle must not end a row of failures, so that an endless one backs off and
+// runs out of retries like any other failure.
+bool deliveredMoreThanATrickle(const Worker& worker) {
+  if (!worker.producing()) return false;
+  curl_off_t received = 0;
+  if (curl_easy_getinfo(worker.easy(), CURLINFO_SIZE_DOWNLOAD_T, &received) != CURLE_OK) return false;
+  const HTTPContext& context = HTTPContext::instance();
+  return received > static_cast<curl_off_t>(context.trickleLimit()) * context.stallTimeout();
+}
 }  // namespace
 
 // One server of the file's bytes.
@@ -34,7 +45,7 @@ struct Source {
   // As given; `url` moves with redirects.
   std::string origin;
   std::string url;
-  // Failures since an answer of this source last delivered bytes.
+  // Failures since an answer of this source last delivered more than a trickle.
   int attempt = 0;
   // False from a failure until an answer delivers bytes: one transfer at a time meanwhile.
   bool healthy = true;
@@ -300,7 +311,7 @@ bool Download::Impl::runTransfers(RunState& run) {
         if (!worker->producing() || worker->generation() != source.generation) continue;
         recovered = recovered || !source.healthy;
         source.healthy = source.used = true;
-        source.attempt = 0;
+        if (deliveredMoreThanATrickle(*worker)) source.attempt = 0;
       }
       if (recovered) addWorkers(run, InitialWorkers - static_cast<int>(run.workers.size()));
       if (run.workers.empty()) {
@@ -360,7 +371,9 @@ void Download::Impl::endWorker(RunState& run, Worker* worker, CURLcode result) {
   if (worker->producing()) {
     sources[index].used = true;
     // Bytes arrived since the last failure: what fails next is a new trouble.
-    if (worker->generation() == sources[index].generation) sources[index].attempt = 0;
+    // A trickle dropped by the time-out was no delivery.
+    const bool trickled = result == CURLE_OPERATION_TIMEDOUT && !deliveredMoreThanATrickle(*worker);
+    if (worker->generation() == sources[index].generation && !trickled) sources[index].attempt = 0;
   }
   const std::string headers = clean ? std::string() : worker->headers();
   const unsigned generation = worker->generation();

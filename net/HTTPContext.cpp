@@ -72,6 +72,11 @@ void HTTPContext::setTrickleLimit(long bytesPerSecond) {
   trickleLimit_ = bytesPerSecond;
 }
 
+long HTTPContext::trickleLimit() const {
+  std::shared_lock<std::shared_mutex> lock(settingsLock_);
+  return trickleLimit_;
+}
+
 long HTTPContext::stallTimeout() const {
   std::shared_lock<std::shared_mutex> lock(settingsLock_);
   return stallTimeout_;

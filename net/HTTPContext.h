@@ -54,6 +54,7 @@ class HTTPContext {
   void setStallTimeout(long seconds);
   long stallTimeout() const;
   void setTrickleLimit(long bytesPerSecond);
+  long trickleLimit() const;
   // A CA file trusted besides the system's store (VORNASK_CA_FILE at start); empty: none.
   void setCaFile(const std::string& path);
 

@@ -1,5 +1,6 @@
 // The workflow's trust steps: the list's signature, endorsement and root statements, the
 // checks of downloaded files, and the files that are run or loaded.
+#include "net/DownloadResume.h"
 #include "updater/SignedList.h"
 #include "updater/Statements.h"
 #include "updater/UpdatePlan.h"
@@ -78,8 +79,7 @@ bool UpdateWorkflow::temporaryVerified(const UpdateEntry& entry) const {
 }
 
 void UpdateWorkflow::fileCorrupted(const UpdateEntry& entry) {
-  std::error_code ignored;
-  std::filesystem::remove(temporaryPath(entry), ignored);
+  mnet::discardResume(temporaryPath(entry));  // with its resume file: nothing of it is kept
   failRound("Файл повреждён: " + entry.target);
 }
 

@@ -183,6 +183,16 @@ TEST_F(HostileDownload, ATrickleIsDroppedLikeAFailedTransfer) {
   EXPECT_EQ(mnet::DownloadAction::Finished, get(server, size_).action);
   EXPECT_EQ(content_, readFile("f.tmp"));
   EXPECT_EQ(628, vtest::fetch(server.url("/crc.txt")).code);
+
+  // A server that trickles every range: its few bytes do not end the row, so the retries run out.
+  HostileServer endless([&](Exchange& x) {
+    std::int64_t first = 0, last = 0;
+    if (!x.range(first, last)) return HostileServer::serveFile(x, content_);
+    x.trickle(HostileServer::partial(content_, first, last), 100, 1000);
+  });
+  const vtest::Outcome trickled = vtest::download(endless.url("/f.bin"), path("g.tmp").string(), size_);
+  EXPECT_EQ(mnet::DownloadAction::Failed, trickled.action);
+  EXPECT_EQ(628, trickled.status);
 }
 
 TEST_F(HostileDownload, AFileLongerThanExpectedIsNeverWrittenPastTheExpectedLength) {

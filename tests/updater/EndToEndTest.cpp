@@ -93,6 +93,11 @@ TEST_F(EndToEnd, CorruptedServerFileIsFetchedTwiceThenRefused) {
   c->send("press\n");
   ASSERT_TRUE(c->waitForLine("error: Файл повреждён: z.txt", timeoutMs));
   EXPECT_FALSE(fs::exists(install_ / "z.txt"));
+  for (const auto& f : fs::directory_iterator(install_ / "download")) {  // no resume file left alone
+    if (f.path().extension() == ".meta") {
+      EXPECT_TRUE(fs::exists(fs::path(f.path()).replace_extension()));
+    }
+  }
   EXPECT_EQ(2, count("HEAD /z.txt "));
   EXPECT_FALSE(fs::exists(path("escaped.txt")));
   EXPECT_EQ(1, count("HEAD /escaped.txt "));  // only the plain name

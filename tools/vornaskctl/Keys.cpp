@@ -112,6 +112,9 @@ bool parseSignOptions(const std::vector<std::string>& args, SignOptions& options
   if (options.keyFile.empty() &&
       (options.serialGiven || options.expiresGiven || !options.endorsementFile.empty()))
     return error = "--serial, --expires and --endorsement need --sign", false;
+  // Clients take a list without expiry only from the root.
+  if (!options.endorsementFile.empty() && lifetime == 0)
+    return error = "--expires never is for the root key, not for an endorsed one", false;
   const uint64_t now = secondsNow();
   if (!options.serialGiven) options.serial = now;
   options.expires = lifetime ? now + lifetime : 0;
