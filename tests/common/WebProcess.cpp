@@ -29,6 +29,8 @@ std::string threadReport(long pid) {
     out += "  " + stat.substr(0, close == std::string::npos ? 0 : close + 1) + " " + state + " " +
            readWholeFile(task.path() / "wchan") + "\n";
   }
+  for (const ProcessEntry& child : descendantsOf(pid))  // a spawn that never came back
+    out += "  child " + std::to_string(child.pid) + " (" + child.name + ") " + child.state + "\n";
   if (::access("/usr/bin/gdb", X_OK) != 0) return out;
   const std::string command =
       "/usr/bin/gdb -p " + std::to_string(pid) + " -batch -ex 'thread apply all bt 30' 2>/dev/null";

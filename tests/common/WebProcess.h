@@ -9,7 +9,8 @@ namespace vtest {
 long webProcessBelow(long ancestor);
 
 // What each thread of a process is doing: name, state and kernel wait of
-// every thread, then their stacks when gdb is installed. For the failure
+// every thread, the processes below it, then the threads' stacks when gdb is
+// installed. For the failure
 // message of a process that stopped answering.
 std::string threadReport(long pid);
 
