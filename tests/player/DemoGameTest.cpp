@@ -123,6 +123,9 @@ TEST_F(DemoGame, PlaysThroughTheRelayWritesTheSessionTracesReloadsAndClosesClean
                          {"XDG_CONFIG_HOME", path("config").string()},
                          {"XDG_DATA_HOME", path("data").string()},
                          {"HOME", dir().string()},
+                         // The launcher's button is awaited in the log.
+                         {"VORNASK_TEST_VERBOSE", "1"},
+                         {"VORNASK_LOG", "updater=7"},
                          // LeakSanitizer's tracer crashes in WebKit's threads; ASan stays on.
                          {"ASAN_OPTIONS", "detect_leaks=0:abort_on_error=1"}},
                         install.string());
@@ -134,8 +137,12 @@ TEST_F(DemoGame, PlaysThroughTheRelayWritesTheSessionTracesReloadsAndClosesClean
   Window w = 0;
   ASSERT_TRUE(vtest::waitFor([&] { return (w = vtest::findViewable(d, "Vornask", 320)) != 0; }, 30000))
       << p.errorOutput();
+  // "Отмена" while the list is fetched and checked, then "Запуск" with the update's size.
+  for (const char* caption : {"<updater> button: Отмена", "<updater> button: Запуск"})
+    ASSERT_TRUE(p.waitLine([&](const std::string& l) { return l.find(caption) != std::string::npos; }, 30000))
+        << caption << "\n"
+        << p.errorOutput();
   ASSERT_EQ(count(web.accessLog(1), "GET /library/crc.txt"), 1);
-  std::this_thread::sleep_for(1000ms);
   int x = 0, y = 0;
   Window child;
   XTranslateCoordinates(d, w, DefaultRootWindow(d), 0, 0, &x, &y, &child);
