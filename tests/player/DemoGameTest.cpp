@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -87,6 +88,16 @@ std::string webProcessEnvironment(long ancestor) {
   const long web = vtest::webProcessBelow(ancestor);
   return web > 0 ? std::string(1, '\0') + vtest::readWholeFile("/proc/" + std::to_string(web) + "/environ")
                  : std::string();
+}
+
+// What the launcher's button read, in order, from the client's log.
+std::vector<std::string> buttons(const vtest::ChildProcess& client) {
+  static const std::string mark = "<updater> button: ";
+  std::vector<std::string> out;
+  for (const std::string& l : client.lines())
+    if (const std::size_t at = l.find(mark); at != std::string::npos)
+      out.push_back(l.substr(at + mark.size()));
+  return out;
 }
 
 int count(const std::vector<std::string>& lines, const std::string& head) {
@@ -187,12 +198,21 @@ TEST_F(DemoGame, PlaysThroughTheRelayWritesTheSessionTracesReloadsAndClosesClean
   // "Обновить" (stage 560,156): the file list is fetched again.
   const int lists = count(web.accessLog(), "GET /library/crc.txt");
   EXPECT_GE(lists, 1);
+  const std::size_t buttonsBefore = buttons(p).size();
   vtest::click(d, 670, 172);
   EXPECT_TRUE(vtest::waitFor([&] { return count(web.accessLog(), "GET /library/crc.txt") > lists; }, 20000))
       << p.errorOutput();
+  // The list is checked and planned: the button read "Отмена" meanwhile and "Запуск" again.
+  EXPECT_TRUE(vtest::waitFor(
+      [&] {
+        const std::vector<std::string> b = buttons(p);
+        return b.size() > buttonsBefore && b.back() == "Запуск" &&
+               std::find(b.begin() + buttonsBefore, b.end(), "Отмена") != b.end();
+      },
+      20000))
+      << p.errorOutput();
 
   // Closing the game window stores its place and ends the client with 0.
-  std::this_thread::sleep_for(1000ms);
   ASSERT_TRUE(vtest::waitFor([&] { return (w = vtest::findViewable(d, "Vornask", 800)) != 0; }, 20000));
   fs::remove(path("config/Ondrel/Vornask/place"));  // read when the window opened; written anew at close
   vtest::closeWindow(d, w);
