@@ -1,6 +1,8 @@
 #include "updater/UpdateWorkflow.h"
 
+#include "logging/Log.h"
 #include "net/RetryPolicy.h"
+#include "updater/Logs.h"
 #include "updater/Settings.h"
 #include "updater/StartRecord.h"
 #include "updater/UpdatePlan.h"
@@ -62,7 +64,9 @@ void UpdateWorkflow::launcherCreated() {
 }
 
 void UpdateWorkflow::updateCaption() {
-  host_.setCaption(busy_ ? "Отмена" : error_.empty() ? "Запуск" : "Повторить");
+  const char* caption = busy_ ? "Отмена" : error_.empty() ? "Запуск" : "Повторить";
+  host_.setCaption(caption);
+  MLOG(updaterLog(), mlog::Debug) << "button: " << caption;
 }
 
 void UpdateWorkflow::setError(const std::string& text) {

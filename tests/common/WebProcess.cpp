@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "tests/common/Files.h"
 #include "tests/common/Processes.h"
 
 namespace vtest {
@@ -14,6 +15,31 @@ long webProcessBelow(long ancestor) {
   for (const ProcessEntry& p : descendantsOf(ancestor))
     if (p.name.rfind("WebKitWebProces", 0) == 0) return p.pid;
   return -1;
+}
+
+std::string threadReport(long pid) {
+  if (pid <= 0) return "no web process\n";
+  const std::string proc = "/proc/" + std::to_string(pid);
+  std::string out = "web process " + std::to_string(pid) + ":\n";
+  std::error_code ec;
+  for (const auto& task : std::filesystem::directory_iterator(proc + "/task", ec)) {
+    std::string stat = readWholeFile(task.path() / "stat");
+    const std::size_t close = stat.rfind(')');  // the name may hold spaces
+    const char state = close != std::string::npos && close + 2 < stat.size() ? stat[close + 2] : '?';
+    out += "  " + stat.substr(0, close == std::string::npos ? 0 : close + 1) + " " + state + " " +
+           readWholeFile(task.path() / "wchan") + "\n";
+  }
+  for (const ProcessEntry& child : descendantsOf(pid))  // a spawn that never came back
+    out += "  child " + std::to_string(child.pid) + " (" + child.name + ") " + child.state + "\n";
+  if (::access("/usr/bin/gdb", X_OK) != 0) return out;
+  const std::string command =
+      "/usr/bin/gdb -p " + std::to_string(pid) + " -batch -ex 'thread apply all bt 30' 2>/dev/null";
+  if (FILE* gdb = ::popen(command.c_str(), "r")) {
+    char buffer[4096];
+    while (std::size_t n = std::fread(buffer, 1, sizeof buffer, gdb)) out.append(buffer, n);
+    ::pclose(gdb);
+  }
+  return out;
 }
 
 std::string mountNamespace(long pid) {

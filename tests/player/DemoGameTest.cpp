@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -89,6 +90,16 @@ std::string webProcessEnvironment(long ancestor) {
                  : std::string();
 }
 
+// What the launcher's button read, in order, from the client's log.
+std::vector<std::string> buttons(const vtest::ChildProcess& client) {
+  static const std::string mark = "<updater> button: ";
+  std::vector<std::string> out;
+  for (const std::string& l : client.lines())
+    if (const std::size_t at = l.find(mark); at != std::string::npos)
+      out.push_back(l.substr(at + mark.size()));
+  return out;
+}
+
 int count(const std::vector<std::string>& lines, const std::string& head) {
   int n = 0;
   for (const auto& l : lines) n += l.rfind(head, 0) == 0;
@@ -123,6 +134,9 @@ TEST_F(DemoGame, PlaysThroughTheRelayWritesTheSessionTracesReloadsAndClosesClean
                          {"XDG_CONFIG_HOME", path("config").string()},
                          {"XDG_DATA_HOME", path("data").string()},
                          {"HOME", dir().string()},
+                         // The launcher's button is awaited in the log.
+                         {"VORNASK_TEST_VERBOSE", "1"},
+                         {"VORNASK_LOG", "updater=7"},
                          // LeakSanitizer's tracer crashes in WebKit's threads; ASan stays on.
                          {"ASAN_OPTIONS", "detect_leaks=0:abort_on_error=1"}},
                         install.string());
@@ -134,8 +148,12 @@ TEST_F(DemoGame, PlaysThroughTheRelayWritesTheSessionTracesReloadsAndClosesClean
   Window w = 0;
   ASSERT_TRUE(vtest::waitFor([&] { return (w = vtest::findViewable(d, "Vornask", 320)) != 0; }, 30000))
       << p.errorOutput();
+  // "Отмена" while the list is fetched and checked, then "Запуск" with the update's size.
+  for (const char* caption : {"<updater> button: Отмена", "<updater> button: Запуск"})
+    ASSERT_TRUE(p.waitLine([&](const std::string& l) { return l.find(caption) != std::string::npos; }, 30000))
+        << caption << "\n"
+        << p.errorOutput();
   ASSERT_EQ(count(web.accessLog(1), "GET /library/crc.txt"), 1);
-  std::this_thread::sleep_for(1000ms);
   int x = 0, y = 0;
   Window child;
   XTranslateCoordinates(d, w, DefaultRootWindow(d), 0, 0, &x, &y, &child);
@@ -184,12 +202,21 @@ TEST_F(DemoGame, PlaysThroughTheRelayWritesTheSessionTracesReloadsAndClosesClean
   // "Обновить" (stage 560,156): the file list is fetched again.
   const int lists = count(web.accessLog(), "GET /library/crc.txt");
   EXPECT_GE(lists, 1);
+  const std::size_t buttonsBefore = buttons(p).size();
   vtest::click(d, 670, 172);
   EXPECT_TRUE(vtest::waitFor([&] { return count(web.accessLog(), "GET /library/crc.txt") > lists; }, 20000))
       << p.errorOutput();
+  // The list is checked and planned: the button read "Отмена" meanwhile and "Запуск" again.
+  EXPECT_TRUE(vtest::waitFor(
+      [&] {
+        const std::vector<std::string> b = buttons(p);
+        return b.size() > buttonsBefore && b.back() == "Запуск" &&
+               std::find(b.begin() + buttonsBefore, b.end(), "Отмена") != b.end();
+      },
+      20000))
+      << p.errorOutput();
 
   // Closing the game window stores its place and ends the client with 0.
-  std::this_thread::sleep_for(1000ms);
   ASSERT_TRUE(vtest::waitFor([&] { return (w = vtest::findViewable(d, "Vornask", 800)) != 0; }, 20000));
   fs::remove(path("config/Ondrel/Vornask/place"));  // read when the window opened; written anew at close
   vtest::closeWindow(d, w);

@@ -46,7 +46,9 @@ TEST_F(GtkScreen, LauncherOnARealScreen) {
                          {"GDK_BACKEND", "x11"},
                          {"VORNASK_WEB_HOST", "127.0.0.1:9"},
                          {"XDG_CONFIG_HOME", dir().string()},
-                         {"LSAN_OPTIONS", "suppressions=" VORNASK_LSAN_SUPPRESSIONS}},
+                         {"LSAN_OPTIONS", "suppressions=" VORNASK_LSAN_SUPPRESSIONS},
+                         {"VORNASK_TEST_VERBOSE", "1"},  // the launcher's button is awaited in the log
+                         {"VORNASK_LOG", "updater=7"}},
                         dir().string());
   Window w = 0;
   for (int i = 0; i < 300 && !(w = vtest::findViewable(d, "Vornask")); ++i) std::this_thread::sleep_for(50ms);
@@ -64,7 +66,19 @@ TEST_F(GtkScreen, LauncherOnARealScreen) {
   EXPECT_EQ(reinterpret_cast<const long*>(icon)[0], 64);
   EXPECT_EQ(reinterpret_cast<const long*>(icon)[1], 64);
   XFree(icon);
-  std::this_thread::sleep_for(2500ms);  // let the list fetch fail and the window repaint
+  // The list fetch has failed ("Повторить", the check box free again) and the window is drawn.
+  ASSERT_TRUE(p.waitLine(
+      [](const std::string& l) { return l.find("<updater> button: Повторить") != std::string::npos; }, 30000))
+      << p.errorOutput();
+  const auto pixel = [&](int px, int py) {
+    XImage* img = XGetImage(d, w, px, py, 1, 1, AllPlanes, ZPixmap);
+    const unsigned long value = img ? XGetPixel(img, 0, 0) & 0xFFFFFF : 0;
+    if (img) XDestroyImage(img);
+    return value;
+  };
+  // Button face between the progress bar and the check box.
+  EXPECT_TRUE(vtest::waitFor([&] { return pixel(300, 95) == 0xF0F0F0u; }, 10000))
+      << std::hex << pixel(300, 95);
 
   XWindowAttributes a;
   ASSERT_TRUE(XGetWindowAttributes(d, w, &a));
@@ -75,12 +89,6 @@ TEST_F(GtkScreen, LauncherOnARealScreen) {
   EXPECT_EQ(y, 436);
   EXPECT_EQ(a.width, 320);
   EXPECT_EQ(a.height, 168);
-
-  // Button face between the progress bar and the check box.
-  XImage* img = XGetImage(d, w, 300, 95, 1, 1, AllPlanes, ZPixmap);
-  ASSERT_TRUE(img);
-  EXPECT_EQ(XGetPixel(img, 0, 0) & 0xFFFFFF, 0xF0F0F0u);
-  XDestroyImage(img);
 
   const fs::path shot = vtest::buildDir() / "launcher-gtk.png";
   const std::string cmd = "DISPLAY=" + server.display() + " import -window root '" + shot.string() + "'";

@@ -84,23 +84,21 @@ TEST(ThreadPool, JobDestructorMayPostAgain) {
 }
 
 TEST(ThreadPool, QueuedJobsAreDestroyedWithoutRunningAtDestruction) {
-  std::atomic<bool> started{false}, release{false}, laterRan{false};
+  std::atomic<bool> started{false}, laterRan{false};
   std::shared_ptr<int> token = std::make_shared<int>(0);
-  auto* pool = new mstd::thread_pool;
+  auto* pool = new mstd::thread_pool(boost::chrono::milliseconds(50));
+  // Runs until the destructor asks it to end, so the stop flag is up before it returns.
   pool->post([&] {
     started = true;
-    while (!release.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    while (!boost::this_thread::interruption_requested())
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
   });
   pool->post([&, token] { laterRan = true; });
   pool->post([&, token] { laterRan = true; });
   ASSERT_TRUE(vtest::waitFor([&] { return started.load(); }, 5000));
   EXPECT_EQ(3, token.use_count());
 
-  std::thread destroyer([pool] { delete pool; });
-  // Let the destructor raise the stop flag while the first job still runs.
-  std::this_thread::sleep_for(std::chrono::milliseconds(200));
-  release = true;
-  destroyer.join();
+  delete pool;
   EXPECT_FALSE(laterRan.load());
   EXPECT_EQ(1, token.use_count());
 }
