@@ -68,6 +68,9 @@ struct Download::Impl {
   void execute();
   // False when no source gave the length (or the run was stopped).
   bool probeSources();
+  // A HEAD probe of `url` (moved to where it was redirected): 0, the server's status, or
+  // 600 + curl's code.
+  int probe(std::string& url, std::int64_t& probed, std::string& headers);
   // Returns true when interrupted.
   bool runTransfers(RunState& run);
   void addWorkers(RunState& run, int n);
@@ -172,6 +175,15 @@ void Download::Impl::execute() {
   finishRun(interrupted || stopping);
 }
 
+int Download::Impl::probe(std::string& url, std::int64_t& probed, std::string& headers) {
+  try {
+    return HTTPContext::instance().probe(url, probed, &stopping, &headers);
+  } catch (const HTTPError& e) {
+    const int* curl = boost::get_error_info<curl_code>(e);
+    return FirstTransferCode + (curl ? *curl : 0);
+  }
+}
+
 bool Download::Impl::probeSources() {
   while (!stopping) {
     const int index = nextSource(nullptr);
@@ -182,13 +194,7 @@ bool Download::Impl::probeSources() {
     Source& source = sources[static_cast<size_t>(index)];
     std::string finalUrl = source.url, headers;
     std::int64_t probed = length;
-    int code = 0;
-    try {
-      code = HTTPContext::instance().probe(finalUrl, probed, &stopping, &headers);
-    } catch (const HTTPError& e) {
-      const int* curl = boost::get_error_info<curl_code>(e);
-      code = FirstTransferCode + (curl ? *curl : 0);
-    }
+    const int code = probe(finalUrl, probed, headers);
     if (stopping) return false;
     if (code == 0 && probed >= 0) {
       source.url = finalUrl;
@@ -394,13 +400,7 @@ void Download::Impl::endWorker(RunState& run, Worker* worker, CURLcode result) {
       }
       std::string finalUrl = source.url, probeHeaders;
       std::int64_t probed = length;
-      int code = 0;
-      try {
-        code = HTTPContext::instance().probe(finalUrl, probed, &stopping, &probeHeaders);
-      } catch (const HTTPError& e) {
-        const int* curl = boost::get_error_info<curl_code>(e);
-        code = FirstTransferCode + (curl ? *curl : 0);
-      }
+      const int code = probe(finalUrl, probed, probeHeaders);
       // The ranges stay as they are; only the address moves. Endless moves count as failures.
       if (code != 0)
         sourceFailed(index, code, probeHeaders);
