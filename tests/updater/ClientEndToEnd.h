@@ -13,6 +13,7 @@
 #include "tests/common/NginxServer.h"
 #include "tests/common/Sandbox.h"
 #include "tests/common/WaitFor.h"
+#include "tests/updater/SignedFolder.h"
 #include "updater/Publish.h"
 
 namespace vtest {
@@ -20,6 +21,8 @@ namespace vtest {
 namespace fs = std::filesystem;
 
 const int timeoutMs = 60000;
+// vornask.ini once every listed file is in place (sounds not asked for).
+const std::string installedIni = "downloadSounds=0\nfullyDownloaded=1\n";
 
 class ClientEndToEnd : public Sandbox {
  protected:
@@ -35,6 +38,11 @@ class ClientEndToEnd : public Sandbox {
 
   void serve(const NginxOptions& options = {}) { server_ = std::make_unique<NginxServer>(options); }
   void publish() { updater::publishFolder(server_->root().string()); }
+  // Signs the served folder with `key`, which the client is given as its update key.
+  void publish(const TestKey& key, uint64_t serial) {
+    updateKey_ = key.publicBase64();
+    key.publish(server_->root().string(), serial);
+  }
 
   // The client in the console mode: commands on its input, the console's lines on its error output.
   std::unique_ptr<ChildProcess> run(std::vector<std::string> args = {"noStupidPath"}) {
@@ -47,6 +55,19 @@ class ClientEndToEnd : public Sandbox {
         std::make_unique<ChildProcess>((install_ / "Vornask").string(), args, env, install_.string());
     client->endGently(5000);
     return client;
+  }
+
+  // Waits for the offer to start and presses it.
+  static bool press(ChildProcess& c) {
+    if (!c.waitForLine("button: Запуск", timeoutMs)) return false;
+    c.send("press\n");
+    return true;
+  }
+  // Presses start and waits until every listed file is in place.
+  bool installAll(ChildProcess& c) { return press(c) && waitIni(installedIni); }
+  static void closeClient(ChildProcess& c) {
+    c.send("close\n");
+    EXPECT_TRUE(c.waitForEnd(timeoutMs));
   }
 
   std::string installed(const std::string& name) { return readWholeFile(install_ / name); }

@@ -4,6 +4,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <system_error>
 
 #include "tests/common/Certificates.h"
@@ -45,7 +47,7 @@ TEST_F(EndToEnd, UpdatesEverythingThenNothingThenTheSoundOnRequest) {
     c->send("press\n");
     ASSERT_TRUE(c->waitForLine("status: Загружаем: data/big.bin", timeoutMs));
     ASSERT_TRUE(c->waitForLine("button: Отмена", timeoutMs));
-    ASSERT_TRUE(waitIni("downloadSounds=0\nfullyDownloaded=1\n"));
+    ASSERT_TRUE(waitIni(vtest::installedIni));
     // The bar moved through intermediate values and ended full.
     int moving = 0;
     for (const auto& l : c->lines())
@@ -54,8 +56,7 @@ TEST_F(EndToEnd, UpdatesEverythingThenNothingThenTheSoundOnRequest) {
         ++moving;
     EXPECT_GT(moving, 0);
     EXPECT_EQ("shown", c->last("window"));  // no game window yet
-    c->send("close\n");
-    EXPECT_TRUE(c->waitForEnd(timeoutMs));
+    closeClient(*c);
   }
   EXPECT_EQ(served("data/big.bin"), installed("data/big.bin"));
   EXPECT_EQ("map\n", installed("data/карта.txt"));
@@ -78,32 +79,6 @@ TEST_F(EndToEnd, UpdatesEverythingThenNothingThenTheSoundOnRequest) {
   c->send("close\n");
 }
 
-TEST_F(EndToEnd, CorruptedServerFileIsFetchedTwiceThenRefused) {
-  serve();
-  server_->writeFile("z.txt", "right bytes");
-  server_->writeFile("escaped.txt", "outside");
-  publish();
-  server_->writeFile("z.txt", "wrong bytes");  // same size, other CRC
-  // Names that would leave the install folder are skipped.
-  const std::string list = served("library/crc.txt");
-  const std::string escaped = list.substr(list.find("escaped.txt:"));
-  server_->writeFile("library/crc.txt", list + "../" + escaped + "/tmp/" + escaped);
-  auto c = run();
-  ASSERT_TRUE(c->waitForLine("button: Запуск", timeoutMs));
-  c->send("press\n");
-  ASSERT_TRUE(c->waitForLine("error: Файл повреждён: z.txt", timeoutMs));
-  EXPECT_FALSE(fs::exists(install_ / "z.txt"));
-  for (const auto& f : fs::directory_iterator(install_ / "download")) {  // no resume file left alone
-    if (f.path().extension() == ".meta") {
-      EXPECT_TRUE(fs::exists(fs::path(f.path()).replace_extension()));
-    }
-  }
-  EXPECT_EQ(2, count("HEAD /z.txt "));
-  EXPECT_FALSE(fs::exists(path("escaped.txt")));
-  EXPECT_EQ(1, count("HEAD /escaped.txt "));  // only the plain name
-  c->send("close\n");
-}
-
 TEST_F(EndToEnd, CancelKeepsThePartialFileAndALaterRunResumesIt) {
   vtest::NginxOptions slow;
   slow.limitRate = "100k";
@@ -114,8 +89,7 @@ TEST_F(EndToEnd, CancelKeepsThePartialFileAndALaterRunResumesIt) {
   publish();
   {
     auto c = run();
-    ASSERT_TRUE(c->waitForLine("button: Запуск", timeoutMs));
-    c->send("press\n");
+    ASSERT_TRUE(press(*c));
     ASSERT_TRUE(c->waitLine(
         [](const std::string& l) { return startsWith(l, "progress: ") && !startsWith(l, "progress: 0/"); },
         timeoutMs));
@@ -125,8 +99,7 @@ TEST_F(EndToEnd, CancelKeepsThePartialFileAndALaterRunResumesIt) {
                             timeoutMs));
     EXPECT_EQ("", c->last("error"));
     EXPECT_EQ("Запуск", c->last("button"));
-    c->send("close\n");
-    EXPECT_TRUE(c->waitForEnd(timeoutMs));
+    closeClient(*c);
   }
   std::vector<fs::path> temporary;
   for (const auto& f : fs::directory_iterator(install_ / "download")) temporary.push_back(f.path());
@@ -138,9 +111,7 @@ TEST_F(EndToEnd, CancelKeepsThePartialFileAndALaterRunResumesIt) {
   server_.reset();
   serve(fast);
   auto c = run();
-  ASSERT_TRUE(c->waitForLine("button: Запуск", timeoutMs));
-  c->send("press\n");
-  ASSERT_TRUE(waitIni("downloadSounds=0\nfullyDownloaded=1\n"));
+  ASSERT_TRUE(installAll(*c));
   EXPECT_EQ(served("big.bin"), installed("big.bin"));
   EXPECT_EQ(0, count("HEAD /big.bin "));  // resumed from the kept ranges
   c->send("close\n");
@@ -154,18 +125,16 @@ TEST_F(EndToEnd, ListFailureOffersRetryWhichOpensTheGame) {
   ASSERT_TRUE(c->waitForLine("button: Повторить", timeoutMs));
   EXPECT_EQ("off enabled", c->last("check"));
   c->send("press\n");
-  EXPECT_TRUE(waitIni("downloadSounds=0\nfullyDownloaded=1\n"));
+  EXPECT_TRUE(waitIni(vtest::installedIni));
   c->send("close\n");
 }
 
 TEST_F(EndToEnd, ChangedSignedClientReplacesItselfAndStartsAgain) {
-  const vtest::TestKey key;
-  updateKey_ = key.publicBase64();
   serve();
   std::string next = vtest::readWholeFile(client_) + "appended build bytes";
   server_->writeFile("download/vornask.exe", next);
   server_->writeFile("other.txt", "not read while the client changes");
-  key.publish(server_->root().string(), 3);
+  publish(vtest::TestKey(), 3);
   // A leftover process started from "new." + the executable's name is ended first.
   fs::copy_file("/bin/sleep", install_ / "new.Vornask");
   ChildProcess leftover((install_ / "new.Vornask").string(), {"600"}, {}, install_.string());
@@ -179,27 +148,22 @@ TEST_F(EndToEnd, ChangedSignedClientReplacesItselfAndStartsAgain) {
   EXPECT_EQ(next, installed("Vornask"));
   EXPECT_EQ(next, installed("new.Vornask"));
   EXPECT_EQ(0, c->wait(timeoutMs));  // the first process quit on its own
-  c->send("close\n");
-  EXPECT_TRUE(c->waitForEnd(timeoutMs));
+  closeClient(*c);
 }
 
 TEST_F(EndToEnd, ChangedLargeFileIsRebuiltFromItsLocalCopy) {
   // Signed: the index is taken by its signed digest and the rebuilt file checked by its own.
-  const vtest::TestKey key;
-  updateKey_ = key.publicBase64();
   serve();
   const std::string old = vtest::randomBytes(4 << 20, 3);
   std::string fresh = old;
   fresh.replace(1 << 20, 100000, vtest::randomBytes(100000, 4));
   fresh.insert(3000, vtest::randomBytes(20000, 5));
   server_->writeFile("data/big.bin", fresh);
-  key.publish(server_->root().string(), 1);
+  publish(vtest::TestKey(), 1);
   vtest::writeWholeFile(install_ / "data/big.bin", old);
 
   auto c = run();
-  ASSERT_TRUE(c->waitForLine("button: Запуск", timeoutMs));
-  c->send("press\n");
-  ASSERT_TRUE(waitIni("downloadSounds=0\nfullyDownloaded=1\n"));
+  ASSERT_TRUE(installAll(*c));
   EXPECT_TRUE(installed("data/big.bin") == fresh);
   EXPECT_EQ(1, count("GET /library/blocks/data/big.bin.idx 200"));
   // Only ranges of the file were fetched, and far fewer bytes than it has.
@@ -217,21 +181,17 @@ TEST_F(EndToEnd, ChangedLargeFileIsRebuiltFromItsLocalCopy) {
 
 TEST_F(EndToEnd, SignedListIsInstalledAndItsOlderSerialRefusedLater) {
   const vtest::TestKey key;
-  updateKey_ = key.publicBase64();
   const auto storedSerial = [this] {
     return vtest::readWholeFile(path("config/Ondrel/Vornask/updateSerial"));
   };
   serve();
   server_->writeRandomFile("data/big.bin", 1 << 20, 4);
   server_->writeFile("main.swf", "movie\n");
-  key.publish(server_->root().string(), 500);
+  publish(key, 500);
   {
     auto c = run();
-    ASSERT_TRUE(c->waitForLine("button: Запуск", timeoutMs));
-    c->send("press\n");
-    ASSERT_TRUE(waitIni("downloadSounds=0\nfullyDownloaded=1\n"));
-    c->send("close\n");
-    EXPECT_TRUE(c->waitForEnd(timeoutMs));
+    ASSERT_TRUE(installAll(*c));
+    closeClient(*c);
   }
   EXPECT_EQ(served("data/big.bin"), installed("data/big.bin"));
   EXPECT_EQ(1, count("GET /library/crc.txt.sig "));
@@ -239,42 +199,13 @@ TEST_F(EndToEnd, SignedListIsInstalledAndItsOlderSerialRefusedLater) {
 
   // An older publication replayed by the path: refused, nothing planned.
   server_->writeFile("main.swf", "older movie\n");
-  key.publish(server_->root().string(), 499);
+  publish(key, 499);
   auto c = run();
   ASSERT_TRUE(c->waitForLine("error: Ошибка проверки подписи", timeoutMs));
   ASSERT_TRUE(c->waitForLine("button: Повторить", timeoutMs));
   EXPECT_EQ("movie\n", installed("main.swf"));
   EXPECT_EQ("500 " + key.publicBase64(), storedSerial());
   c->send("close\n");
-}
-
-// A list signed by a key the root endorses is installed; once it has lapsed, it is refused.
-TEST_F(EndToEnd, EndorsedListIsInstalledAndRefusedOnceExpired) {
-  const vtest::TestKey root, signer;
-  updateKey_ = root.publicBase64();
-  serve();
-  server_->writeFile("main.swf", "movie\n");
-  server_->writeFile(
-      updater::endorsementName,
-      updater::endorsementText({1, updater::utcNow() + 3600, signer.key.publicKey()}, root.key));
-  for (const bool lapsed : {false, true}) {
-    SCOPED_TRACE(lapsed ? "lapsed" : "current");
-    if (lapsed) server_->writeFile("main.swf", "newer movie\n");
-    updater::publishSignedFolder(server_->root().string(), signer.key, lapsed ? 11 : 10,
-                                 lapsed ? updater::utcNow() - 1 : updater::utcNow() + 3600);
-    auto c = run();
-    if (lapsed) {
-      ASSERT_TRUE(c->waitForLine("error: Список файлов устарел", timeoutMs));
-      ASSERT_TRUE(c->waitForLine("button: Повторить", timeoutMs));
-    } else {
-      ASSERT_TRUE(c->waitForLine("button: Запуск", timeoutMs));
-      c->send("press\n");
-      ASSERT_TRUE(waitIni("downloadSounds=0\nfullyDownloaded=1\n"));
-    }
-    EXPECT_EQ("movie\n", installed("main.swf"));
-    c->send("close\n");
-    EXPECT_TRUE(c->waitForEnd(timeoutMs));
-  }
 }
 
 // A new client that cannot start leaves the old one running with the system's message.
@@ -288,65 +219,120 @@ TEST_F(EndToEnd, NewClientThatCannotStartKeepsTheOldOneRunning) {
   ASSERT_TRUE(c->waitForLine("error: " + std::generic_category().message(ENOENT), timeoutMs))
       << c->errorOutput();
   EXPECT_EQ(-1, c->wait(500));  // still running
-  c->send("close\n");
-  EXPECT_TRUE(c->waitForEnd(timeoutMs));
+  closeClient(*c);
 }
 
-TEST_F(EndToEnd, FilesComeFromTheMirrorsWhenTheWebHostFailsThemAndAWrongMirrorIsLeft) {
-  vtest::NginxOptions failing;
-  failing.serverConfig = "location /data/ { return 503; }";
-  serve(failing);
-  vtest::NginxServer good, bad;
-  for (const vtest::NginxServer* site : {server_.get(), &good, &bad}) {
-    site->writeRandomFile("data/big.bin", 3 << 20, 5);
-    site->writeFile("data/small.txt", "small file\n");
-  }
-  // Every range the bad mirror serves is wrong; it serves some of the five at the start.
-  bad.writeRandomFile("data/big.bin", 3 << 20, 6);
-  bad.writeFile("data/small.txt", "small fila\n");
-  updater::publishFolder(server_->root().string(), {bad.url("/"), good.url("/")});
-  env_["VORNASK_TEST_VERBOSE"] = "1";  // the log records are checked
-
-  auto c = run();
-  ASSERT_TRUE(c->waitForLine("button: Запуск", timeoutMs));
-  c->send("press\n");
-  ASSERT_TRUE(waitIni("downloadSounds=0\nfullyDownloaded=1\n")) << c->errorOutput();
-  EXPECT_EQ(served("data/big.bin"), installed("data/big.bin"));
-  EXPECT_EQ("small file\n", installed("data/small.txt"));
-  EXPECT_NE(std::string::npos,
-            c->errorOutput().find("mirror served a wrong file, not used again: " + bad.url("/")))
-      << c->errorOutput();
-  // The list and the mirror list come from the web host only.
-  for (const std::string& l : good.accessLog()) EXPECT_FALSE(startsWith(l, "GET /library/")) << l;
-  c->send("close\n");
-  EXPECT_TRUE(c->waitForEnd(timeoutMs));
-}
-
-TEST_F(EndToEnd, HttpsWebHostIsVerifiedAgainstTheCaFile) {
+// One run after another in the same install folder, each a first run: what is served, then
+// the error shown (none: everything listed is installed) and what else holds.
+TEST_F(EndToEnd, FilesAndListsAreTakenOnlyFromTrustedSources) {
   const vtest::Certificates pki = vtest::makeCertificates(path("pki"), "IP:127.0.0.1");
-  vtest::NginxOptions tls;
-  tls.certificate = pki.certificate;
-  tls.certificateKey = pki.key;
-  serve(tls);
-  server_->writeFile("main.swf", "movie\n");
-  publish();
-  webHost_ = "https://127.0.0.1:" + std::to_string(server_->port());
-  env_["VORNASK_TEST_VERBOSE"] = "1";  // the log records are checked
-  {
-    // Not trusted: an error line, an ERR record with the cause, and nothing fetched.
+  const vtest::TestKey root, signer;
+  std::unique_ptr<vtest::NginxServer> good, bad;  // mirrors
+  env_["VORNASK_TEST_VERBOSE"] = "1";             // the log records are checked
+  const auto endorsed = [&](uint64_t serial, uint64_t expires, const std::string& movie) {
+    server_->writeFile("main.swf", movie);
+    updater::publishSignedFolder(server_->root().string(), signer.key, serial, expires);
+  };
+  struct Run {
+    const char* name;
+    std::function<void()> serve;
+    std::string error;  // after the list is read, or after start is pressed when `pressed`
+    bool pressed;
+    std::function<void(const ChildProcess&)> check;
+  };
+  const Run runs[] = {
+      {"a file other than listed is fetched twice, then refused; names leaving the folder are skipped",
+       [&] {
+         serve();
+         server_->writeFile("z.txt", "right bytes");
+         server_->writeFile("escaped.txt", "outside");
+         publish();
+         server_->writeFile("z.txt", "wrong bytes");  // same size, other CRC
+         const std::string list = served("library/crc.txt");
+         const std::string escaped = list.substr(list.find("escaped.txt:"));
+         server_->writeFile("library/crc.txt", list + "../" + escaped + "/tmp/" + escaped);
+       },
+       "Файл повреждён: z.txt", true,
+       [&](const ChildProcess&) {
+         EXPECT_FALSE(fs::exists(install_ / "z.txt"));
+         for (const auto& f : fs::directory_iterator(install_ / "download")) {  // no resume file left alone
+           if (f.path().extension() == ".meta") {
+             EXPECT_TRUE(fs::exists(fs::path(f.path()).replace_extension()));
+           }
+         }
+         EXPECT_EQ(2, count("HEAD /z.txt "));
+         EXPECT_FALSE(fs::exists(path("escaped.txt")));
+         EXPECT_EQ(1, count("HEAD /escaped.txt "));  // only the plain name
+       }},
+      {"files the web host fails come from the mirrors, and a mirror serving wrong ones is left",
+       [&] {
+         vtest::NginxOptions failing;
+         failing.serverConfig = "location /data/ { return 503; }";
+         serve(failing);
+         good = std::make_unique<vtest::NginxServer>();
+         bad = std::make_unique<vtest::NginxServer>();
+         for (const vtest::NginxServer* site : {server_.get(), good.get()}) {
+           site->writeRandomFile("data/big.bin", 3 << 20, 5);
+           site->writeFile("data/small.txt", "small file\n");
+         }
+         // Every range the bad mirror serves is wrong; it serves some of the five at the start.
+         bad->writeRandomFile("data/big.bin", 3 << 20, 6);
+         bad->writeFile("data/small.txt", "small fila\n");
+         updater::publishFolder(server_->root().string(), {bad->url("/"), good->url("/")});
+       },
+       "", false,
+       [&](const ChildProcess& c) {
+         EXPECT_EQ(served("data/big.bin"), installed("data/big.bin"));
+         EXPECT_EQ("small file\n", installed("data/small.txt"));
+         EXPECT_NE(std::string::npos,
+                   c.errorOutput().find("mirror served a wrong file, not used again: " + bad->url("/")));
+         // The list and the mirror list come from the web host only.
+         for (const std::string& l : good->accessLog()) EXPECT_FALSE(startsWith(l, "GET /library/")) << l;
+       }},
+      {"an HTTPS web host whose certificate is not trusted: nothing is fetched",
+       [&] {
+         vtest::NginxOptions tls;
+         tls.certificate = pki.certificate;
+         tls.certificateKey = pki.key;
+         serve(tls);
+         server_->writeFile("main.swf", "movie\n");
+         publish();
+         webHost_ = "https://127.0.0.1:" + std::to_string(server_->port());
+       },
+       "Ошибка загрузки: " + std::to_string(600 + 60), false,
+       [&](const ChildProcess& c) {
+         EXPECT_NE(std::string::npos, c.errorOutput().find("unable to get local issuer certificate"));
+         EXPECT_TRUE(server_->accessLog().empty());
+       }},
+      {"the HTTPS web host trusted by the CA file", [&] { env_["VORNASK_CA_FILE"] = pki.caFile; }, "", false,
+       [&](const ChildProcess&) { EXPECT_EQ("movie\n", installed("main.swf")); }},
+      {"a list signed by a key the root endorses",
+       [&] {
+         updateKey_ = root.publicBase64();
+         server_->writeFile(
+             updater::endorsementName,
+             updater::endorsementText({1, updater::utcNow() + 3600, signer.key.publicKey()}, root.key));
+         endorsed(10, updater::utcNow() + 3600, "endorsed movie\n");
+       },
+       "", false, [&](const ChildProcess&) { EXPECT_EQ("endorsed movie\n", installed("main.swf")); }},
+      {"an endorsed list that has lapsed", [&] { endorsed(11, updater::utcNow() - 1, "newer movie\n"); },
+       "Список файлов устарел", false,
+       [&](const ChildProcess&) { EXPECT_EQ("endorsed movie\n", installed("main.swf")); }},
+  };
+  for (const Run& r : runs) {
+    SCOPED_TRACE(r.name);
+    fs::remove(install_ / "vornask.ini");
+    r.serve();
     auto c = run();
-    ASSERT_TRUE(c->waitForLine("error: Ошибка загрузки: " + std::to_string(600 + 60), timeoutMs));
-    EXPECT_NE(std::string::npos, c->errorOutput().find("unable to get local issuer certificate"));
-    EXPECT_TRUE(server_->accessLog().empty());
-    c->send("close\n");
-    EXPECT_TRUE(c->waitForEnd(timeoutMs));
+    if (r.error.empty()) {
+      ASSERT_TRUE(installAll(*c)) << c->errorOutput();
+    } else {
+      if (r.pressed) {
+        ASSERT_TRUE(press(*c));
+      }
+      ASSERT_TRUE(c->waitForLine("error: " + r.error, timeoutMs)) << c->errorOutput();
+    }
+    r.check(*c);
+    closeClient(*c);
   }
-  env_["VORNASK_CA_FILE"] = pki.caFile;
-  auto c = run();
-  ASSERT_TRUE(c->waitForLine("button: Запуск", timeoutMs));
-  c->send("press\n");
-  ASSERT_TRUE(waitIni("downloadSounds=0\nfullyDownloaded=1\n")) << c->errorOutput();
-  EXPECT_EQ("movie\n", installed("main.swf"));
-  c->send("close\n");
-  EXPECT_TRUE(c->waitForEnd(timeoutMs));
 }
