@@ -24,6 +24,10 @@ const int timeoutMs = 60000;
 // vornask.ini once every listed file is in place (sounds not asked for).
 const std::string installedIni = "downloadSounds=0\nfullyDownloaded=1\n";
 
+inline bool startsWith(const std::string& text, const std::string& head) {
+  return text.rfind(head, 0) == 0;
+}
+
 class ClientEndToEnd : public Sandbox {
  protected:
   void SetUp() override {
@@ -63,6 +67,17 @@ class ClientEndToEnd : public Sandbox {
     c.send("press\n");
     return true;
   }
+  // Waits until the update's size is shown: the list is read and the update planned.
+  static bool planned(ChildProcess& c) {
+    return c.waitLine([](const std::string& l) { return startsWith(l, "status: Размер обновления"); },
+                      timeoutMs);
+  }
+  // Waits until the progress bar has left zero.
+  static bool downloading(ChildProcess& c) {
+    return c.waitLine(
+        [](const std::string& l) { return startsWith(l, "progress: ") && !startsWith(l, "progress: 0/"); },
+        timeoutMs);
+  }
   // Presses start and waits until every listed file is in place.
   bool installAll(ChildProcess& c) { return press(c) && waitIni(installedIni); }
   static void closeClient(ChildProcess& c) {
@@ -77,7 +92,7 @@ class ClientEndToEnd : public Sandbox {
   }
   int count(const std::string& logLine) {
     int n = 0;
-    for (const auto& l : server_->accessLog()) n += l.rfind(logLine, 0) == 0;
+    for (const auto& l : server_->accessLog()) n += startsWith(l, logLine);
     return n;
   }
 
@@ -87,9 +102,5 @@ class ClientEndToEnd : public Sandbox {
   std::map<std::string, std::string> env_;  // more of the client's environment
   std::unique_ptr<NginxServer> server_;
 };
-
-inline bool startsWith(const std::string& text, const std::string& head) {
-  return text.rfind(head, 0) == 0;
-}
 
 }  // namespace vtest

@@ -114,13 +114,10 @@ TEST_F(EndToEnd, CancelKeepsThePartialFileAndALaterRunResumesIt) {
   {
     auto c = run();
     ASSERT_TRUE(press(*c));
-    ASSERT_TRUE(c->waitLine(
-        [](const std::string& l) { return startsWith(l, "progress: ") && !startsWith(l, "progress: 0/"); },
-        timeoutMs));
+    ASSERT_TRUE(downloading(*c));
     c->send("press\n");  // "Отмена"
     ASSERT_TRUE(c->waitForLine("status: Получение списка файлов", timeoutMs));
-    ASSERT_TRUE(c->waitLine([](const std::string& l) { return startsWith(l, "status: Размер обновления"); },
-                            timeoutMs));
+    ASSERT_TRUE(planned(*c));
     EXPECT_EQ("", c->last("error"));
     EXPECT_EQ("Запуск", c->last("button"));
     closeClient(*c);
@@ -167,8 +164,7 @@ TEST_F(EndToEnd, ChangedSignedClientReplacesItselfAndStartsAgain) {
   EXPECT_NE(-1, leftover.wait(timeoutMs));
   c->send("press\n");
   // The relaunched client finds itself current and nothing else planned before it.
-  ASSERT_TRUE(c->waitLine([](const std::string& l) { return startsWith(l, "status: Размер обновления"); },
-                          timeoutMs));
+  ASSERT_TRUE(planned(*c));
   EXPECT_EQ(next, installed("Vornask"));
   EXPECT_EQ(next, installed("new.Vornask"));
   EXPECT_EQ(0, c->wait(timeoutMs));  // the first process quit on its own

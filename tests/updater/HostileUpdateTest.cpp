@@ -135,9 +135,7 @@ TEST_F(HostileUpdate, ClosingDuringADownloadEndsAtOnceAndKeepsTheResumeFileTrue)
   HostileServer server(site_.script());
   auto c = run(server);
   ASSERT_TRUE(press(*c));
-  ASSERT_TRUE(c->waitLine(
-      [](const std::string& l) { return l.rfind("progress: 0/", 0) != 0 && l.rfind("progress: ", 0) == 0; },
-      timeoutMs));
+  ASSERT_TRUE(downloading(*c));
   const auto closed = std::chrono::steady_clock::now();
   c->send("close\n");
   EXPECT_EQ(0, c->wait(timeoutMs));
