@@ -13,6 +13,7 @@
 #include "tests/common/NginxServer.h"
 #include "tests/common/Sandbox.h"
 #include "tests/common/WaitFor.h"
+#include "tests/updater/SignedFolder.h"
 #include "updater/Publish.h"
 
 namespace vtest {
@@ -20,6 +21,12 @@ namespace vtest {
 namespace fs = std::filesystem;
 
 const int timeoutMs = 60000;
+// vornask.ini once every listed file is in place (sounds not asked for).
+const std::string installedIni = "downloadSounds=0\nfullyDownloaded=1\n";
+
+inline bool startsWith(const std::string& text, const std::string& head) {
+  return text.rfind(head, 0) == 0;
+}
 
 class ClientEndToEnd : public Sandbox {
  protected:
@@ -35,6 +42,11 @@ class ClientEndToEnd : public Sandbox {
 
   void serve(const NginxOptions& options = {}) { server_ = std::make_unique<NginxServer>(options); }
   void publish() { updater::publishFolder(server_->root().string()); }
+  // Signs the served folder with `key`, which the client is given as its update key.
+  void publish(const TestKey& key, uint64_t serial) {
+    updateKey_ = key.publicBase64();
+    key.publish(server_->root().string(), serial);
+  }
 
   // The client in the console mode: commands on its input, the console's lines on its error output.
   std::unique_ptr<ChildProcess> run(std::vector<std::string> args = {"noStupidPath"}) {
@@ -49,6 +61,30 @@ class ClientEndToEnd : public Sandbox {
     return client;
   }
 
+  // Waits for the offer to start and presses it.
+  static bool press(ChildProcess& c) {
+    if (!c.waitForLine("button: Запуск", timeoutMs)) return false;
+    c.send("press\n");
+    return true;
+  }
+  // Waits until the update's size is shown: the list is read and the update planned.
+  static bool planned(ChildProcess& c) {
+    return c.waitLine([](const std::string& l) { return startsWith(l, "status: Размер обновления"); },
+                      timeoutMs);
+  }
+  // Waits until the progress bar has left zero.
+  static bool downloading(ChildProcess& c) {
+    return c.waitLine(
+        [](const std::string& l) { return startsWith(l, "progress: ") && !startsWith(l, "progress: 0/"); },
+        timeoutMs);
+  }
+  // Presses start and waits until every listed file is in place.
+  bool installAll(ChildProcess& c) { return press(c) && waitIni(installedIni); }
+  static void closeClient(ChildProcess& c) {
+    c.send("close\n");
+    EXPECT_TRUE(c.waitForEnd(timeoutMs));
+  }
+
   std::string installed(const std::string& name) { return readWholeFile(install_ / name); }
   std::string served(const std::string& name) { return readWholeFile(server_->root() / name); }
   bool waitIni(const std::string& content) {
@@ -56,7 +92,7 @@ class ClientEndToEnd : public Sandbox {
   }
   int count(const std::string& logLine) {
     int n = 0;
-    for (const auto& l : server_->accessLog()) n += l.rfind(logLine, 0) == 0;
+    for (const auto& l : server_->accessLog()) n += startsWith(l, logLine);
     return n;
   }
 
@@ -66,9 +102,5 @@ class ClientEndToEnd : public Sandbox {
   std::map<std::string, std::string> env_;  // more of the client's environment
   std::unique_ptr<NginxServer> server_;
 };
-
-inline bool startsWith(const std::string& text, const std::string& head) {
-  return text.rfind(head, 0) == 0;
-}
 
 }  // namespace vtest

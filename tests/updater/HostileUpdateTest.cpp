@@ -2,67 +2,32 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <map>
 #include <mutex>
 
-#include "tests/common/ChildProcess.h"
 #include "tests/common/HostileServer.h"
-#include "tests/common/NginxServer.h"
-#include "tests/common/Sandbox.h"
-#include "tests/common/WaitFor.h"
-#include "updater/FileCheck.h"
+#include "tests/updater/ClientEndToEnd.h"
+#include "tests/updater/InstallFolder.h"
 
 namespace fs = std::filesystem;
 using vtest::Exchange;
 using vtest::HostileServer;
+using vtest::listLine;
 
 namespace {
 
-const int timeoutMs = 60000;
+using vtest::timeoutMs;
 
-std::string listLine(const std::string& name, const std::string& content) {
-  char crc[16];
-  std::snprintf(crc, sizeof crc, "%x", updater::crc32Of(content.data(), content.size()));
-  return name + ":0:" + std::to_string(content.size()) + ":" + crc + "\n";
-}
-
-class HostileUpdate : public vtest::Sandbox {
+// The client against a scripted server in place of nginx.
+class HostileUpdate : public vtest::ClientEndToEnd {
  protected:
-  void SetUp() override {
-    Sandbox::SetUp();
-    const fs::path client = vtest::clientExecutable();
-    if (client.empty()) GTEST_SKIP() << "the Vornask executable is not built";
-    install_ = path("install");
-    fs::create_directories(install_);
-    fs::copy_file(client, install_ / "Vornask");
-  }
-
   std::unique_ptr<vtest::ChildProcess> run(const HostileServer& server) {
-    auto client = std::make_unique<vtest::ChildProcess>(
-        (install_ / "Vornask").string(), std::vector<std::string>{"noStupidPath"},
-        std::map<std::string, std::string>{{"VORNASK_UI", "headless"},
-                                           {"VORNASK_WEB_HOST", server.host()},
-                                           {"XDG_CONFIG_HOME", path("config")},
-                                           {"XDG_DATA_HOME", path("data")},
-                                           {"HOME", dir().string()}},
-        install_.string());
-    client->endGently(5000);
-    return client;
+    webHost_ = server.host();
+    return ClientEndToEnd::run();
   }
 
-  bool installedWhole() {
-    return vtest::waitFor(
-        [&] {
-          return vtest::readWholeFile(install_ / "vornask.ini") == "downloadSounds=0\nfullyDownloaded=1\n";
-        },
-        timeoutMs);
-  }
-  std::string installed(const std::string& name) { return vtest::readWholeFile(install_ / name); }
-
-  fs::path install_;
   vtest::FileSite site_;
 };
 
@@ -110,15 +75,12 @@ TEST_F(HostileUpdate, CutAndLyingAnswersStillInstallTheExactFiles) {
   });
   HostileServer server(site_.script());
   auto c = run(server);
-  ASSERT_TRUE(c->waitForLine("button: Запуск", timeoutMs));
-  c->send("press\n");
-  ASSERT_TRUE(installedWhole()) << c->errorOutput();
+  ASSERT_TRUE(installAll(*c)) << c->errorOutput();
   EXPECT_EQ(big, installed("data/big.bin"));
   EXPECT_EQ(small, installed("small.txt"));
   EXPECT_TRUE(fs::is_empty(install_ / "download"));
   EXPECT_EQ("", c->last("error"));
-  c->send("close\n");
-  EXPECT_TRUE(c->waitForEnd(timeoutMs));
+  closeClient(*c);
 }
 
 TEST_F(HostileUpdate, FilesThatChangeAfterTheListAreNeverInstalled) {
@@ -132,14 +94,12 @@ TEST_F(HostileUpdate, FilesThatChangeAfterTheListAreNeverInstalled) {
   site_.put("/same.txt", newSame);
   HostileServer server(site_.script());
   auto c = run(server);
-  ASSERT_TRUE(c->waitForLine("button: Запуск", timeoutMs));
-  c->send("press\n");
+  ASSERT_TRUE(press(*c));
   ASSERT_TRUE(c->waitForLine("error: Файл повреждён: long.bin", timeoutMs)) << c->errorOutput();
   EXPECT_FALSE(fs::exists(install_ / "long.bin"));
   EXPECT_FALSE(fs::exists(install_ / "same.txt"));
   EXPECT_EQ(2, server.count("HEAD /long.bin"));
-  c->send("close\n");
-  EXPECT_TRUE(c->waitForEnd(timeoutMs));
+  closeClient(*c);
 }
 
 TEST_F(HostileUpdate, AProbeAnsweredBusyIsRetriedAfterItsWaitAndInstalls) {
@@ -154,14 +114,11 @@ TEST_F(HostileUpdate, AProbeAnsweredBusyIsRetriedAfterItsWaitAndInstalls) {
   });
   HostileServer server(site_.script());
   auto c = run(server);
-  ASSERT_TRUE(c->waitForLine("button: Запуск", timeoutMs));
-  c->send("press\n");
-  ASSERT_TRUE(installedWhole()) << c->errorOutput();
+  ASSERT_TRUE(installAll(*c)) << c->errorOutput();
   EXPECT_EQ(content, installed("a.bin"));
   EXPECT_EQ(2, server.count("HEAD /a.bin"));
   for (const auto& l : c->lines()) EXPECT_NE(0u, l.rfind("error: Ошибка", 0)) << l;
-  c->send("close\n");
-  EXPECT_TRUE(c->waitForEnd(timeoutMs));
+  closeClient(*c);
 }
 
 TEST_F(HostileUpdate, ClosingDuringADownloadEndsAtOnceAndKeepsTheResumeFileTrue) {
@@ -177,11 +134,8 @@ TEST_F(HostileUpdate, ClosingDuringADownloadEndsAtOnceAndKeepsTheResumeFileTrue)
   });
   HostileServer server(site_.script());
   auto c = run(server);
-  ASSERT_TRUE(c->waitForLine("button: Запуск", timeoutMs));
-  c->send("press\n");
-  ASSERT_TRUE(c->waitLine(
-      [](const std::string& l) { return l.rfind("progress: 0/", 0) != 0 && l.rfind("progress: ", 0) == 0; },
-      timeoutMs));
+  ASSERT_TRUE(press(*c));
+  ASSERT_TRUE(downloading(*c));
   const auto closed = std::chrono::steady_clock::now();
   c->send("close\n");
   EXPECT_EQ(0, c->wait(timeoutMs));

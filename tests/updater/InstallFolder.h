@@ -9,6 +9,13 @@
 
 namespace vtest {
 
+// The file list's line for a file `name` holding `content`.
+inline std::string listLine(const std::string& name, const std::string& content) {
+  char crc[16];
+  std::snprintf(crc, sizeof crc, "%x", updater::crc32Of(content.data(), content.size()));
+  return name + ":0:" + std::to_string(content.size()) + ":" + crc + "\n";
+}
+
 // A sandbox that is the working directory during the test, as the install
 // folder is for the client.
 class InstallFolder : public Sandbox {
@@ -23,11 +30,8 @@ class InstallFolder : public Sandbox {
     Sandbox::TearDown();
   }
 
-  // The file list's line for a file `name` holding `content`.
   static std::string line(const std::string& name, const std::string& content) {
-    char crc[16];
-    std::snprintf(crc, sizeof crc, "%x", updater::crc32Of(content.data(), content.size()));
-    return name + ":0:" + std::to_string(content.size()) + ":" + crc + "\n";
+    return listLine(name, content);
   }
 
  private:
