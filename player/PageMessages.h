@@ -13,6 +13,7 @@ enum class PageMessage {
   Error,  // BODY: what went wrong in the page
   // The movie is gone: every call it made came before this message.
   Stopped,
+  Failed,  // BODY: why the player failed; the movie is gone and the page needs loading anew
 };
 
 struct PageMessageName {
@@ -21,10 +22,8 @@ struct PageMessageName {
 };
 
 inline constexpr PageMessageName pageMessageNames[] = {
-    {PageMessage::Call, "call"},
-    {PageMessage::Ready, "ready"},
-    {PageMessage::Error, "error"},
-    {PageMessage::Stopped, "stopped"},
+    {PageMessage::Call, "call"},       {PageMessage::Ready, "ready"},   {PageMessage::Error, "error"},
+    {PageMessage::Stopped, "stopped"}, {PageMessage::Failed, "failed"},
 };
 
 // "window.vornaskMessages = Object.freeze({"call":"call",…});"

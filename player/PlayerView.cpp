@@ -90,7 +90,28 @@ struct PlayerView::Impl {
       case PageMessage::Stopped:
         stopping = false;
         break;
+      case PageMessage::Failed:
+        startAgain("player failed (" + body + ")");
+        break;
     }
+  }
+
+  // The movie went with its page: the page starts again, a few times per
+  // movie, so the game does not sit blank.
+  void startAgain(const std::string& why) {
+    ready = false;
+    stopping = false;
+    if (page.empty()) {  // no movie: a kept view's next load starts the page again
+      logRecord(mlog::Level::Debug, "the " + why + " in a view without a movie");
+      return;
+    }
+    if (restarts >= maxRestarts) {
+      logRecord(mlog::Level::Error, "the movie's " + why + "; the movie stops");
+      return;
+    }
+    ++restarts;
+    logRecord(mlog::Level::Error, "the movie's " + why + "; the movie starts again");
+    webkit_web_view_load_uri(WEBKIT_WEB_VIEW(view), page.c_str());
   }
 
   void run(const std::string& script) {
@@ -130,26 +151,12 @@ struct PlayerView::Impl {
     return TRUE;
   }
 
-  // A web process that crashed or was ended takes the movie with it: the page
-  // starts again, a few times per movie, so the game does not sit blank.
-  static void onProcessEnded(WebKitWebView* view, WebKitWebProcessTerminationReason reason, gpointer self) {
-    Impl& impl = *static_cast<Impl*>(self);
+  // A web process that crashed or was ended takes the movie with it.
+  static void onProcessEnded(WebKitWebView*, WebKitWebProcessTerminationReason reason, gpointer self) {
     const char* why = reason == WEBKIT_WEB_PROCESS_CRASHED                 ? "crashed"
                       : reason == WEBKIT_WEB_PROCESS_EXCEEDED_MEMORY_LIMIT ? "exceeded its memory limit"
                                                                            : "was ended";
-    impl.ready = false;
-    impl.stopping = false;
-    if (impl.page.empty()) {  // no movie: a kept view's next load starts the page again
-      logRecord(mlog::Level::Debug, std::string("the web process of a view without a movie ") + why);
-      return;
-    }
-    if (impl.restarts >= maxRestarts) {
-      logRecord(mlog::Level::Error, std::string("the movie's web process ") + why + "; the movie stops");
-      return;
-    }
-    ++impl.restarts;
-    logRecord(mlog::Level::Error, std::string("the movie's web process ") + why + "; the movie starts again");
-    webkit_web_view_load_uri(view, impl.page.c_str());
+    static_cast<Impl*>(self)->startAgain(std::string("web process ") + why);
   }
 
   static constexpr int maxRestarts = 3;

@@ -35,6 +35,9 @@ void finish(WebKitURISchemeRequest* request, GInputStream* body, gint64 length, 
   webkit_uri_scheme_response_set_status(response, status, nullptr);
   webkit_uri_scheme_response_set_content_type(response, type);
   SoupMessageHeaders* headers = soup_message_headers_new(SOUP_MESSAGE_HEADERS_RESPONSE);
+  // Also as a header: a fetch() response shows only headers, and wasm compiles
+  // while it arrives only when its response says application/wasm.
+  soup_message_headers_append(headers, "Content-Type", type);
   soup_message_headers_append(headers, "Access-Control-Allow-Origin", pageOrigin);
   soup_message_headers_append(headers, "Cache-Control", "no-store");
   webkit_uri_scheme_response_set_http_headers(response, headers);  // takes the headers

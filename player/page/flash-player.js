@@ -109,6 +109,16 @@
   }
 
   let player = null;
+  // The player failed: the host loads the page anew, so once per page is enough.
+  let failedOnce = false;
+  const failed = (why) => {
+    if (failedOnce) return;
+    failedOnce = true;
+    post(message.failed, why);
+  };
+  // Ruffle builds a player in well under a second, a few on a busy machine; a
+  // start still unsettled after this has stopped (its core is stuck).
+  const startLimitMs = 20000;
   // A call from the host: <invoke name="N" returntype="xml"><arguments>...</arguments></invoke>.
   window.vornaskCallIn = (request) => {
     const root = new DOMParser().parseFromString(request, "application/xml").documentElement;
@@ -138,7 +148,9 @@
     stop();
     player = window.RufflePlayer.newest().createPlayer();
     document.body.appendChild(player);
-    await player.ruffle().load({
+    let timer;
+    const stuck = new Promise((resolve) => (timer = setTimeout(resolve, startLimitMs, true)));
+    const loaded = player.ruffle().load({
       url: config.movie,
       base: config.base,
       parameters: Object.fromEntries(new URLSearchParams(config.query || "")),
@@ -158,6 +170,11 @@
       // and the canvas leaves still frames to flash-player.frames.js.
       preferredRenderer: "canvas",
     });
+    try {
+      if (await Promise.race([loaded, stuck])) failed("it did not finish starting in " + startLimitMs / 1000 + " s");
+    } finally {
+      clearTimeout(timer);
+    }
   }
   // Ends the movie with its sockets; the page stays for the next one.
   function stop() {
@@ -176,10 +193,15 @@
 
   // Ruffle says on its console when a socket has no proxy; the host records it.
   const refusedSocket = "Missing WebSocket proxy for host";
+  // A panic of Ruffle's core: the movie is gone and the compiled player may be
+  // left unusable; the host starts the page anew.
+  const panicHead = "panicked at ";
   let refusalsTold = 0;
   for (const level of ["log", "info", "warn", "error", "debug"]) {
     const original = console[level];
     console[level] = (...parts) => {
+      if (level === "error" && typeof parts[0] === "string" && parts[0].startsWith(panicHead))
+        failed(parts[0].split("\n").filter(Boolean).slice(0, 2).join(" ").slice(0, 300));
       const text = parts.find((p) => typeof p === "string" && p.includes(refusedSocket));
       if (text !== undefined && refusalsTold < 100) {
         ++refusalsTold;

@@ -137,7 +137,7 @@ TEST_F(ExternalInterfaceTest, CallsMadeBeforeTheMovieRegistersAreDroppedNotReord
   ASSERT_TRUE(control->created());
   ASSERT_EQ(control->load(path("game/main.swf").string()), S_OK);
   call(invoke("echo", "<string>early</string>"));
-  ASSERT_GE(control->waitForCall("ready", 30000), 0);
+  ASSERT_GE(control->waitForCall("ready", startMs), 0);
   call(invoke("echo", "<string>late</string>"));
   const int late = control->waitForCall("echo", 30000);
   ASSERT_GE(late, 0);

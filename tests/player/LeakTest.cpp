@@ -52,7 +52,7 @@ class LeakTest : public MovieFixture {
     ASSERT_TRUE(c.created());
     ASSERT_EQ(c.load(path("game/main.swf").string()), platform::com::S_OK);
     if (untilReady)
-      ASSERT_GE(c.waitForCall("ready", 30000), 0);
+      ASSERT_GE(c.waitForCall("ready", startMs), 0);
     else
       pumpFor(300);
   }
@@ -95,7 +95,7 @@ TEST_F(LeakTest, AMovieWhoseWebProcessDiesStartsAgain) {
     ASSERT_NE(web, 0) << "no web process below the test";
     const std::size_t before = control->calls().size();
     ASSERT_EQ(::kill(static_cast<pid_t>(web), SIGKILL), 0);
-    EXPECT_GE(control->waitForCall("ready", 30000, before), 0) << "the movie did not start again";
+    EXPECT_GE(control->waitForCall("ready", startMs, before), 0) << "the movie did not start again";
   }
 }
 

@@ -61,7 +61,7 @@ TEST_F(MovieFilesTest, AMovieInAFolderNamedWithAQuestionMarkPlaysAndFindsItsFile
   control = std::make_unique<HostedControl>();
   ASSERT_TRUE(control->created());
   ASSERT_EQ(control->load(path("a?b/main.swf").string() + "?server=127.0.0.1%3A1"), platform::com::S_OK);
-  ASSERT_GE(control->waitForCall("ready", 30000), 0) << "the movie did not start";
+  ASSERT_GE(control->waitForCall("ready", startMs), 0) << "the movie did not start";
   EXPECT_EQ(load("asset.txt"), "loaded:beside");
 }
 

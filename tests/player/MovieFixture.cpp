@@ -29,8 +29,8 @@ void MovieFixture::play(int width, int height, const std::vector<std::uint16_t>&
   control->allowSocketPorts(socketPorts);
   const std::string movie = path("game/main.swf").string() + (flashvars.empty() ? "" : "?" + flashvars);
   ASSERT_EQ(control->load(movie), platform::com::S_OK);
-  ASSERT_GE(control->waitForCall("ready", 30000), 0) << "the movie did not start\n"
-                                                     << threadReport(webProcessBelow(::getpid()));
+  ASSERT_GE(control->waitForCall("ready", startMs), 0) << "the movie did not start\n"
+                                                       << threadReport(webProcessBelow(::getpid()));
 }
 
 void MovieFixture::useMovie(const std::string& name) {

@@ -11,6 +11,10 @@
 
 namespace vtest {
 
+// How long a movie may take to start: a start the page finds stuck is given
+// up after 20 s and the page loaded anew.
+inline constexpr int startMs = 60000;
+
 // A game folder holding the probe movie as main.swf and a control playing it.
 class MovieFixture : public Sandbox {
  protected:

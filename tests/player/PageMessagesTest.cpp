@@ -20,6 +20,7 @@ TEST(PageMessagesTest, MessagesSplitIntoKindAndBody) {
       {"ready:", true, PageMessage::Ready, ""},
       {"error:the movie did not start", true, PageMessage::Error, "the movie did not start"},
       {"stopped:", true, PageMessage::Stopped, ""},
+      {"failed:panicked at x", true, PageMessage::Failed, "panicked at x"},
       {"ready", false, {}, ""},
       {"Call:x", false, {}, ""},
       {"calls:x", false, {}, ""},
