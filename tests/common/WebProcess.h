@@ -8,10 +8,9 @@ namespace vtest {
 // puts bubblewrap between), or -1.
 long webProcessBelow(long ancestor);
 
-// What each thread of a process is doing: name, state and kernel wait of
-// every thread, the processes below it, then the threads' stacks when gdb is
-// installed. For the failure
-// message of a process that stopped answering.
+// What each thread of a process is doing, for the failure message of a process
+// that stopped answering: name, state and kernel wait of every thread, the
+// processes below it, then the threads' stacks when gdb is installed.
 std::string threadReport(long pid);
 
 // "mnt:[NUMBER]" of a process (the link /proc/PID/ns/mnt), or "" when unreadable.

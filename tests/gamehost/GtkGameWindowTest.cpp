@@ -23,14 +23,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-unsigned long pixel(Display* d, Window w, int x, int y) {
-  XImage* img = XGetImage(d, w, x, y, 1, 1, AllPlanes, ZPixmap);
-  if (!img) return ~0ul;
-  const unsigned long p = XGetPixel(img, 0, 0) & 0xFFFFFF;
-  XDestroyImage(img);
-  return p;
-}
-
 const unsigned long background = 0x776853;  // red 119, green 104, blue 83
 const unsigned long border = 0x00FF00;      // what the tests' control draws at its edges
 
@@ -64,8 +56,8 @@ TEST_F(GtkGameWindow, ShowsTheBackgroundAndTheHostCoversAndFollowsTheClientArea)
   // Drawn at its size, host and control in place; the checks below say what is missing.
   const auto shows = [&](int width, int height) {
     return XGetWindowAttributes(d, w, &a) && a.width == width && a.height == height &&
-           pixel(d, w, width / 2, height / 2) == background && pixel(d, w, 1, 1) == border &&
-           pixel(d, w, width - 2, height - 2) == border;
+           vtest::pixelAt(d, w, width / 2, height / 2) == background &&
+           vtest::pixelAt(d, w, 1, 1) == border && vtest::pixelAt(d, w, width - 2, height - 2) == border;
   };
   vtest::waitFor([&] { return shows(800, 600); }, 30000);
 
@@ -79,10 +71,10 @@ TEST_F(GtkGameWindow, ShowsTheBackgroundAndTheHostCoversAndFollowsTheClientArea)
   EXPECT_EQ(a.height, 600);
   EXPECT_NE(readFile("calls.log").find("Attach native 800x600\n"), std::string::npos)
       << readFile("calls.log");
-  EXPECT_EQ(pixel(d, w, 400, 300), background);
-  EXPECT_EQ(pixel(d, w, 6, 6), background);
-  EXPECT_EQ(pixel(d, w, 1, 1), border);
-  EXPECT_EQ(pixel(d, w, 798, 598), border);
+  EXPECT_EQ(vtest::pixelAt(d, w, 400, 300), background);
+  EXPECT_EQ(vtest::pixelAt(d, w, 6, 6), background);
+  EXPECT_EQ(vtest::pixelAt(d, w, 1, 1), border);
+  EXPECT_EQ(vtest::pixelAt(d, w, 798, 598), border);
 
   const fs::path shot = vtest::buildDir() / "game-window-gtk.png";
   const std::string cmd = "DISPLAY=" + server.display() + " import -window root '" + shot.string() + "'";
@@ -106,8 +98,8 @@ TEST_F(GtkGameWindow, ShowsTheBackgroundAndTheHostCoversAndFollowsTheClientArea)
   ASSERT_TRUE(XGetWindowAttributes(d, w, &a));
   EXPECT_EQ(a.width, 640);
   EXPECT_EQ(a.height, 480);
-  EXPECT_EQ(pixel(d, w, 638, 478), border);
-  EXPECT_EQ(pixel(d, w, 320, 240), background);
+  EXPECT_EQ(vtest::pixelAt(d, w, 638, 478), border);
+  EXPECT_EQ(vtest::pixelAt(d, w, 320, 240), background);
 
   vtest::closeWindow(d, w);
   EXPECT_EQ(p.wait(15000), 0) << p.errorOutput();

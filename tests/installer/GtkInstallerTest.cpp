@@ -82,15 +82,7 @@ void key(Display* d, Window w, KeySym sym) {
 // Whether the window shows its button face between the folder line and the check box: drawn,
 // and taking input.
 bool drawn(Display* d, Window w) {
-  return vtest::waitFor(
-      [&] {
-        XImage* img = XGetImage(d, w, 200, 70, 1, 1, AllPlanes, ZPixmap);
-        if (!img) return false;
-        const unsigned long pixel = XGetPixel(img, 0, 0) & 0xFFFFFF;
-        XDestroyImage(img);
-        return pixel == 0xF0F0F0u;
-      },
-      30000);
+  return vtest::waitFor([&] { return vtest::pixelAt(d, w, 200, 70) == 0xF0F0F0u; }, 30000);
 }
 
 bool screenshot(const std::string& display, const std::string& name) {

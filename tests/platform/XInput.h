@@ -1,9 +1,11 @@
 #pragma once
 
-// What a user and a window manager do to a window, through XTest and Xlib.
+// What a user and a window manager do to a window, and what a user sees of
+// it, through XTest and Xlib.
 // Include after the C++ headers: Xlib's macros clash with them.
 // clang-format off
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 // clang-format on
 
@@ -58,6 +60,15 @@ inline bool managed(Display* d, Window w) {
   if (!XQueryTree(d, w, &root, &parent, &children, &n)) return false;
   if (children) XFree(children);
   return parent != root;
+}
+
+// The RGB colour of one pixel of a window, or ~0 when it cannot be read.
+inline unsigned long pixelAt(Display* d, Window w, int x, int y) {
+  XImage* img = XGetImage(d, w, x, y, 1, 1, AllPlanes, ZPixmap);
+  if (!img) return ~0ul;
+  const unsigned long p = XGetPixel(img, 0, 0) & 0xFFFFFF;
+  XDestroyImage(img);
+  return p;
 }
 
 }  // namespace vtest

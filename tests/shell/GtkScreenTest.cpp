@@ -70,15 +70,9 @@ TEST_F(GtkScreen, LauncherOnARealScreen) {
   ASSERT_TRUE(p.waitLine(
       [](const std::string& l) { return l.find("<updater> button: Повторить") != std::string::npos; }, 30000))
       << p.errorOutput();
-  const auto pixel = [&](int px, int py) {
-    XImage* img = XGetImage(d, w, px, py, 1, 1, AllPlanes, ZPixmap);
-    const unsigned long value = img ? XGetPixel(img, 0, 0) & 0xFFFFFF : 0;
-    if (img) XDestroyImage(img);
-    return value;
-  };
   // Button face between the progress bar and the check box.
-  EXPECT_TRUE(vtest::waitFor([&] { return pixel(300, 95) == 0xF0F0F0u; }, 10000))
-      << std::hex << pixel(300, 95);
+  EXPECT_TRUE(vtest::waitFor([&] { return vtest::pixelAt(d, w, 300, 95) == 0xF0F0F0u; }, 10000))
+      << std::hex << vtest::pixelAt(d, w, 300, 95);
 
   XWindowAttributes a;
   ASSERT_TRUE(XGetWindowAttributes(d, w, &a));
